@@ -1,0 +1,17 @@
+#!/bin/sh
+# Installs what building and testing lsmtp needs on a Debian 12 machine.
+# Packages already present are left alone; run as root (or through sudo).
+set -eu
+packages="g++ cmake make libgtest-dev libgmock-dev googletest iproute2 util-linux binutils python3 coreutils"
+[ $# -gt 0 ] && packages="$packages $*"
+missing=""
+for package in $packages; do
+    dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "ok installed" || missing="$missing $package"
+done
+[ -z "$missing" ] && exit 0
+sudo=""
+[ "$(id -u)" -eq 0 ] || sudo="sudo"
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get -o DPkg::Lock::Timeout=600 update -q
+# shellcheck disable=SC2086
+$sudo apt-get -o DPkg::Lock::Timeout=600 install -y -q --no-install-recommends $missing

@@ -1,0 +1,17 @@
+#!/bin/sh
+# Builds lsmtp twice (plain, then with AddressSanitizer and
+# UndefinedBehaviorSanitizer) with warnings as errors, and runs every test
+# in both builds.
+set -eu
+cd "$(dirname "$0")/.."
+sh scripts/install-deps.sh
+jobs=$(nproc)
+for variant in plain sanitize; do
+    dir="build/test-$variant"
+    sanitize=OFF
+    [ "$variant" = sanitize ] && sanitize=ON
+    echo "== $variant build"
+    cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLSMTP_WERROR=ON -DLSMTP_SANITIZE=$sanitize >/dev/null
+    cmake --build "$dir" -j "$jobs"
+    (cd "$dir" && ctest --output-on-failure -j "$jobs")
+done

@@ -1,0 +1,27 @@
+// The wall clock and the short pause, as the platform offers them.
+#pragma once
+
+#include "platform/seams.h"
+
+#include <cstdint>
+#include <ctime>
+#include <optional>
+
+namespace lsmtp::platform {
+
+// The current moment (or the test seam's).
+WallClock wall_clock_now();
+
+// Broken-down time of an instant in the local zone or in UTC, reentrant.
+// Empty when the platform cannot convert the instant.
+std::optional<std::tm> local_calendar(std::int64_t seconds);
+std::optional<std::tm> utc_calendar(std::int64_t seconds);
+
+// Instant of a local calendar record (tm_isdst decides daylight saving as
+// mktime does); empty when the moment cannot be represented.
+std::optional<std::int64_t> instant_of_local_calendar(std::tm calendar);
+
+// Gives up the processor for the given milliseconds (or calls the seam).
+void pause_milliseconds(int milliseconds);
+
+} // namespace lsmtp::platform

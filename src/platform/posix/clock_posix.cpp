@@ -1,0 +1,57 @@
+#include "platform/clock.h"
+
+#include <cerrno>
+#include <time.h>
+
+namespace lsmtp::platform {
+
+WallClock wall_clock_now()
+{
+    if (const Seams *seams = current_seams(); seams != nullptr && seams->clock)
+        return seams->clock();
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
+    return WallClock{static_cast<std::int64_t>(now.tv_sec), static_cast<int>(now.tv_nsec / 1000000)};
+}
+
+std::optional<std::tm> local_calendar(std::int64_t seconds)
+{
+    const time_t instant = static_cast<time_t>(seconds);
+    std::tm calendar{};
+    if (localtime_r(&instant, &calendar) == nullptr)
+        return std::nullopt;
+    return calendar;
+}
+
+std::optional<std::tm> utc_calendar(std::int64_t seconds)
+{
+    const time_t instant = static_cast<time_t>(seconds);
+    std::tm calendar{};
+    if (gmtime_r(&instant, &calendar) == nullptr)
+        return std::nullopt;
+    return calendar;
+}
+
+std::optional<std::int64_t> instant_of_local_calendar(std::tm calendar)
+{
+    // mktime returns -1 both for failure and for 1969-12-31 23:59:59 UTC;
+    // a failure leaves tm_wday untouched, which tells the two apart.
+    calendar.tm_wday = -1;
+    const time_t instant = mktime(&calendar);
+    if (instant == static_cast<time_t>(-1) && calendar.tm_wday == -1)
+        return std::nullopt;
+    return static_cast<std::int64_t>(instant);
+}
+
+void pause_milliseconds(int milliseconds)
+{
+    if (const Seams *seams = current_seams(); seams != nullptr && seams->pause) {
+        seams->pause(milliseconds);
+        return;
+    }
+    timespec wait{milliseconds / 1000, static_cast<long>(milliseconds % 1000) * 1000000L};
+    while (nanosleep(&wait, &wait) != 0 && errno == EINTR) {
+    }
+}
+
+} // namespace lsmtp::platform

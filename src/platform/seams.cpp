@@ -1,0 +1,37 @@
+#include "platform/seams.h"
+
+#include <utility>
+
+namespace lsmtp::platform {
+namespace {
+
+// Per-thread: a test's seams never leak into another thread.
+thread_local const Seams *installed_seams = nullptr;
+thread_local std::size_t sends_seen = 0;
+
+} // namespace
+
+const Seams *current_seams() { return installed_seams; }
+
+ScopedSeams::ScopedSeams(Seams seams)
+    : seams_(std::move(seams)), previous_(installed_seams), previous_sends_(sends_seen)
+{
+    installed_seams = &seams_;
+    sends_seen = 0;
+}
+
+ScopedSeams::~ScopedSeams()
+{
+    installed_seams = previous_;
+    sends_seen = previous_sends_;
+}
+
+bool send_allowed_by_seams()
+{
+    const Seams *seams = installed_seams;
+    if (seams == nullptr || !seams->allow_send)
+        return true;
+    return seams->allow_send(++sends_seen);
+}
+
+} // namespace lsmtp::platform

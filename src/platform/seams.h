@@ -1,0 +1,51 @@
+// Test seams of the platform layer.
+//
+// A test installs a Seams record for its own thread with ScopedSeams; the
+// platform functions consult it before touching the system. Nothing is
+// shared between threads, so concurrent tests (and concurrent library
+// calls) never see each other's seams.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+
+namespace lsmtp::platform {
+
+// One reading of the wall clock: seconds since 1970-01-01 UTC and the
+// milliseconds within that second.
+struct WallClock {
+    std::int64_t seconds = 0;
+    int milliseconds = 0;
+};
+
+struct Seams {
+    // Replaces the system clock.
+    std::function<WallClock()> clock;
+    // Replaces the real pause; receives the pause in milliseconds.
+    std::function<void(int)> pause;
+    // Called before every send on a socket with the number of that send
+    // (1, 2, ...) in this thread; returning false makes the send fail.
+    std::function<bool(std::size_t)> allow_send;
+};
+
+// The seams of the calling thread, or null when none are installed.
+const Seams *current_seams();
+
+class ScopedSeams {
+public:
+    explicit ScopedSeams(Seams seams);
+    ~ScopedSeams();
+    ScopedSeams(const ScopedSeams &) = delete;
+    ScopedSeams &operator=(const ScopedSeams &) = delete;
+
+private:
+    Seams seams_;
+    const Seams *previous_;
+    std::size_t previous_sends_;
+};
+
+// Counts a send of the calling thread against Seams::allow_send.
+bool send_allowed_by_seams();
+
+} // namespace lsmtp::platform

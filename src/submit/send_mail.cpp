@@ -1,0 +1,108 @@
+// lsmtp_send_mail: one call, one SMTP session, one message.
+#include "lsmtp.h"
+
+#include "submit/arguments.h"
+#include "text/text.h"
+#include "transport/connection.h"
+#include "transport/reply.h"
+
+#include <chrono>
+#include <new>
+#include <string>
+#include <string_view>
+
+namespace lsmtp {
+namespace {
+
+constexpr std::uint16_t smtp_port = 25;
+constexpr std::chrono::seconds connect_limit{15};
+constexpr int reply_threshold = 400;
+constexpr std::string_view helo_word = "sorvane";
+
+// Reads the next reply: 0 when it lets the session go on, otherwise the
+// code that ends it (a server code above 400 or one of our own).
+int check(SmtpSession &session)
+{
+    const int code = read_reply(session);
+    return code > reply_threshold ? code : 0;
+}
+
+// Sends one command line. A failed write is not reported here: it shows up
+// as a failed or unexpected reply.
+int command(SmtpSession &session, const std::string &line)
+{
+    send_text(session, line);
+    return check(session);
+}
+
+int offer_recipients(SmtpSession &session, const MailArguments &args, std::string &line)
+{
+    for (const char *list : {args.to_list, args.cc_list, args.bcc_list}) {
+        for (std::string_view recipient : split_address_list(list)) {
+            if (int stop = command(session, concat_into(line, "RCPT TO:<", recipient, ">\r\n")))
+                return stop;
+        }
+    }
+    return 0;
+}
+
+// The dialogue from the connection to QUIT; returns the call's result.
+int converse(SmtpSession &session, const MailArguments &args)
+{
+    if (!open_connection(session.socket, args.smtp_host, smtp_port, connect_limit))
+        return SMTP_ERR_CONNECT;
+
+    std::string line;
+    if (int stop = check(session))
+        return stop;
+    if (int stop = command(session, concat_into(line, "HELO ", helo_word, "\r\n")))
+        return stop;
+    if (int stop = command(session, concat_into(line, "MAIL FROM:<", args.from_addr, ">\r\n")))
+        return stop;
+    if (int stop = offer_recipients(session, args, line))
+        return stop;
+    if (int stop = command(session, concat_into(line, "DATA\r\n")))
+        return stop;
+    if (int stop = command(session, concat_into(line, "\r\n.\r\n")))
+        return stop;
+    // The QUIT reply is the result whatever it is: the message was accepted
+    // at the end-of-data marker already.
+    send_text(session, "QUIT\r\n");
+    return read_reply(session);
+}
+
+int send_mail(const MailArguments &args)
+{
+    if (int refused = check_arguments(args))
+        return refused;
+    SmtpSession session{create_socket(), {}};
+    if (!session.socket.valid())
+        return SMTP_ERR_SOCKET;
+    const int result = converse(session, args);
+    close_connection(session.socket);
+    return result;
+}
+
+} // namespace
+} // namespace lsmtp
+
+extern "C" LSMTP_API int lsmtp_send_mail(const char *smtp_host, const char *subject, const char *body,
+                                         const char *from_addr, const char *from_header, const char *to_list,
+                                         const char *to_header, const char *cc_list, const char *cc_header,
+                                         const char *bcc_list, const char *bcc_header, const char *reply_to,
+                                         const char *receipt_to, const char *comments, const char *mailer,
+                                         const char *attachments)
+{
+    const lsmtp::MailArguments args{smtp_host, subject,  body,       from_addr,  from_header, to_list,
+                                    to_header, cc_list,  cc_header,  bcc_list,   bcc_header,  reply_to,
+                                    receipt_to, comments, mailer,    attachments};
+    // No exception may cross the C interface; the only one the library can
+    // meet is running out of memory.
+    try {
+        return lsmtp::send_mail(args);
+    } catch (const std::bad_alloc &) {
+        return SMTP_ERR_MEMORY;
+    } catch (...) {
+        return SMTP_ERR_MEMORY;
+    }
+}

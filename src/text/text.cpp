@@ -1,0 +1,53 @@
+#include "text/text.h"
+
+namespace lsmtp {
+
+bool is_white_space(char c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+std::string &trim_left(std::string &text)
+{
+    std::size_t first = 0;
+    while (first < text.size() && is_white_space(text[first]))
+        ++first;
+    text.erase(0, first);
+    return text;
+}
+
+std::string &trim_right(std::string &text)
+{
+    std::size_t end = text.size();
+    while (end > 0 && is_white_space(text[end - 1]))
+        --end;
+    text.erase(end);
+    return text;
+}
+
+std::string &trim_both(std::string &text) { return trim_left(trim_right(text)); }
+
+std::string_view path_base_name(std::string_view path)
+{
+    const std::size_t separator = path.find_last_of("/\\");
+    return separator == std::string_view::npos ? path : path.substr(separator + 1);
+}
+
+std::vector<std::string_view> split_address_list(std::string_view list)
+{
+    std::vector<std::string_view> pieces;
+    std::size_t start = 0;
+    while (start <= list.size()) {
+        std::size_t end = list.find_first_of(",;", start);
+        if (end == std::string_view::npos)
+            end = list.size();
+        if (end > start)
+            pieces.push_back(list.substr(start, end - start));
+        start = end + 1;
+    }
+    return pieces;
+}
+
+bool has_line_break(std::string_view text) { return text.find_first_of("\r\n") != std::string_view::npos; }
+
+} // namespace lsmtp

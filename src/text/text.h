@@ -1,0 +1,46 @@
+// Small string helpers shared by the whole library.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace lsmtp {
+
+// Empties `destination`, then appends every part in order.
+template <typename... Parts>
+std::string &concat_into(std::string &destination, const Parts &...parts)
+{
+    destination.clear();
+    (destination.append(std::string_view(parts)), ...);
+    return destination;
+}
+
+// Appends every part, in order, to the text already in `destination`.
+template <typename... Parts>
+std::string &concat_append(std::string &destination, const Parts &...parts)
+{
+    (destination.append(std::string_view(parts)), ...);
+    return destination;
+}
+
+// White space is space, tab, LF, VT, FF and CR, whatever the locale.
+bool is_white_space(char c);
+
+// Remove leading, trailing or both runs of white space in place.
+std::string &trim_left(std::string &text);
+std::string &trim_right(std::string &text);
+std::string &trim_both(std::string &text);
+
+// The part of a path after its last "/" or "\"; the whole path when it has
+// neither, empty text when the path ends in a separator.
+std::string_view path_base_name(std::string_view path);
+
+// Splits text on "," and ";". Runs of delimiters give no empty pieces; the
+// pieces are not trimmed and point into `list`.
+std::vector<std::string_view> split_address_list(std::string_view list);
+
+// True when `text` holds a CR or an LF.
+bool has_line_break(std::string_view text);
+
+} // namespace lsmtp

@@ -1,0 +1,40 @@
+// The session's TCP connection to the mail server.
+#pragma once
+
+#include "platform/socket.h"
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace lsmtp {
+
+// One SMTP session: the connection and the replies received but not yet
+// read (see reply.h).
+struct SmtpSession {
+    platform::Socket socket;
+    std::string replies;
+};
+
+// How long a write may wait for the server to take more data.
+inline constexpr std::chrono::seconds send_stall_limit{10};
+
+// A new IPv4 stream socket, or an invalid one.
+platform::Socket create_socket();
+
+// Resolves `host` (dotted IPv4 text or a name) and connects the socket to
+// host:port within `limit`. False on any failure: unknown host, refused,
+// or not connected in time. The socket stays open either way.
+bool open_connection(const platform::Socket &socket, const char *host, std::uint16_t port, std::chrono::seconds limit);
+
+// Shuts the connection down both ways and closes the socket; nothing
+// happens for an invalid socket.
+void close_connection(platform::Socket &socket);
+
+// Writes the bytes whole; false when the write failed.
+bool send_bytes(SmtpSession &session, const char *data, std::size_t length);
+bool send_text(SmtpSession &session, std::string_view text);
+
+} // namespace lsmtp

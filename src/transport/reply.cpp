@@ -1,0 +1,89 @@
+#include "transport/reply.h"
+
+#include "lsmtp.h"
+#include "text/text.h"
+
+namespace lsmtp {
+namespace {
+
+bool is_digit(char c) { return c >= '0' && c <= '9'; }
+
+// Whether the start of a line (possibly not all of it yet) can begin a reply
+// line: "ddd" then "-", " ", CR or LF.
+bool line_start_valid(std::string_view line)
+{
+    for (std::size_t i = 0; i < line.size() && i < 4; ++i) {
+        const char c = line[i];
+        if (i == 0 && (c < '1' || c > '5'))
+            return false;
+        if (i < 3 && !is_digit(c))
+            return false;
+        if (i == 3 && c != '-' && c != ' ' && c != '\r' && c != '\n')
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+ReplyScan scan_reply(std::string_view received)
+{
+    ReplyScan scan;
+    std::size_t position = 0;
+    while (position < received.size() && is_white_space(received[position]))
+        ++position;
+
+    for (std::size_t lines = 1;; ++lines) {
+        const std::string_view rest = received.substr(position);
+        const std::size_t line_end = rest.find('\n');
+        const std::string_view line = rest.substr(0, line_end);
+        if (!line_start_valid(line) || line.size() > max_reply_line || lines > max_reply_lines) {
+            scan.status = ReplyScan::Status::malformed;
+            return scan;
+        }
+        if (line_end == std::string_view::npos)
+            return scan; // need more
+        if (line.size() < 3) {
+            scan.status = ReplyScan::Status::malformed;
+            return scan;
+        }
+        position += line_end + 1;
+        const bool more = line.size() > 3 && line[3] == '-';
+        if (!more) {
+            scan.status = ReplyScan::Status::complete;
+            scan.code = (line[0] - '0') * 100 + (line[1] - '0') * 10 + (line[2] - '0');
+            scan.consumed = position;
+            return scan;
+        }
+    }
+}
+
+int read_reply(SmtpSession &session, std::chrono::milliseconds limit)
+{
+    const platform::Deadline deadline = platform::deadline_after(limit);
+    for (;;) {
+        const ReplyScan scan = scan_reply(session.replies);
+        if (scan.status == ReplyScan::Status::complete) {
+            session.replies.erase(0, scan.consumed);
+            return scan.code;
+        }
+        if (scan.status == ReplyScan::Status::malformed)
+            return SMTP_ERR_REPLY;
+
+        switch (platform::wait_readable(session.socket, deadline)) {
+        case platform::Wait::ready:
+            break;
+        case platform::Wait::timed_out:
+            return SMTP_ERR_TIMEOUT;
+        case platform::Wait::failed:
+            return SMTP_ERR_RECV;
+        }
+        char chunk[1024];
+        const long got = platform::receive_some(session.socket, chunk, sizeof chunk);
+        if (got <= 0)
+            return SMTP_ERR_RECV;
+        session.replies.append(chunk, static_cast<std::size_t>(got));
+    }
+}
+
+} // namespace lsmtp

@@ -1,0 +1,39 @@
+// Reading the server's numbered replies (RFC 5321, section 4.2).
+#pragma once
+
+#include "transport/connection.h"
+
+#include <chrono>
+#include <cstddef>
+#include <string_view>
+
+namespace lsmtp {
+
+// RFC 5321 section 4.5.3.1.5 allows reply lines of 512 octets; we accept
+// twice that before calling the answer garbage.
+inline constexpr std::size_t max_reply_line = 1024;
+// A multi-line reply longer than this is not a reply we asked for.
+inline constexpr std::size_t max_reply_lines = 100;
+inline constexpr std::chrono::seconds reply_wait_limit{10};
+
+struct ReplyScan {
+    enum class Status { complete, need_more, malformed };
+    Status status = Status::need_more;
+    int code = 0;              // the code of the reply's last line
+    std::size_t consumed = 0;  // bytes of the reply, with the white space before it
+};
+
+// Looks for one whole reply at the front of `received`, without any I/O.
+// White space before the reply is skipped. Each line must start with three
+// digits, the first of them 1 to 5, followed by "-" (more lines follow),
+// a space or the line end; a line ends with LF.
+ReplyScan scan_reply(std::string_view received);
+
+// Reads the next whole reply and returns its code; or SMTP_ERR_RECV when
+// the wait or the receive failed or the server closed the connection,
+// SMTP_ERR_REPLY when the answer is not an SMTP reply, SMTP_ERR_TIMEOUT
+// when the reply was not complete within `limit`. Bytes after the reply
+// stay in the session for the next call.
+int read_reply(SmtpSession &session, std::chrono::milliseconds limit = reply_wait_limit);
+
+} // namespace lsmtp

@@ -1,0 +1,15 @@
+#!/bin/sh
+# The shared library must export lsmtp_send_mail and nothing else.
+library="$1"
+exports=$(nm -D --defined-only "$library" | awk '$2 ~ /^[TDBRVWiu]$/ { print $3 }' | sed 's/@.*//' | sort -u)
+if [ "$exports" != "lsmtp_send_mail" ]; then
+    echo "unexpected exports of $library:"
+    echo "$exports"
+    exit 1
+fi
+soname=$(objdump -p "$library" | awk '$1 == "SONAME" { print $2 }')
+case "$soname" in
+    liblsmtp.so.[0-9]*) ;;
+    *) echo "unexpected soname: $soname"; exit 1 ;;
+esac
+echo "exports: $exports; soname: $soname"

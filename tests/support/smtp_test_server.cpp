@@ -1,0 +1,241 @@
+#include "smtp_test_server.h"
+
+#include <arpa/inet.h>
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <chrono>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <stdexcept>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace lsmtp::test {
+namespace {
+
+const std::map<std::string, std::string> default_replies = {
+    {"greeting", "220 test.invalid ready\r\n"},
+    {"HELO", "250 test.invalid\r\n"},
+    {"MAIL", "250 sender ok\r\n"},
+    {"RCPT", "250 recipient ok\r\n"},
+    {"DATA", "354 go ahead\r\n"},
+    {".", "250 queued\r\n"},
+    {"QUIT", "221 bye\r\n"},
+};
+
+void write_all(int fd, const std::string &bytes)
+{
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t sent = send(fd, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
+        if (sent <= 0) {
+            if (sent < 0 && errno == EINTR)
+                continue;
+            return;
+        }
+        done += static_cast<std::size_t>(sent);
+    }
+}
+
+std::string command_key(const std::string &line)
+{
+    std::string key;
+    for (char c : line) {
+        if (c == ' ' || c == ':')
+            break;
+        key += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    }
+    return key;
+}
+
+} // namespace
+
+SmtpTestServer::SmtpTestServer(std::string address, std::uint16_t port) : address_(std::move(address))
+{
+    listen_fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const int on = 1;
+    setsockopt(listen_fd_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    sockaddr_in local{};
+    local.sin_family = AF_INET;
+    local.sin_port = htons(port);
+    inet_pton(AF_INET, address_.c_str(), &local.sin_addr);
+    if (listen_fd_ < 0 || bind(listen_fd_, reinterpret_cast<sockaddr *>(&local), sizeof local) != 0 ||
+        listen(listen_fd_, 16) != 0 || pipe(wake_pipe_) != 0) {
+        if (listen_fd_ >= 0)
+            close(listen_fd_);
+        throw std::runtime_error("test server cannot listen on " + address_ + " (run inside a network namespace)");
+    }
+    acceptor_ = std::thread([this] { accept_loop(); });
+}
+
+SmtpTestServer::~SmtpTestServer()
+{
+    const char wake = 'x';
+    (void)!write(wake_pipe_[1], &wake, 1);
+    acceptor_.join();
+    {
+        std::lock_guard lock(mutex_);
+        for (int fd : open_fds_)
+            shutdown(fd, SHUT_RDWR);
+    }
+    for (std::thread &handler : handlers_)
+        handler.join();
+    close(listen_fd_);
+    close(wake_pipe_[0]);
+    close(wake_pipe_[1]);
+}
+
+void SmtpTestServer::reply(const std::string &key, ScriptedReply reply)
+{
+    std::lock_guard lock(mutex_);
+    replies_[key] = std::move(reply);
+}
+
+void SmtpTestServer::reply(const std::string &key, int nth, ScriptedReply reply)
+{
+    std::lock_guard lock(mutex_);
+    nth_replies_[{key, nth}] = std::move(reply);
+}
+
+ScriptedReply SmtpTestServer::reply_for(const std::string &key, int use)
+{
+    std::lock_guard lock(mutex_);
+    if (auto nth = nth_replies_.find({key, use}); nth != nth_replies_.end())
+        return nth->second;
+    if (auto every = replies_.find(key); every != replies_.end())
+        return every->second;
+    if (auto standard = default_replies.find(key); standard != default_replies.end())
+        return ScriptedReply{standard->second, {}, false, false};
+    return ScriptedReply{"500 unknown command\r\n", {}, false, false};
+}
+
+std::vector<RecordedSession> SmtpTestServer::sessions(std::size_t count)
+{
+    std::unique_lock lock(mutex_);
+    changed_.wait_for(lock, std::chrono::seconds(60), [&] {
+        return static_cast<std::size_t>(std::count(ended_.begin(), ended_.end(), true)) >= count;
+    });
+    return sessions_;
+}
+
+std::size_t SmtpTestServer::connections_accepted()
+{
+    std::lock_guard lock(mutex_);
+    return sessions_.size();
+}
+
+void SmtpTestServer::accept_loop()
+{
+    for (;;) {
+        pollfd watched[2] = {{listen_fd_, POLLIN, 0}, {wake_pipe_[0], POLLIN, 0}};
+        if (poll(watched, 2, -1) < 0) {
+            if (errno == EINTR)
+                continue;
+            return;
+        }
+        if (watched[1].revents != 0)
+            return;
+        const int fd = accept4(listen_fd_, nullptr, nullptr, SOCK_CLOEXEC);
+        if (fd < 0)
+            continue;
+        const int on = 1;
+        setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+        std::lock_guard lock(mutex_);
+        const std::size_t index = sessions_.size();
+        sessions_.emplace_back();
+        ended_.push_back(false);
+        open_fds_.push_back(fd);
+        handlers_.emplace_back([this, fd, index] { serve(fd, index); });
+    }
+}
+
+void SmtpTestServer::serve(int fd, std::size_t index)
+{
+    std::map<std::string, int> uses;
+    bool in_data = false;
+    bool silent = false;
+    bool open = true;
+    std::string pending;  // received bytes not yet taken as a command line or data
+
+    auto answer = [&](const std::string &key) {
+        const ScriptedReply reply = reply_for(key, ++uses[key]);
+        if (reply.close) {
+            open = false;
+            return;
+        }
+        if (reply.silent) {
+            silent = true;
+            return;
+        }
+        std::size_t from = 0;
+        for (std::size_t split : reply.splits) {
+            write_all(fd, reply.text.substr(from, split - from));
+            from = split;
+        }
+        write_all(fd, reply.text.substr(from));
+        if (key == "DATA" && !reply.text.empty() && reply.text[0] == '3')
+            in_data = true;
+        if (key == "QUIT")
+            open = false;
+    };
+
+    answer("greeting");
+    char chunk[4096];
+    while (open) {
+        const ssize_t got = recv(fd, chunk, sizeof chunk, 0);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            break;
+        {
+            std::lock_guard lock(mutex_);
+            sessions_[index].received.append(chunk, static_cast<std::size_t>(got));
+        }
+        if (silent)
+            continue;
+        pending.append(chunk, static_cast<std::size_t>(got));
+        while (open && !silent) {
+            if (in_data) {
+                // The data ends with a line holding a lone "."; the CR LF of
+                // the DATA command counts as the line end before it.
+                const std::string framed = "\r\n" + pending;
+                const std::size_t end = framed.find("\r\n.\r\n");
+                if (end == std::string::npos)
+                    break;
+                {
+                    std::lock_guard lock(mutex_);
+                    sessions_[index].data = pending.substr(0, end);
+                    sessions_[index].data_complete = true;
+                }
+                pending.erase(0, end + 3);
+                in_data = false;
+                answer(".");
+                continue;
+            }
+            const std::size_t line_end = pending.find("\r\n");
+            if (line_end == std::string::npos)
+                break;
+            const std::string line = pending.substr(0, line_end);
+            pending.erase(0, line_end + 2);
+            {
+                std::lock_guard lock(mutex_);
+                sessions_[index].commands.push_back(line);
+            }
+            answer(command_key(line));
+        }
+    }
+    if (in_data) {
+        std::lock_guard lock(mutex_);
+        sessions_[index].data = pending;
+    }
+    shutdown(fd, SHUT_RDWR);
+    std::lock_guard lock(mutex_);
+    close(fd);
+    open_fds_.erase(std::find(open_fds_.begin(), open_fds_.end(), fd));
+    ended_[index] = true;
+    changed_.notify_all();
+}
+
+} // namespace lsmtp::test
