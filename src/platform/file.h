@@ -1,0 +1,64 @@
+// Files as the platform offers them: whole-file reads and writes in blocks,
+// and the exclusive creation of a private new file.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace lsmtp::platform {
+
+// A move-only owner of one open file; the destructor closes it.
+class File {
+public:
+    using Native = std::intptr_t;
+    static constexpr Native invalid_native = -1;
+
+    File() = default;
+    // Takes ownership of an already open native file (a descriptor here).
+    explicit File(Native native) : native_(native) {}
+    ~File();
+    File(File &&other) noexcept : native_(other.release()) {}
+    File &operator=(File &&other) noexcept;
+    File(const File &) = delete;
+    File &operator=(const File &) = delete;
+
+    bool valid() const { return native_ != invalid_native; }
+    Native native() const { return native_; }
+    // Gives up ownership without closing; the file becomes invalid.
+    Native release();
+
+    // Reads up to `capacity` bytes: the count, 0 at end of file, -1 on error
+    // (EINTR retried). An invalid file gives -1.
+    long read(char *buffer, std::size_t capacity);
+    // Writes all bytes, retrying short writes and interruptions; false on
+    // error or for an invalid file.
+    bool write(const char *data, std::size_t length);
+    // Closes; false when closing reported an error (e.g. a delayed write
+    // failure). The file is invalid afterwards either way; closing an
+    // invalid file succeeds.
+    bool close();
+
+private:
+    Native native_ = invalid_native;
+};
+
+// Opens an existing file for binary reading; invalid on failure.
+File open_for_reading(const std::string &path);
+
+enum class CreateError { none, exists, no_room_or_access, other };
+
+// Creates a new file that did not exist, readable and writable only by its
+// owner (0600), open for writing. Never replaces an existing file and never
+// follows a symbolic link at `path`, so a file planted there by someone
+// else is left alone. On failure the result is invalid and `why` (which may
+// be null) says why; on success `why` is none.
+File create_exclusive(const std::string &path, CreateError *why);
+
+// Deletes a file; false when it could not be deleted.
+bool remove_file(const std::string &path);
+
+// The folder for temporary files: $TMPDIR when set and non-empty, else /tmp.
+std::string temporary_directory();
+
+} // namespace lsmtp::platform

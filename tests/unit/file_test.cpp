@@ -1,0 +1,258 @@
+// The platform's file layer: exclusive private creation, block I/O, errors.
+#include "platform/file.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+using lsmtp::platform::CreateError;
+using lsmtp::platform::File;
+
+namespace {
+
+// A fresh folder for one test, removed with everything in it afterwards.
+class ScratchFolder {
+public:
+    ScratchFolder()
+    {
+        std::string pattern = (fs::temp_directory_path() / "lsmtp-file-XXXXXX").string();
+        if (mkdtemp(pattern.data()) != nullptr)
+            path_ = pattern;
+    }
+    ~ScratchFolder()
+    {
+        std::error_code ignored;
+        fs::permissions(path_, fs::perms::owner_all, ignored);
+        fs::remove_all(path_, ignored);
+    }
+    ScratchFolder(const ScratchFolder &) = delete;
+    ScratchFolder &operator=(const ScratchFolder &) = delete;
+
+    std::string operator/(const std::string &name) const { return (path_ / name).string(); }
+    const fs::path &path() const { return path_; }
+
+private:
+    fs::path path_;
+};
+
+std::string contents_of(const std::string &path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void put_file(const std::string &path, const std::string &text)
+{
+    std::ofstream(path, std::ios::binary) << text;
+}
+
+std::string read_all(File &file)
+{
+    std::string text;
+    char block[7]; // small on purpose: several reads, one of them partial
+    for (;;) {
+        const long got = file.read(block, sizeof block);
+        if (got <= 0) {
+            EXPECT_EQ(got, 0);
+            return text;
+        }
+        text.append(block, static_cast<std::size_t>(got));
+    }
+}
+
+// Restores an environment variable when the test ends.
+class SavedVariable {
+public:
+    explicit SavedVariable(const char *name) : name_(name)
+    {
+        const char *value = std::getenv(name);
+        had_ = value != nullptr;
+        if (had_)
+            value_ = value;
+    }
+    ~SavedVariable()
+    {
+        if (had_)
+            setenv(name_, value_.c_str(), 1);
+        else
+            unsetenv(name_);
+    }
+    SavedVariable(const SavedVariable &) = delete;
+    SavedVariable &operator=(const SavedVariable &) = delete;
+
+private:
+    const char *name_;
+    bool had_ = false;
+    std::string value_;
+};
+
+} // namespace
+
+TEST(File, CreatesAPrivateFileThatReadsBackByteForByte)
+{
+    ScratchFolder folder;
+    const std::string path = folder / "copy.b64";
+    const std::string text("line one\r\nbinary \0\xff\x80 end", 25);
+    {
+        CreateError why = CreateError::other;
+        File file = lsmtp::platform::create_exclusive(path, &why);
+        ASSERT_TRUE(file.valid());
+        EXPECT_EQ(why, CreateError::none);
+        EXPECT_TRUE(file.write(text.data(), text.size()));
+        EXPECT_TRUE(file.write("", 0));
+        EXPECT_TRUE(file.close());
+        EXPECT_FALSE(file.valid());
+    }
+    struct stat status {};
+    ASSERT_EQ(stat(path.c_str(), &status), 0);
+    EXPECT_EQ(status.st_mode & 07777, 0600u);
+
+    File reader = lsmtp::platform::open_for_reading(path);
+    ASSERT_TRUE(reader.valid());
+    EXPECT_EQ(read_all(reader), text);
+    char byte;
+    EXPECT_EQ(reader.read(&byte, 1), 0) << "end of file stays the end";
+}
+
+TEST(File, ExclusiveCreateNeverTouchesWhatIsAlreadyThere)
+{
+    ScratchFolder folder;
+    const std::string existing = folder / "existing";
+    put_file(existing, "keep me");
+    CreateError why = CreateError::none;
+    EXPECT_FALSE(lsmtp::platform::create_exclusive(existing, &why).valid());
+    EXPECT_EQ(why, CreateError::exists);
+    EXPECT_EQ(contents_of(existing), "keep me");
+
+    // A link to a file someone wants overwritten: the target stays as it is.
+    const std::string link = folder / "link";
+    fs::create_symlink(existing, link);
+    why = CreateError::none;
+    EXPECT_FALSE(lsmtp::platform::create_exclusive(link, &why).valid());
+    EXPECT_EQ(why, CreateError::exists);
+    EXPECT_EQ(contents_of(existing), "keep me");
+
+    // A dangling link: following it would create its target.
+    const std::string dangling = folder / "dangling";
+    fs::create_symlink(folder / "target-not-there", dangling);
+    why = CreateError::none;
+    EXPECT_FALSE(lsmtp::platform::create_exclusive(dangling, &why).valid());
+    EXPECT_EQ(why, CreateError::exists);
+    EXPECT_FALSE(fs::exists(folder / "target-not-there"));
+
+    // A null `why` is allowed.
+    EXPECT_FALSE(lsmtp::platform::create_exclusive(existing, nullptr).valid());
+}
+
+TEST(File, CreateInAMissingFolderIsOtherError)
+{
+    ScratchFolder folder;
+    CreateError why = CreateError::none;
+    EXPECT_FALSE(lsmtp::platform::create_exclusive(folder / "no-such-folder/x.b64", &why).valid());
+    EXPECT_EQ(why, CreateError::other);
+}
+
+TEST(File, CreateInAReadOnlyFolderIsNoRoomOrAccess)
+{
+    ScratchFolder folder;
+    // Only the inner folder is read-only; the way to it is open to all.
+    fs::permissions(folder.path(), fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                                       fs::perms::others_read | fs::perms::others_exec);
+    const fs::path locked = folder.path() / "locked";
+    fs::create_directory(locked);
+    fs::permissions(locked, fs::perms::owner_read | fs::perms::owner_exec | fs::perms::group_read |
+                                fs::perms::group_exec | fs::perms::others_read | fs::perms::others_exec);
+    const std::string path = (locked / "x.b64").string();
+
+    // Root ignores folder permissions, so the attempt runs in a child that
+    // first gives up root; the child reports through its exit status.
+    enum Outcome { refused_for_access = 10, other_result = 11, cannot_drop_root = 12 };
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0))
+            _exit(cannot_drop_root);
+        CreateError why = CreateError::none;
+        const bool created = lsmtp::platform::create_exclusive(path, &why).valid();
+        _exit(!created && why == CreateError::no_room_or_access ? refused_for_access : other_result);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    if (WEXITSTATUS(status) == cannot_drop_root)
+        GTEST_SKIP() << "running as root with no other user id mapped: a read-only folder cannot refuse us";
+    EXPECT_EQ(WEXITSTATUS(status), refused_for_access);
+    EXPECT_FALSE(fs::exists(path));
+}
+
+TEST(File, ReportsReadAndWriteFailures)
+{
+    ScratchFolder folder;
+    // Reading a folder fails on read, not on open, as a binary open would.
+    File directory = lsmtp::platform::open_for_reading(folder.path().string());
+    ASSERT_TRUE(directory.valid());
+    char byte;
+    EXPECT_EQ(directory.read(&byte, 1), -1);
+    EXPECT_FALSE(lsmtp::platform::open_for_reading(folder / "missing").valid());
+
+    // A device that is always full.
+    File full(static_cast<File::Native>(::open("/dev/full", O_WRONLY | O_CLOEXEC)));
+    ASSERT_TRUE(full.valid());
+    EXPECT_FALSE(full.write("x", 1));
+
+    File none;
+    EXPECT_EQ(none.read(&byte, 1), -1);
+    EXPECT_FALSE(none.write("x", 1));
+    EXPECT_TRUE(none.close());
+}
+
+TEST(File, MovingHandsOverOwnership)
+{
+    ScratchFolder folder;
+    const std::string first_path = folder / "first";
+    const std::string second_path = folder / "second";
+    put_file(first_path, "first");
+    put_file(second_path, "second");
+
+    File first = lsmtp::platform::open_for_reading(first_path);
+    File moved(std::move(first));
+    EXPECT_FALSE(first.valid());
+    ASSERT_TRUE(moved.valid());
+
+    File second = lsmtp::platform::open_for_reading(second_path);
+    const File::Native second_fd = second.native();
+    second = std::move(moved); // closes the second file
+    EXPECT_FALSE(moved.valid());
+    EXPECT_EQ(read_all(second), "first");
+    EXPECT_EQ(fcntl(static_cast<int>(second_fd), F_GETFD), -1) << "the replaced file was closed";
+}
+
+TEST(File, RemoveDeletesOnce)
+{
+    ScratchFolder folder;
+    const std::string path = folder / "gone";
+    put_file(path, "x");
+    EXPECT_TRUE(lsmtp::platform::remove_file(path));
+    EXPECT_FALSE(fs::exists(path));
+    EXPECT_FALSE(lsmtp::platform::remove_file(path));
+}
+
+TEST(File, TemporaryDirectoryFollowsTmpdir)
+{
+    SavedVariable saved("TMPDIR");
+    setenv("TMPDIR", "/var/spool/elsewhere", 1);
+    EXPECT_EQ(lsmtp::platform::temporary_directory(), "/var/spool/elsewhere");
+    setenv("TMPDIR", "", 1);
+    EXPECT_EQ(lsmtp::platform::temporary_directory(), "/tmp");
+    unsetenv("TMPDIR");
+    EXPECT_EQ(lsmtp::platform::temporary_directory(), "/tmp");
+}
