@@ -18,7 +18,8 @@ std::optional<std::tm> local_calendar(std::int64_t seconds);
 std::optional<std::tm> utc_calendar(std::int64_t seconds);
 
 // Instant of a local calendar record (tm_isdst decides daylight saving as
-// mktime does); empty when the moment cannot be represented.
+// mktime does); empty when the moment cannot be represented. The test seam
+// may stand in for the conversion.
 std::optional<std::int64_t> instant_of_local_calendar(std::tm calendar);
 
 // Gives up the processor for the given milliseconds (or calls the seam).
