@@ -32,6 +32,12 @@ ReplyScan scan_reply(std::string_view received)
     std::size_t position = 0;
     while (position < received.size() && is_white_space(received[position]))
         ++position;
+    // Blank lines before a reply count against the line limit too, or a
+    // server sending nothing but line ends would grow the buffer without end.
+    if (position > max_reply_line) {
+        scan.status = ReplyScan::Status::malformed;
+        return scan;
+    }
 
     for (std::size_t lines = 1;; ++lines) {
         const std::string_view rest = received.substr(position);

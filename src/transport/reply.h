@@ -24,7 +24,8 @@ struct ReplyScan {
 };
 
 // Looks for one whole reply at the front of `received`, without any I/O.
-// White space before the reply is skipped. Each line must start with three
+// White space before the reply is skipped; more of it than one line may
+// hold makes the answer malformed. Each line must start with three
 // digits, the first of them 1 to 5, followed by "-" (more lines follow),
 // a space or the line end; a line ends with LF.
 ReplyScan scan_reply(std::string_view received);

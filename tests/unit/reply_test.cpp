@@ -1,0 +1,301 @@
+// The reply reader: scan_reply from byte strings alone, read_reply over a
+// real socket pair.
+#include "lsmtp.h"
+#include "transport/reply.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <string>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+using lsmtp::ReplyScan;
+using lsmtp::scan_reply;
+using Status = lsmtp::ReplyScan::Status;
+using namespace std::chrono_literals;
+
+namespace {
+
+std::string lines_of(std::size_t count, const std::string &code)
+{
+    std::string reply;
+    for (std::size_t i = 1; i < count; ++i)
+        reply += code + "-line\r\n";
+    return reply + code + " last\r\n";
+}
+
+TEST(ScanReply, CompleteRepliesGiveTheirCodeAndLength)
+{
+    struct Case {
+        std::string text;
+        int code;
+        std::size_t consumed;
+    };
+    const std::vector<Case> cases = {
+        {"250 OK\r\n", 250, 8},
+        {"250\r\n", 250, 5},
+        {"354 go ahead\n", 354, 13},  // a bare LF ends a line too
+        {"221 bye\r\nrest", 221, 9},
+        {"220-first\r\n220-second\r\n220 third\r\n", 220, 34},
+        {"250-a\r\n251 b\r\n", 251, 14},  // the last line's code is the reply's
+        {"250-\r\n250 \r\n", 250, 12},
+        {"  250 OK\r\n", 250, 10},
+        {"\r\n\r\n250 OK\r\n", 250, 12},
+        {" \t\n\v\f\r550 no\r\n", 550, 14},
+        {"199 x\r\n", 199, 7},
+        {"599 x\r\n", 599, 7},
+        {std::string("250 with\0nul\r\n", 14), 250, 14},  // a NUL is just a byte of the text
+    };
+    for (const Case &c : cases) {
+        const ReplyScan scan = scan_reply(c.text);
+        EXPECT_EQ(scan.status, Status::complete) << c.text;
+        EXPECT_EQ(scan.code, c.code) << c.text;
+        EXPECT_EQ(scan.consumed, c.consumed) << c.text;
+    }
+}
+
+TEST(ScanReply, IncompleteRepliesNeedMore)
+{
+    for (const char *text : {"", " ", "\r\n", "2", "25", "250", "250 OK", "250 OK\r", "250-first\r\n",
+                             "250-first\r\n250", "250-first\r\n250 second"}) {
+        EXPECT_EQ(scan_reply(text).status, Status::need_more) << text;
+    }
+}
+
+// However the bytes arrive, the answer is the same: no prefix of a reply is
+// ever taken for a reply of its own, so "5" then "50 ..." cannot pass.
+TEST(ScanReply, EveryPrefixNeedsMoreUntilTheReplyEnds)
+{
+    const std::vector<std::pair<std::string, int>> replies = {
+        {"550 mailbox unavailable\r\n", 550},
+        {"220-one\r\n220-two\r\n220 three\r\n", 220},
+        {"\r\n  451 try later\r\n", 451},
+    };
+    for (const auto &[reply, code] : replies) {
+        const std::string received = reply + "250 next\r\n";
+        for (std::size_t cut = 0; cut < reply.size(); ++cut)
+            EXPECT_EQ(scan_reply(received.substr(0, cut)).status, Status::need_more) << reply << " cut " << cut;
+        for (std::size_t cut = reply.size(); cut <= received.size(); ++cut) {
+            const ReplyScan scan = scan_reply(received.substr(0, cut));
+            EXPECT_EQ(scan.status, Status::complete) << reply << " cut " << cut;
+            EXPECT_EQ(scan.code, code);
+            EXPECT_EQ(scan.consumed, reply.size());
+        }
+    }
+}
+
+TEST(ScanReply, LeftoverStartsTheNextReply)
+{
+    const std::string received = "250 OK\r\n\r\n\r\n251 later\r\n";
+    const ReplyScan first = scan_reply(received);
+    ASSERT_EQ(first.status, Status::complete);
+    EXPECT_EQ(first.consumed, 8u);
+    const ReplyScan second = scan_reply(std::string_view(received).substr(first.consumed));
+    EXPECT_EQ(second.status, Status::complete);
+    EXPECT_EQ(second.code, 251);
+    EXPECT_EQ(second.consumed, received.size() - first.consumed);
+}
+
+TEST(ScanReply, AnythingButAnSmtpReplyIsMalformed)
+{
+    for (const char *text : {
+             "hello there\r\n",    // another service's banner
+             "+OK ready\r\n",
+             "2\r\n", "25\r\n",    // too short
+             "2500 x\r\n",         // four digits
+             "250x\r\n",           // no separator after the code
+             "25a ok\r\n",
+             "650 x\r\n", "050 x\r\n", "950 x\r\n",  // first digit outside 1-5
+             "-250 x\r\n", "+25 x\r\n",
+             "250-a\r\nxyz\r\n",   // a later line that is not a reply line
+             "250-a\r\n\r\n250 b\r\n",  // a blank line inside a reply
+             "\xa0" "250 x\r\n",   // a byte above 0x7f is not white space
+             "\x85" "250 x\r\n",
+             "6", "x", "25x",      // known bad before the line ends
+         }) {
+        EXPECT_EQ(scan_reply(text).status, Status::malformed) << text;
+    }
+}
+
+TEST(ScanReply, LineLengthIsBounded)
+{
+    const std::string longest = "250 " + std::string(lsmtp::max_reply_line - 5, 'x') + "\r";  // CR included
+    ASSERT_EQ(longest.size(), lsmtp::max_reply_line);
+    EXPECT_EQ(scan_reply(longest + "\n").status, Status::complete);
+    EXPECT_EQ(scan_reply("250 x" + longest + "\n").status, Status::malformed);
+    // A line that is too long is refused before its end arrives: the buffer
+    // cannot grow without bound while we wait for an LF.
+    EXPECT_EQ(scan_reply("250 " + std::string(lsmtp::max_reply_line, 'x')).status, Status::malformed);
+    EXPECT_EQ(scan_reply("250-a\r\n250 " + std::string(lsmtp::max_reply_line, 'x')).status, Status::malformed);
+}
+
+TEST(ScanReply, LineCountIsBounded)
+{
+    const ReplyScan most = scan_reply(lines_of(lsmtp::max_reply_lines, "250"));
+    EXPECT_EQ(most.status, Status::complete);
+    EXPECT_EQ(most.code, 250);
+    EXPECT_EQ(scan_reply(lines_of(lsmtp::max_reply_lines + 1, "250")).status, Status::malformed);
+    // Refused as soon as the excess line starts, not when it ends.
+    std::string endless;
+    for (std::size_t i = 0; i <= lsmtp::max_reply_lines; ++i)
+        endless += "250-more\r\n";
+    EXPECT_EQ(scan_reply(endless).status, Status::malformed);
+}
+
+TEST(ScanReply, WhiteSpaceBeforeAReplyIsBounded)
+{
+    EXPECT_EQ(scan_reply(std::string(lsmtp::max_reply_line, '\n') + "250 OK\r\n").status, Status::complete);
+    EXPECT_EQ(scan_reply(std::string(lsmtp::max_reply_line + 1, '\n')).status, Status::malformed);
+    EXPECT_EQ(scan_reply(std::string(lsmtp::max_reply_line + 1, ' ') + "250 OK\r\n").status, Status::malformed);
+}
+
+// read_reply over one end of a socket pair; the test plays the server on
+// the other end.
+class ReadReply : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        int ends[2];
+        ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends), 0);
+        session_.socket = lsmtp::platform::Socket{ends[0]};
+        server_ = ends[1];
+    }
+    void TearDown() override { close_server(); }
+
+    void serve(const std::string &bytes)
+    {
+        ASSERT_EQ(write(server_, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+    }
+    void close_server()
+    {
+        if (server_ >= 0)
+            close(server_);
+        server_ = -1;
+    }
+    // Bytes the client end has not received yet.
+    int unread() const
+    {
+        int count = 0;
+        ioctl(static_cast<int>(session_.socket.native()), FIONREAD, &count);
+        return count;
+    }
+    // Writes each piece only once the client has taken everything before
+    // it, so that every piece arrives in a receive of its own.
+    std::thread serve_in_pieces(std::vector<std::string> pieces)
+    {
+        return std::thread([this, pieces = std::move(pieces)] {
+            for (const std::string &piece : pieces) {
+                while (unread() > 0)
+                    std::this_thread::yield();
+                serve(piece);
+            }
+        });
+    }
+
+    lsmtp::SmtpSession session_;
+    int server_ = -1;
+};
+
+TEST_F(ReadReply, PutsAReplySplitAcrossReceivesBackTogether)
+{
+    std::thread server = serve_in_pieces({"5", "5", "0", "-mailbox\r", "\n550 unavailable", "\r\n250 next\r\n"});
+    EXPECT_EQ(lsmtp::read_reply(session_, 5s), 550);
+    server.join();
+    EXPECT_EQ(lsmtp::read_reply(session_, 5s), 250);
+    EXPECT_TRUE(session_.replies.empty());
+}
+
+TEST_F(ReadReply, AnswersFromLeftoverWithoutTheNetwork)
+{
+    serve("220-first\r\n220 second\r\n250 OK\r\n\r\n354 go ahead\r\n");
+    close_server();  // any receive from now on would fail
+    EXPECT_EQ(lsmtp::read_reply(session_, 5s), 220);
+    EXPECT_EQ(lsmtp::read_reply(session_, 5s), 250);
+    EXPECT_EQ(lsmtp::read_reply(session_, 5s), 354);
+    EXPECT_EQ(lsmtp::read_reply(session_, 5s), SMTP_ERR_RECV);
+}
+
+TEST_F(ReadReply, ClosedConnectionIsARecvError)
+{
+    close_server();
+    EXPECT_EQ(lsmtp::read_reply(session_, 5s), SMTP_ERR_RECV);
+}
+
+TEST_F(ReadReply, ClosingInsideAReplyIsARecvError)
+{
+    serve("250-first line\r\n250 sec");
+    close_server();
+    EXPECT_EQ(lsmtp::read_reply(session_, 5s), SMTP_ERR_RECV);
+}
+
+TEST_F(ReadReply, SilenceTimesOut)
+{
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(lsmtp::read_reply(session_, 200ms), SMTP_ERR_TIMEOUT);
+    EXPECT_GE(std::chrono::steady_clock::now() - start, 200ms);
+}
+
+TEST_F(ReadReply, AnUnfinishedReplyTimesOut)
+{
+    serve("5");
+    EXPECT_EQ(lsmtp::read_reply(session_, 200ms), SMTP_ERR_TIMEOUT);
+}
+
+// The limit covers the whole reply: a server that keeps sending bytes of a
+// reply that never ends cannot hold the caller past it.
+TEST_F(ReadReply, TricklingBytesDoNotExtendTheLimit)
+{
+    std::atomic<bool> stop{false};
+    std::thread server([&] {
+        const std::string line = "250-" + std::string(1000, 'x') + "\r\n";
+        const auto give_up = std::chrono::steady_clock::now() + 10s;  // so a fault cannot hang the suite
+        for (std::size_t i = 0; !stop && std::chrono::steady_clock::now() < give_up; ++i) {
+            while (unread() > 0 && !stop)
+                std::this_thread::yield();
+            if (write(server_, &line[i % line.size()], 1) != 1)
+                break;
+        }
+        shutdown(server_, SHUT_RDWR);
+    });
+    const auto start = std::chrono::steady_clock::now();
+    const int code = lsmtp::read_reply(session_, 100ms);
+    const auto took = std::chrono::steady_clock::now() - start;
+    stop = true;
+    server.join();
+    EXPECT_EQ(code, SMTP_ERR_TIMEOUT);
+    EXPECT_LT(took, 5s);
+}
+
+TEST_F(ReadReply, GarbageIsNotAReply)
+{
+    serve("hello there\r\n");
+    EXPECT_EQ(lsmtp::read_reply(session_, 5s), SMTP_ERR_REPLY);
+}
+
+// A banner without a line end is refused at once, not after the limit.
+TEST_F(ReadReply, GarbageIsRefusedBeforeItsLineEnds)
+{
+    serve("banner without line end");
+    EXPECT_EQ(lsmtp::read_reply(session_, 10s), SMTP_ERR_REPLY);
+}
+
+// A reply that fills several receives of the reader's buffer is read whole.
+TEST_F(ReadReply, ReadsRepliesLargerThanOneReceive)
+{
+    std::string reply;
+    for (int i = 0; i < 20; ++i)
+        reply += "250-" + std::string(100, 'x') + "\r\n";
+    reply += "250 last\r\n";
+    ASSERT_GT(reply.size(), 1024u);
+    std::thread server([&] { serve(reply + "221 bye\r\n"); });
+    EXPECT_EQ(lsmtp::read_reply(session_, 5s), 250);
+    server.join();
+    EXPECT_EQ(lsmtp::read_reply(session_, 5s), 221);
+}
+
+} // namespace
