@@ -2,6 +2,9 @@
 #include "lsmtp.h"
 
 #include "submit/arguments.h"
+#include "submit/data_writer.h"
+#include "submit/header_block.h"
+#include "submit/message_parts.h"
 #include "text/text.h"
 #include "transport/connection.h"
 #include "transport/reply.h"
@@ -46,6 +49,18 @@ int offer_recipients(SmtpSession &session, const MailArguments &args, std::strin
     return 0;
 }
 
+// The content between the DATA reply and the end-of-data marker; 0, or the
+// code that ends the session without the marker.
+int write_message(SmtpSession &session, const MailArguments &args)
+{
+    DataWriter writer(session);
+    if (int stop = write_header_block(writer, args))
+        return stop;
+    if (int stop = write_body_and_attachments(writer, args))
+        return stop;
+    return writer.finish() ? 0 : SMTP_ERR_WRITE;
+}
+
 // The dialogue from the connection to QUIT; returns the call's result.
 int converse(SmtpSession &session, const MailArguments &args)
 {
@@ -62,6 +77,8 @@ int converse(SmtpSession &session, const MailArguments &args)
     if (int stop = offer_recipients(session, args, line))
         return stop;
     if (int stop = command(session, concat_into(line, "DATA\r\n")))
+        return stop;
+    if (int stop = write_message(session, args))
         return stop;
     if (int stop = command(session, concat_into(line, "\r\n.\r\n")))
         return stop;

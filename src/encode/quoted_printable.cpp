@@ -1,0 +1,74 @@
+#include "encode/quoted_printable.h"
+
+namespace lsmtp {
+namespace {
+
+constexpr std::size_t max_encoded_line = 76;
+constexpr char hex_digits[] = "0123456789ABCDEF";
+
+// Calls `line` for every line of the text, without its line end; the last
+// line is reported even when empty only if the text does not end there.
+template <typename LineFn>
+void for_each_line(std::string_view text, LineFn line)
+{
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find_first_of("\r\n", start);
+        if (end == std::string_view::npos) {
+            line(text.substr(start), false);
+            return;
+        }
+        line(text.substr(start, end - start), true);
+        start = end + ((text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n') ? 2 : 1);
+    }
+}
+
+bool is_literal(unsigned char c) { return (c >= 33 && c <= 126 && c != '=') || c == ' ' || c == '\t'; }
+
+void encode_line(std::string_view line, std::string &out)
+{
+    std::size_t column = 0;
+    for (std::size_t i = 0; i < line.size(); ++i) {
+        const auto c = static_cast<unsigned char>(line[i]);
+        const bool last = i + 1 == line.size();
+        // White space at the end of a line would be lost in transport.
+        const bool literal = is_literal(c) && !(last && (c == ' ' || c == '\t'));
+        const std::size_t width = literal ? 1 : 3;
+        // Leave room for the "=" of a soft break unless this ends the line.
+        if (column + width > (last ? max_encoded_line : max_encoded_line - 1)) {
+            out += "=\r\n";
+            column = 0;
+        }
+        if (literal) {
+            out += static_cast<char>(c);
+        } else {
+            out += '=';
+            out += hex_digits[c >> 4];
+            out += hex_digits[c & 0x0F];
+        }
+        column += width;
+    }
+}
+
+} // namespace
+
+bool has_overlong_line(std::string_view text)
+{
+    bool overlong = false;
+    for_each_line(text, [&](std::string_view line, bool) { overlong = overlong || line.size() > max_text_line; });
+    return overlong;
+}
+
+std::string encode_quoted_printable(std::string_view text)
+{
+    std::string out;
+    out.reserve(text.size() + text.size() / 8);
+    for_each_line(text, [&](std::string_view line, bool ended) {
+        encode_line(line, out);
+        if (ended)
+            out += "\r\n";
+    });
+    return out;
+}
+
+} // namespace lsmtp

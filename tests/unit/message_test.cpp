@@ -1,0 +1,362 @@
+// The message content as the server receives it: header block, body part,
+// attachment parts, transparency and the encoded copies on disk.
+#include "mail_call.h"
+#include "platform/seams.h"
+#include "smtp_test_server.h"
+#include "submit/message_parts.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <regex>
+#include <set>
+
+namespace fs = std::filesystem;
+using lsmtp::test::MailCall;
+using lsmtp::test::RecordedSession;
+using lsmtp::test::SmtpTestServer;
+
+namespace {
+
+// A private folder for one test's files, removed afterwards.
+struct TempFolder {
+    fs::path path;
+    TempFolder()
+    {
+        static std::mt19937_64 random{std::random_device{}()};
+        path = fs::temp_directory_path() / ("lsmtp-test-" + std::to_string(random()));
+        fs::create_directories(path);
+    }
+    ~TempFolder()
+    {
+        std::error_code ignored;
+        fs::permissions(path, fs::perms::owner_all, fs::perm_options::add, ignored);
+        fs::remove_all(path, ignored);
+    }
+    std::string file(const std::string &name, const std::string &content) const
+    {
+        std::ofstream(path / name, std::ios::binary) << content;
+        return (path / name).string();
+    }
+    std::set<std::string> names() const
+    {
+        std::set<std::string> found;
+        for (const auto &entry : fs::directory_iterator(path))
+            found.insert(entry.path().filename().string());
+        return found;
+    }
+};
+
+std::string read_file(const fs::path &path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// Undoes the transparency of the wire: a doubled leading dot becomes one.
+std::string unstuff(const std::string &data)
+{
+    std::string out;
+    bool line_start = true;
+    for (std::size_t i = 0; i < data.size(); ++i) {
+        if (line_start && data[i] == '.')
+            ++i;
+        if (i < data.size())
+            out += data[i];
+        line_start = i < data.size() && data[i] == '\n';
+    }
+    return out;
+}
+
+RecordedSession send_one(const MailCall &call, int expected = 221)
+{
+    SmtpTestServer server;
+    EXPECT_EQ(call.send(), expected);
+    auto sessions = server.sessions(1);
+    EXPECT_EQ(sessions.size(), 1u);
+    return sessions.empty() ? RecordedSession{} : sessions[0];
+}
+
+// The header block, without its Date line.
+std::string headers_after_date(const std::string &data)
+{
+    static const std::regex date_line(
+        R"(^Date: (Sun|Mon|Tue|Wed|Thu|Fri|Sat), \d\d (Jan|Feb|Mar|Apr|May|Jun|Jul|Aug|Sep|Oct|Nov|Dec) \d{4} \d\d:\d\d:\d\d GMT \r\n)");
+    std::smatch match;
+    EXPECT_TRUE(std::regex_search(data, match, date_line)) << data.substr(0, 60);
+    const std::size_t end = data.find("\r\n\r\n--Message-Boundary-21132\r\n");
+    return data.substr(match.length(0), end - match.length(0) + 2);
+}
+
+const std::string text_part_head = "\r\n--Message-Boundary-21132\r\n"
+                                   "Content-Type: text/plain\r\n"
+                                   "Content-description: Body of message\r\n\r\n";
+const std::string closing = "\r\n--Message-Boundary-21132--\r\n";
+
+} // namespace
+
+TEST(Message, WholeStreamWithBodyAndOneAttachment)
+{
+    TempFolder folder;
+    const std::string attachment = folder.file("report.txt", "abc");
+    MailCall call;
+    call.to_list = "a@x.test";
+    call.subject = "Report";
+    call.body = "Hello,\r\nworld";
+    call.attachments = attachment.c_str();
+    const RecordedSession session = send_one(call);
+    ASSERT_TRUE(session.data_complete);
+    EXPECT_EQ(headers_after_date(session.data), "To:a@x.test\r\n"
+                                                "Reply-To:<sender@example.test>\r\n"
+                                                "Sender:sender@example.test\r\n"
+                                                "From:sender@example.test\r\n"
+                                                "X-Mailer: lumetra mail library\r\n"
+                                                "MIME-Version: 1.0\r\n"
+                                                "Content-Type: Multipart/Mixed; boundary=Message-Boundary-21132\r\n"
+                                                "Comments:\r\n"
+                                                "Subject:Report\r\n");
+    const std::string parts = session.data.substr(session.data.find("\r\n\r\n--") + 2);
+    EXPECT_EQ(parts, text_part_head + "Hello,\r\nworld\r\n"
+                                      "\r\n--Message-Boundary-21132\r\n"
+                                      "Content-Type: application/octet-stream; name=report.txt\r\n"
+                                      "Content-Transfer-Encoding: base64\r\n"
+                                      "Content-Disposition: attachment; filename=report.txt\r\n\r\n"
+                                      "YWJj\r\n" +
+                         closing + "\r\n");
+    EXPECT_EQ(folder.names(), std::set<std::string>{"report.txt"});
+}
+
+TEST(Message, HeaderFallbacksAndOptionalLines)
+{
+    MailCall call;
+    call.to_list = "a@x.test, b@x.test";
+    call.cc_list = "c@x.test";
+    const std::string plain = headers_after_date(send_one(call).data);
+    EXPECT_NE(plain.find("To:a@x.test, b@x.test\r\nReply-To:<sender@example.test>\r\n"), std::string::npos);
+    EXPECT_NE(plain.find("From:sender@example.test\r\nCc:c@x.test\r\nX-Mailer: lumetra mail library\r\n"),
+              std::string::npos);
+    EXPECT_EQ(plain.find("Bcc:"), std::string::npos);
+    EXPECT_EQ(plain.find("Return-Receipt-To:"), std::string::npos);
+
+    call.from_header = "Sender Name <sender@example.test>";
+    call.reply_to = "Replies <r@x.test>";
+    call.to_header = "Undisclosed";
+    call.bcc_header = "hidden@x.test";
+    call.receipt_to = "receipts@x.test";
+    call.mailer = "test mailer";
+    call.comments = "a comment";
+    const RecordedSession session = send_one(call);
+    EXPECT_EQ(headers_after_date(session.data), "To:Undisclosed\r\n"
+                                                "Reply-To:Replies <r@x.test>\r\n"
+                                                "Sender:Sender Name <sender@example.test>\r\n"
+                                                "From:Sender Name <sender@example.test>\r\n"
+                                                "Cc:c@x.test\r\n"
+                                                "Bcc:hidden@x.test\r\n"
+                                                "Return-Receipt-To:<receipts@x.test>\r\n"
+                                                "X-Mailer: test mailer\r\n"
+                                                "MIME-Version: 1.0\r\n"
+                                                "Content-Type: Multipart/Mixed; boundary=Message-Boundary-21132\r\n"
+                                                "Comments:a comment\r\n"
+                                                "Subject:Test subject\r\n");
+    // The envelope keeps from_addr, and a Bcc header never adds a recipient.
+    EXPECT_EQ(session.commands[1], "MAIL FROM:<sender@example.test>");
+    EXPECT_EQ(std::vector<std::string>(session.commands.begin() + 2, session.commands.begin() + 6),
+              (std::vector<std::string>{"RCPT TO:<a@x.test>", "RCPT TO:< b@x.test>", "RCPT TO:<c@x.test>", "DATA"}));
+}
+
+TEST(Message, ReplyToGetsBracketsUnlessItHasBoth)
+{
+    MailCall call;
+    call.reply_to = "r@x.test>";
+    EXPECT_NE(send_one(call).data.find("Reply-To:<r@x.test>>\r\n"), std::string::npos);
+    call.reply_to = "<r@x.test>";
+    EXPECT_NE(send_one(call).data.find("Reply-To:<r@x.test>\r\n"), std::string::npos);
+}
+
+TEST(Message, LongSubjectIsWrittenWhole)
+{
+    const std::string subject(500, 's');
+    MailCall call;
+    call.subject = subject.c_str();
+    EXPECT_NE(send_one(call).data.find("Subject:" + subject + "\r\n"), std::string::npos);
+}
+
+TEST(Message, BodyLinesAreMadeSafeAndReadBackExactly)
+{
+    MailCall call;
+    call.body = ".\n..\r\n. x\rbare cr\nlast";
+    const RecordedSession session = send_one(call);
+    ASSERT_TRUE(session.data_complete);
+    // On the wire every leading dot is doubled and every line ends in CR LF.
+    EXPECT_NE(session.data.find("\r\n\r\n..\r\n...\r\n.. x\r\nbare cr\r\nlast\r\n"), std::string::npos);
+    const std::string content = unstuff(session.data);
+    EXPECT_NE(content.find(text_part_head + ".\r\n..\r\n. x\r\nbare cr\r\nlast\r\n" + closing), std::string::npos);
+}
+
+TEST(Message, BodyCannotEndTheDataEarly)
+{
+    MailCall call;
+    call.body = "first\r\n.\r\nQUIT\r\n";
+    const RecordedSession session = send_one(call);
+    EXPECT_TRUE(session.data_complete);
+    EXPECT_EQ(session.commands.back(), "QUIT");
+    EXPECT_EQ(std::count(session.commands.begin(), session.commands.end(), "QUIT"), 1);
+    EXPECT_NE(session.data.find("first\r\n..\r\nQUIT\r\n"), std::string::npos);
+}
+
+TEST(Message, OverlongBodyLinesGoQuotedPrintable)
+{
+    const std::string line(2000, 'x');
+    const std::string body = "short\r\n" + line + "\r\nend=";
+    MailCall call;
+    call.body = body.c_str();
+    const std::string data = send_one(call).data;
+    EXPECT_NE(data.find("Content-Transfer-Encoding: quoted-printable\r\n"), std::string::npos);
+    std::size_t start = 0;
+    for (std::size_t end; (end = data.find("\r\n", start)) != std::string::npos; start = end + 2)
+        EXPECT_LE(end - start, 998u);
+    EXPECT_NE(data.find("end=3D\r\n"), std::string::npos);
+}
+
+TEST(Message, NoBodyAndNoAttachmentStillHasOnePart)
+{
+    MailCall call;
+    const std::string data = send_one(call).data;
+    EXPECT_NE(data.find("Subject:Test subject\r\n" + text_part_head + "\r\n" + closing), std::string::npos);
+}
+
+TEST(Message, InjectedHeaderValuesAreRefusedBeforeConnecting)
+{
+    SmtpTestServer server;
+    auto refused = [](auto change) {
+        MailCall call;
+        change(call);
+        return call.send();
+    };
+    EXPECT_EQ(refused([](MailCall &c) { c.subject = "hi\r\nBcc: victim@x.test"; }), SMTP_ERR_ARGUMENT);
+    EXPECT_EQ(refused([](MailCall &c) { c.comments = "a\nb"; }), SMTP_ERR_ARGUMENT);
+    EXPECT_EQ(refused([](MailCall &c) { c.mailer = "m\r"; }), SMTP_ERR_ARGUMENT);
+    EXPECT_EQ(refused([](MailCall &c) { c.reply_to = "r@x.test\r\n"; }), SMTP_ERR_ARGUMENT);
+    EXPECT_EQ(refused([](MailCall &c) { c.to_header = "a\r\n\r\nbody"; }), SMTP_ERR_ARGUMENT);
+    EXPECT_EQ(refused([](MailCall &c) { c.from_header = "a\n b"; }), SMTP_ERR_ARGUMENT);
+    EXPECT_EQ(refused([](MailCall &c) { c.attachments = "/tmp/bad\nname.txt"; }), SMTP_ERR_ARGUMENT);
+    EXPECT_EQ(server.connections_accepted(), 0u);
+
+    MailCall folded;
+    folded.subject = "a long\r\n subject\r\n\tfolded";
+    EXPECT_EQ(folded.send(), 221);
+    EXPECT_NE(server.sessions(1)[0].data.find("Subject:a long\r\n subject\r\n\tfolded\r\n"), std::string::npos);
+}
+
+TEST(Message, AttachmentsOfEdgeSizesAreEncodedWhole)
+{
+    TempFolder folder;
+    const std::string empty = folder.file("empty.bin", "");
+    const std::string one = folder.file("one.bin", "a");
+    const std::string list = empty + " ; " + one;
+    MailCall call;
+    call.attachments = list.c_str();
+    const std::string data = send_one(call).data;
+    EXPECT_NE(data.find("filename=empty.bin\r\n\r\n\r\n--Message-Boundary-21132\r\n"), std::string::npos);
+    EXPECT_NE(data.find("filename=one.bin\r\n\r\nYQ==\r\n" + closing), std::string::npos);
+    EXPECT_EQ(folder.names(), (std::set<std::string>{"empty.bin", "one.bin"}));
+}
+
+TEST(Message, StreamingPausesAfterEverySecondRead)
+{
+    // 3,021 source bytes make 53 base64 lines, 4,134 bytes: two reads of the
+    // copy and one pause; 2,964 bytes make 4,056: one read, no pause; 9,000
+    // bytes make 158 lines (one pause while encoding), 12,398 bytes: four
+    // reads, two pauses.
+    for (const auto &[size, pauses] : {std::pair{3021u, 1}, std::pair{2964u, 0}, std::pair{9000u, 3}}) {
+        TempFolder folder;
+        const std::string path = folder.file("data.bin", std::string(size, 'z'));
+        int counted = 0;
+        lsmtp::platform::Seams counting;
+        counting.pause = [&](int ms) { counted += ms; };
+        lsmtp::platform::ScopedSeams seams(counting);
+        MailCall call;
+        call.attachments = path.c_str();
+        send_one(call);
+        EXPECT_EQ(counted, pauses) << size;
+    }
+}
+
+TEST(Message, MissingAttachmentStopsTheMessageAndLeavesNothing)
+{
+    TempFolder folder;
+    const std::string first = folder.file("first.txt", "1");
+    const std::string third = folder.file("third.txt", "3");
+    const std::string list = first + "," + (folder.path / "missing.txt").string() + "," + third;
+    MailCall call;
+    call.attachments = list.c_str();
+    const RecordedSession session = send_one(call, SMTP_ERR_ATTACH_OPEN);
+    EXPECT_FALSE(session.data_complete);
+    EXPECT_NE(session.received.find("filename=first.txt\r\n\r\nMQ==\r\n"), std::string::npos);
+    EXPECT_EQ(session.received.find("third.txt"), std::string::npos);
+    EXPECT_EQ(session.commands.back(), "DATA");
+    EXPECT_EQ(folder.names(), (std::set<std::string>{"first.txt", "third.txt"}));
+}
+
+TEST(Message, BlankPieceCannotBeOpened)
+{
+    MailCall call;
+    call.attachments = " , ";
+    EXPECT_EQ(send_one(call, SMTP_ERR_ATTACH_OPEN).data_complete, false);
+}
+
+TEST(Message, CallersAttachmentTextIsUnchangedAndPiecesAreTrimmed)
+{
+    TempFolder folder;
+    const std::string path = folder.file("my report.pdf", "%PDF");
+    std::string list = "  " + path + "\t;";
+    const std::string before = list;
+    MailCall call;
+    call.attachments = list.c_str();
+    const std::string data = send_one(call).data;
+    EXPECT_EQ(list, before);
+    EXPECT_NE(data.find("name=\"my report.pdf\"\r\n"), std::string::npos);
+    EXPECT_NE(data.find("filename=\"my report.pdf\"\r\n\r\nJVBERg==\r\n"), std::string::npos);
+}
+
+TEST(EncodedCopy, NamedBesideTheFileAfterItsFirstDot)
+{
+    TempFolder folder;
+    fs::create_directories(folder.path / "my.docs");
+    const std::string dotted = folder.file("my.docs/a.tar.gz", "x");
+    const std::string plain = folder.file("README", "x");
+    for (const auto &[attachment, expected] :
+         {std::pair{dotted, folder.path / "my.docs" / "a.b64"}, std::pair{plain, folder.path / "README.b64"}}) {
+        std::string copy;
+        lsmtp::platform::File file = lsmtp::create_encoded_copy(attachment, copy);
+        ASSERT_TRUE(file.valid());
+        EXPECT_EQ(fs::path(copy), expected);
+        EXPECT_EQ(fs::status(copy).permissions() & (fs::perms::group_all | fs::perms::others_all), fs::perms::none);
+        fs::remove(copy);
+    }
+}
+
+TEST(EncodedCopy, NeverReplacesOrFollowsWhatIsThere)
+{
+    TempFolder folder;
+    const std::string attachment = folder.file("x.b64", "attachment");
+    const std::string other = folder.file("y.txt", "payload");
+    folder.file("y.b64", "unrelated");
+    fs::create_symlink(folder.path / "target", folder.path / "y-1.b64");
+
+    std::string copy;
+    ASSERT_TRUE(lsmtp::create_encoded_copy(attachment, copy).valid());
+    EXPECT_EQ(fs::path(copy), folder.path / "x-1.b64");
+    ASSERT_TRUE(lsmtp::create_encoded_copy(other, copy).valid());
+    EXPECT_EQ(fs::path(copy), folder.path / "y-2.b64");
+    EXPECT_EQ(read_file(folder.path / "y.b64"), "unrelated");
+    EXPECT_FALSE(fs::exists(folder.path / "target"));
+
+    // Sent for real, the attachment x.b64 arrives intact and stays.
+    MailCall call;
+    call.attachments = attachment.c_str();
+    EXPECT_NE(send_one(call).data.find("filename=x.b64\r\n\r\nYXR0YWNobWVudA==\r\n"), std::string::npos);
+    EXPECT_EQ(read_file(attachment), "attachment");
+}
