@@ -1,0 +1,123 @@
+#!/bin/sh
+# Checks of the lsmtp-send command line, one group per run:
+#   sh cli-test.sh GROUP PATH/TO/lsmtp-send PROJECT_VERSION
+# Groups: usage, help, version, no_server (the last inside a network
+# namespace where nothing listens on port 25).
+set -u
+group=$1 send=$2 version=$3
+passed=0 failed=0
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+
+# run ARGS...: runs lsmtp-send, keeping its exit status, stdout and stderr.
+run() {
+    "$send" "$@" >"$scratch/out" 2>"$scratch/err" </dev/null
+    status=$?
+}
+
+ok() { passed=$((passed + 1)); }
+bad() {
+    failed=$((failed + 1))
+    echo "FAIL: $*"
+    echo "  stdout: $(cat "$scratch/out")"
+    echo "  stderr: $(cat "$scratch/err")"
+}
+
+# expect STATUS STREAM TEXT WHAT: the last run exited with STATUS and STREAM
+# (out or err) contains TEXT.
+expect() {
+    if [ "$status" -ne "$1" ]; then
+        bad "$4: exit $status, expected $1"
+    elif ! grep -qF -- "$3" "$scratch/$2"; then
+        bad "$4: '$3' missing from std$2"
+    else
+        ok
+    fi
+}
+
+# usage_error TEXT WHAT ARGS...: exit 64, TEXT on stderr, nothing on stdout.
+usage_error() {
+    text=$1 what=$2
+    shift 2
+    run "$@"
+    expect 64 err "$text" "$what"
+    if [ -s "$scratch/out" ]; then bad "$what: a usage error printed on stdout"; fi
+}
+
+base="--host 127.0.0.1 --from a@any.test --to b@any.test"
+
+case "$group" in
+usage)
+    usage_error "--host is required" "no arguments"
+    usage_error "--host is required" "no host" --from a@any.test
+    usage_error "--from is required" "no sender" --host 127.0.0.1 --to b@any.test
+    # shellcheck disable=SC2086
+    usage_error "unknown option '--frob'" "unknown flag" $base --frob 1
+    usage_error "unknown option '--frob'" "unknown flag with a value" --frob=1 $base
+    usage_error "unexpected argument 'stray'" "stray argument" $base stray
+    usage_error "--to needs a value" "flag without its value" --host 127.0.0.1 --from a@any.test --to
+    usage_error "--subject is given twice" "repeated flag" $base --subject a --subject b
+    usage_error "--host is given twice" "repeated flag in both forms" $base --host=127.0.0.2
+    usage_error "--body and --body-file cannot be used together" "two bodies" $base --body x --body-file -
+    usage_error "--body-file: cannot read" "missing body file" $base --body-file "$scratch/none"
+    printf 'a\000b' >"$scratch/nul"
+    usage_error "holds a NUL byte" "body with a NUL byte" $base --body-file "$scratch/nul"
+    : >"$scratch/plain.txt"
+    usage_error "--attach '$scratch/a;b'" "attachment path with ;" $base --attach "$scratch/a;b"
+    usage_error "may not contain \",\" or \";\"" "attachment path with ," \
+        $base --attach "$scratch/plain.txt" --attach "$scratch/a,b"
+    usage_error "may not begin or end with white space" "attachment path ending in a space" \
+        $base --attach "$scratch/plain.txt "
+    usage_error "--attach needs a file path" "empty attachment path" $base --attach ""
+    ;;
+help)
+    run --help
+    expect 0 out "Usage: lsmtp-send" "--help"
+    for flag in --host --from --to --cc --bcc --subject --body --body-file --attach --from-header \
+        --to-header --cc-header --bcc-header --reply-to --receipt-to --comments --mailer --version; do
+        if grep -q -- "^  $flag " "$scratch/out"; then ok; else bad "--help does not describe $flag"; fi
+    done
+    for code in "700 SMTP_ERR_CONNECT" "710 SMTP_ERR_SOCKET" "711 SMTP_ERR_RECV" "712 SMTP_ERR_REPLY" \
+        "713 SMTP_ERR_TIMEOUT" "720 SMTP_ERR_ENCODE_CREATE" "721 SMTP_ERR_ATTACH_OPEN" "730 SMTP_ERR_WRITE" \
+        "740 SMTP_ERR_ARGUMENT" "750 SMTP_ERR_MEMORY"; do
+        if grep -qF -- "$code" "$scratch/out"; then ok; else bad "--help lacks '$code'"; fi
+    done
+    # Flags are read in order: an unknown one before --help is reported.
+    run --frob --help
+    expect 64 err "unknown option '--frob'" "--help after an unknown flag"
+    run --to x --help
+    expect 0 out "Usage: lsmtp-send" "--help after a flag"
+    ;;
+version)
+    run --version
+    expect 0 out "lsmtp-send $version" "--version"
+    if [ "$(wc -l <"$scratch/out")" -eq 1 ]; then ok; else bad "--version prints more than one line"; fi
+    ;;
+no_server)
+    # shellcheck disable=SC2086
+    run $base --subject hello --body text
+    expect 2 out "700 SMTP_ERR_CONNECT: no connection to the server" "refused connection"
+    run --host no-such-host.invalid --from a@any.test --to b@any.test
+    expect 2 out "700 SMTP_ERR_CONNECT" "unresolvable host"
+    # A header value that would start a header of its own is refused before
+    # any connection: 740, not 700, even with no server to reach.
+    run $base --subject "$(printf 'hello\r\nBcc: victim@any.test')"
+    expect 2 out "740 SMTP_ERR_ARGUMENT" "subject with an injected header"
+    run --host 127.0.0.1 --from a@any.test --to "$(printf 'b@any.test\r\nRCPT TO:<c@any.test>')"
+    expect 2 out "740 SMTP_ERR_ARGUMENT" "recipient list with an injected command"
+    # A fold (CR LF then a blank) is allowed, so the call goes on to connect.
+    run $base --subject "$(printf 'hello\r\n world')"
+    expect 2 out "700 SMTP_ERR_CONNECT" "folded subject"
+    # The body may come from standard input; with no server the result is 700.
+    printf 'from stdin\n' | "$send" $base --body-file - >"$scratch/out" 2>"$scratch/err"
+    status=$?
+    expect 2 out "700 SMTP_ERR_CONNECT" "body from standard input"
+    ;;
+*)
+    echo "unknown group $group"
+    exit 2
+    ;;
+esac
+
+echo "cli $group: $passed passed, $failed failed"
+[ "$failed" -eq 0 ] && [ "$passed" -gt 0 ]
