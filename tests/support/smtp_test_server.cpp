@@ -1,19 +1,112 @@
 #include "smtp_test_server.h"
 
-#include <arpa/inet.h>
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <chrono>
+#include <stdexcept>
+
+#ifdef _WIN32
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#else
+#include <arpa/inet.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
-#include <stdexcept>
 #include <sys/socket.h>
 #include <unistd.h>
+#endif
 
 namespace lsmtp::test {
 namespace {
+
+// The few socket calls that differ between Windows Sockets and POSIX. A
+// socket is kept in an int on both: Windows handles fit in 32 bits.
+#ifdef _WIN32
+using ssize_t = int;
+constexpr int MSG_NOSIGNAL = 0; // Windows raises no signal for a closed peer
+constexpr int SHUT_RDWR = SD_BOTH;
+
+SOCKET native(int fd) { return static_cast<SOCKET>(fd); }
+int fd_of(SOCKET handle) { return handle == INVALID_SOCKET ? -1 : static_cast<int>(handle); }
+bool interrupted() { return WSAGetLastError() == WSAEINTR; }
+ssize_t send(int fd, const char *data, std::size_t length, int flags)
+{
+    return ::send(native(fd), data, static_cast<int>(length), flags);
+}
+ssize_t recv(int fd, char *data, std::size_t length, int flags)
+{
+    return ::recv(native(fd), data, static_cast<int>(length), flags);
+}
+int shutdown(int fd, int how) { return ::shutdown(native(fd), how); }
+int close(int fd) { return closesocket(native(fd)); }
+int listening_socket() { return fd_of(::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP)); }
+int accept_connection(int listen_fd) { return fd_of(::accept(native(listen_fd), nullptr, nullptr)); }
+template <typename Value> int set_option(int fd, int level, int name, const Value &value)
+{
+    return setsockopt(native(fd), level, name, reinterpret_cast<const char *>(&value), sizeof value);
+}
+int bind_to(int fd, const sockaddr_in &local)
+{
+    return ::bind(native(fd), reinterpret_cast<const sockaddr *>(&local), sizeof local);
+}
+int listen_on(int fd, int backlog) { return ::listen(native(fd), backlog); }
+
+// Windows has no pipe that select or poll can watch: a connected pair of
+// loopback sockets wakes the acceptor instead.
+int pipe(int ends[2])
+{
+    const int listener = listening_socket();
+    sockaddr_in local{};
+    local.sin_family = AF_INET;
+    local.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    int size = sizeof local;
+    ends[0] = ends[1] = -1;
+    if (listener >= 0 && bind_to(listener, local) == 0 && listen_on(listener, 1) == 0 &&
+        getsockname(native(listener), reinterpret_cast<sockaddr *>(&local), &size) == 0) {
+        ends[1] = fd_of(::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
+        if (ends[1] >= 0 && ::connect(native(ends[1]), reinterpret_cast<const sockaddr *>(&local), sizeof local) == 0)
+            ends[0] = accept_connection(listener);
+    }
+    if (listener >= 0)
+        close(listener);
+    if (ends[0] >= 0)
+        return 0;
+    if (ends[1] >= 0)
+        close(ends[1]);
+    return -1;
+}
+int write(int fd, const char *data, std::size_t length) { return send(fd, data, length, 0); }
+int wait_for_input(int first, int second)
+{
+    WSAPOLLFD watched[2] = {{native(first), POLLIN, 0}, {native(second), POLLIN, 0}};
+    const int ready = WSAPoll(watched, 2, -1);
+    return ready < 0 ? -1 : (watched[1].revents != 0 ? 1 : 0);
+}
+#else
+bool interrupted() { return errno == EINTR; }
+int listening_socket() { return socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0); }
+int accept_connection(int listen_fd) { return accept4(listen_fd, nullptr, nullptr, SOCK_CLOEXEC); }
+template <typename Value> int set_option(int fd, int level, int name, const Value &value)
+{
+    return setsockopt(fd, level, name, &value, sizeof value);
+}
+int bind_to(int fd, const sockaddr_in &local)
+{
+    return bind(fd, reinterpret_cast<const sockaddr *>(&local), sizeof local);
+}
+int listen_on(int fd, int backlog) { return listen(fd, backlog); }
+// Waits for a connection on `first` or a wake-up on `second`: -1 on error,
+// 1 for the wake-up, 0 for a connection.
+int wait_for_input(int first, int second)
+{
+    pollfd watched[2] = {{first, POLLIN, 0}, {second, POLLIN, 0}};
+    if (poll(watched, 2, -1) < 0)
+        return -1;
+    return watched[1].revents != 0 ? 1 : 0;
+}
+#endif
 
 const std::map<std::string, std::string> default_replies = {
     {"greeting", "220 test.invalid ready\r\n"},
@@ -31,7 +124,7 @@ void write_all(int fd, const std::string &bytes)
     while (done < bytes.size()) {
         const ssize_t sent = send(fd, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
         if (sent <= 0) {
-            if (sent < 0 && errno == EINTR)
+            if (sent < 0 && interrupted())
                 continue;
             return;
         }
@@ -54,15 +147,15 @@ std::string command_key(const std::string &line)
 
 SmtpTestServer::SmtpTestServer(std::string address, std::uint16_t port) : address_(std::move(address))
 {
-    listen_fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    listen_fd_ = listening_socket();
     const int on = 1;
-    setsockopt(listen_fd_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    set_option(listen_fd_, SOL_SOCKET, SO_REUSEADDR, on);
     sockaddr_in local{};
     local.sin_family = AF_INET;
     local.sin_port = htons(port);
     inet_pton(AF_INET, address_.c_str(), &local.sin_addr);
-    if (listen_fd_ < 0 || bind(listen_fd_, reinterpret_cast<sockaddr *>(&local), sizeof local) != 0 ||
-        listen(listen_fd_, 16) != 0 || pipe(wake_pipe_) != 0) {
+    if (listen_fd_ < 0 || bind_to(listen_fd_, local) != 0 || listen_on(listen_fd_, 16) != 0 ||
+        pipe(wake_pipe_) != 0) {
         if (listen_fd_ >= 0)
             close(listen_fd_);
         throw std::runtime_error("test server cannot listen on " + address_ + " (run inside a network namespace)");
@@ -129,19 +222,19 @@ std::size_t SmtpTestServer::connections_accepted()
 void SmtpTestServer::accept_loop()
 {
     for (;;) {
-        pollfd watched[2] = {{listen_fd_, POLLIN, 0}, {wake_pipe_[0], POLLIN, 0}};
-        if (poll(watched, 2, -1) < 0) {
-            if (errno == EINTR)
+        const int woken = wait_for_input(listen_fd_, wake_pipe_[0]);
+        if (woken < 0) {
+            if (interrupted())
                 continue;
             return;
         }
-        if (watched[1].revents != 0)
+        if (woken > 0)
             return;
-        const int fd = accept4(listen_fd_, nullptr, nullptr, SOCK_CLOEXEC);
+        const int fd = accept_connection(listen_fd_);
         if (fd < 0)
             continue;
         const int on = 1;
-        setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+        set_option(fd, IPPROTO_TCP, TCP_NODELAY, on);
         std::lock_guard lock(mutex_);
         const std::size_t index = sessions_.size();
         sessions_.emplace_back();
@@ -177,7 +270,7 @@ void SmtpTestServer::serve(int fd, std::size_t index)
         write_all(fd, reply.text.substr(from));
         if (key == "DATA" && !reply.text.empty() && reply.text[0] == '3')
             in_data = true;
-        if (key == "QUIT")
+        if (key == "QUIT" || reply.close_after)
             open = false;
     };
 
@@ -185,7 +278,7 @@ void SmtpTestServer::serve(int fd, std::size_t index)
     char chunk[4096];
     while (open) {
         const ssize_t got = recv(fd, chunk, sizeof chunk, 0);
-        if (got < 0 && errno == EINTR)
+        if (got < 0 && interrupted())
             continue;
         if (got <= 0)
             break;

@@ -19,6 +19,7 @@ struct ScriptedReply {
     std::vector<std::size_t> splits;  // positions at which the text is sent in separate writes
     bool close = false;               // close the connection instead of answering
     bool silent = false;              // never answer; keep the connection until the client leaves
+    bool close_after = false;         // send the text, then close the connection
 };
 
 struct RecordedSession {

@@ -1,12 +1,86 @@
-// The SMTP dialogue of lsmtp_send_mail against the scripted test server.
+// The SMTP dialogue of lsmtp_send_mail against the scripted test server,
+// and the transport beneath it.
 #include "mail_call.h"
+#include "platform/socket.h"
 #include "smtp_test_server.h"
+#include "transport/connection.h"
 
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+#include <chrono>
+#include <csignal>
+#include <filesystem>
+#include <functional>
+#include <netinet/in.h>
+#include <string>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
 using lsmtp::test::MailCall;
+using lsmtp::test::RecordedSession;
 using lsmtp::test::ScriptedReply;
 using lsmtp::test::SmtpTestServer;
+using Commands = std::vector<std::string>;
+using namespace std::chrono_literals;
+
+namespace {
+
+ScriptedReply text(std::string reply)
+{
+    ScriptedReply scripted;
+    scripted.text = std::move(reply);
+    return scripted;
+}
+
+ScriptedReply closing()
+{
+    ScriptedReply reply;
+    reply.close = true;
+    return reply;
+}
+
+RecordedSession only_session(SmtpTestServer &server)
+{
+    const auto sessions = server.sessions(1);
+    return sessions.size() == 1 ? sessions[0] : RecordedSession{};
+}
+
+std::size_t open_descriptors()
+{
+    std::size_t count = 0;
+    for ([[maybe_unused]] const auto &entry : std::filesystem::directory_iterator("/proc/self/fd"))
+        ++count;
+    return count;
+}
+
+std::chrono::steady_clock::duration time_of(const std::function<void()> &work)
+{
+    const auto start = std::chrono::steady_clock::now();
+    work();
+    return std::chrono::steady_clock::now() - start;
+}
+
+// Counts SIGPIPE instead of dying of it, for the life of the object.
+class SigpipeCounter {
+public:
+    SigpipeCounter()
+    {
+        raised = 0;
+        struct sigaction counting {};
+        counting.sa_handler = [](int) { raised = raised + 1; };
+        sigaction(SIGPIPE, &counting, &previous_);
+    }
+    ~SigpipeCounter() { sigaction(SIGPIPE, &previous_, nullptr); }
+    static inline volatile std::sig_atomic_t raised = 0;
+
+private:
+    struct sigaction previous_ {};
+};
 
 TEST(Dialogue, SendsTheCommandSequenceByteForByte)
 {
@@ -16,17 +90,419 @@ TEST(Dialogue, SendsTheCommandSequenceByteForByte)
     call.cc_list = "b@x.test";
     call.bcc_list = "c@x.test";
     EXPECT_EQ(call.send(), 221);
-    const auto sessions = server.sessions(1);
-    ASSERT_EQ(sessions.size(), 1u);
-    // Nothing is written between the DATA reply and the end-of-data marker
-    // yet: the message content is composed elsewhere.
-    EXPECT_EQ(sessions[0].received.substr(0, sessions[0].received.find("DATA\r\n") + 6),
+    const RecordedSession session = only_session(server);
+    // What lies between the DATA reply and the end-of-data marker is the
+    // message itself, tested with its composition.
+    EXPECT_EQ(session.received.substr(0, session.received.find("DATA\r\n") + 6),
               "HELO sorvane\r\n"
               "MAIL FROM:<sender@example.test>\r\n"
               "RCPT TO:<a@x.test>\r\n"
               "RCPT TO:<b@x.test>\r\n"
               "RCPT TO:<c@x.test>\r\n"
               "DATA\r\n");
-    EXPECT_TRUE(sessions[0].data_complete);
-    EXPECT_EQ(sessions[0].commands.back(), "QUIT");
+    const std::string ending = "\r\n.\r\nQUIT\r\n";
+    ASSERT_GE(session.received.size(), ending.size());
+    EXPECT_EQ(session.received.substr(session.received.size() - ending.size()), ending);
+    EXPECT_TRUE(session.data_complete);
 }
+
+// Each step's refusal is the result, and nothing more is said after it.
+TEST(Dialogue, RefusalAtEachStepEndsTheSession)
+{
+    const std::vector<std::pair<std::string, Commands>> steps = {
+        {"greeting", {}},
+        {"HELO", {"HELO sorvane"}},
+        {"MAIL", {"HELO sorvane", "MAIL FROM:<sender@example.test>"}},
+        {"RCPT", {"HELO sorvane", "MAIL FROM:<sender@example.test>", "RCPT TO:<to@example.test>"}},
+        {"DATA", {"HELO sorvane", "MAIL FROM:<sender@example.test>", "RCPT TO:<to@example.test>", "DATA"}},
+        {".", {"HELO sorvane", "MAIL FROM:<sender@example.test>", "RCPT TO:<to@example.test>", "DATA"}},
+    };
+    for (const auto &[step, commands] : steps) {
+        SmtpTestServer server;
+        server.reply(step, text("554 refused at " + step + "\r\n"));
+        EXPECT_EQ(MailCall{}.send(), 554) << step;
+        const RecordedSession session = only_session(server);
+        EXPECT_EQ(session.commands, commands) << step;
+        EXPECT_EQ(session.data_complete, step == ".") << step;
+        EXPECT_EQ(session.received.find("QUIT"), std::string::npos) << step;
+    }
+}
+
+TEST(Dialogue, Code400PassesAnd401Stops)
+{
+    {
+        SmtpTestServer server;
+        // DATA keeps its 354: a server does not take data after a 4xx.
+        for (const char *step : {"greeting", "HELO", "MAIL", "RCPT", "."})
+            server.reply(step, text("400 borderline\r\n"));
+        EXPECT_EQ(MailCall{}.send(), 221);
+        EXPECT_EQ(only_session(server).commands.back(), "QUIT");
+    }
+    {
+        SmtpTestServer server;
+        server.reply("MAIL", text("401 just over\r\n"));
+        EXPECT_EQ(MailCall{}.send(), 401);
+        EXPECT_EQ(only_session(server).commands, (Commands{"HELO sorvane", "MAIL FROM:<sender@example.test>"}));
+    }
+}
+
+// The message was accepted at the end-of-data marker; whatever QUIT gets
+// back is the result.
+TEST(Dialogue, QuitReplyIsTheResult)
+{
+    const std::vector<std::pair<ScriptedReply, int>> quits = {
+        {text("250 fine\r\n"), 250},
+        {text("554 odd but final\r\n"), 554},
+        {text("221-see\r\n221 you\r\n"), 221},
+        {text("what?\r\n"), SMTP_ERR_REPLY},
+        {closing(), SMTP_ERR_RECV},  // closing instead of answering
+    };
+    for (const auto &[quit, result] : quits) {
+        SmtpTestServer server;
+        server.reply("QUIT", quit);
+        EXPECT_EQ(MailCall{}.send(), result) << quit.text;
+        EXPECT_TRUE(only_session(server).data_complete);
+    }
+}
+
+TEST(Dialogue, ServerClosingAtAnyStepIsARecvError)
+{
+    for (const char *step : {"greeting", "HELO", "MAIL", "RCPT", "DATA", "."}) {
+        SmtpTestServer server;
+        server.reply(step, closing());
+        EXPECT_EQ(MailCall{}.send(), SMTP_ERR_RECV) << step;
+        EXPECT_EQ(only_session(server).received.find("QUIT"), std::string::npos) << step;
+    }
+}
+
+TEST(Dialogue, GarbageInsteadOfAReplyEndsTheSession)
+{
+    {
+        SmtpTestServer server;  // another service listening on the port
+        server.reply("greeting", text("* OK some other service\r\n"));
+        EXPECT_EQ(MailCall{}.send(), SMTP_ERR_REPLY);
+        EXPECT_EQ(only_session(server).received, "");
+    }
+    {
+        SmtpTestServer server;
+        server.reply("MAIL", text("sender ok\r\n"));
+        EXPECT_EQ(MailCall{}.send(), SMTP_ERR_REPLY);
+        EXPECT_EQ(only_session(server).commands, (Commands{"HELO sorvane", "MAIL FROM:<sender@example.test>"}));
+    }
+}
+
+// The one real wait of the suite: the full reply limit of the call.
+TEST(Dialogue, SilentServerTimesOutAfterTenSeconds)
+{
+    SmtpTestServer server;
+    ScriptedReply silent;
+    silent.silent = true;
+    server.reply("greeting", silent);
+    int result = 0;
+    const auto took = time_of([&] { result = MailCall{}.send(); });
+    EXPECT_EQ(result, SMTP_ERR_TIMEOUT);
+    EXPECT_GE(took, 10s);
+    EXPECT_LT(took, 14s);
+}
+
+// Multi-line replies and replies cut into single bytes must not shift the
+// codes: each code answers the command just sent.
+TEST(Dialogue, MultiLineAndSplitRepliesKeepCodesInStep)
+{
+    auto byte_by_byte = [](std::string reply) {
+        ScriptedReply scripted = text(std::move(reply));
+        for (std::size_t i = 1; i < scripted.text.size(); ++i)
+            scripted.splits.push_back(i);
+        return scripted;
+    };
+    SmtpTestServer server;
+    server.reply("greeting", byte_by_byte("220-test.invalid\r\n220-welcome\r\n220 ready\r\n"));
+    server.reply("HELO", text("250-test.invalid\r\n250-SIZE 1000\r\n250 HELP\r\n"));
+    server.reply("MAIL", byte_by_byte("250 ok\r\n"));
+    server.reply("RCPT", 1, byte_by_byte("250-first\r\n250 ok\r\n"));
+    server.reply("RCPT", 2, byte_by_byte("550-no such\r\n550 user\r\n"));
+    MailCall call;
+    call.to_list = "a@x.test,b@x.test,c@x.test";
+    EXPECT_EQ(call.send(), 550);
+    EXPECT_EQ(only_session(server).commands.back(), "RCPT TO:<b@x.test>");
+}
+
+TEST(Dialogue, RecipientsAreSplitAsTheListsSay)
+{
+    struct Case {
+        const char *to, *cc, *bcc;
+        Commands recipients;
+    };
+    const std::vector<Case> cases = {
+        {"a@x.test, b@x.test", "", "", {"RCPT TO:<a@x.test>", "RCPT TO:< b@x.test>"}},
+        {"a@x.test;;b@x.test,,", "", "", {"RCPT TO:<a@x.test>", "RCPT TO:<b@x.test>"}},
+        {"a@x.test", "a@x.test", "", {"RCPT TO:<a@x.test>", "RCPT TO:<a@x.test>"}},
+        {"a@x.test, ", "", "", {"RCPT TO:<a@x.test>", "RCPT TO:< >"}},
+        {",;", ";", ",", {}},
+        {"", "", "", {}},
+        {"", "c@x.test", "b@x.test;a@x.test", {"RCPT TO:<c@x.test>", "RCPT TO:<b@x.test>", "RCPT TO:<a@x.test>"}},
+    };
+    for (const Case &c : cases) {
+        SmtpTestServer server;
+        MailCall call;
+        call.to_list = c.to;
+        call.cc_list = c.cc;
+        call.bcc_list = c.bcc;
+        EXPECT_EQ(call.send(), 221) << c.to;
+        Commands expected = {"HELO sorvane", "MAIL FROM:<sender@example.test>"};
+        expected.insert(expected.end(), c.recipients.begin(), c.recipients.end());
+        expected.insert(expected.end(), {"DATA", "QUIT"});
+        EXPECT_EQ(only_session(server).commands, expected) << c.to << "|" << c.cc << "|" << c.bcc;
+    }
+}
+
+TEST(Dialogue, RefusedRecipientStopsBeforeData)
+{
+    SmtpTestServer server;
+    server.reply("RCPT", 2, text("550 no such user\r\n"));
+    MailCall call;
+    call.to_list = "a@x.test";
+    call.cc_list = "b@x.test";
+    call.bcc_list = "c@x.test";
+    EXPECT_EQ(call.send(), 550);
+    const RecordedSession session = only_session(server);
+    EXPECT_EQ(session.commands,
+              (Commands{"HELO sorvane", "MAIL FROM:<sender@example.test>", "RCPT TO:<a@x.test>", "RCPT TO:<b@x.test>"}));
+}
+
+TEST(Dialogue, UnsafeArgumentsAreRefusedBeforeConnecting)
+{
+    SmtpTestServer server;
+    std::vector<std::function<void(MailCall &)>> spoilers = {
+        [](MailCall &c) { c.smtp_host = nullptr; },
+        [](MailCall &c) { c.subject = nullptr; },
+        [](MailCall &c) { c.from_addr = nullptr; },
+        [](MailCall &c) { c.to_list = nullptr; },
+        [](MailCall &c) { c.cc_list = nullptr; },
+        [](MailCall &c) { c.bcc_list = nullptr; },
+        [](MailCall &c) { c.comments = nullptr; },
+        [](MailCall &c) { c.from_addr = "a@x.test>\r\nRCPT TO:<victim@x.test"; },
+        [](MailCall &c) { c.from_addr = "a@x.test\n"; },
+        [](MailCall &c) { c.to_list = "a@x.test,b@x.test\rDATA"; },
+        [](MailCall &c) { c.cc_list = "c@x.test\n"; },
+        [](MailCall &c) { c.bcc_list = "d@x.test;\r\nQUIT"; },
+    };
+    for (std::size_t i = 0; i < spoilers.size(); ++i) {
+        MailCall call;
+        spoilers[i](call);
+        EXPECT_EQ(call.send(), SMTP_ERR_ARGUMENT) << "case " << i;
+    }
+    // Connections are accepted in order: had any call above connected, it
+    // would show up before this one.
+    EXPECT_EQ(MailCall{}.send(), 221);
+    EXPECT_EQ(server.sessions(1).size(), 1u);
+}
+
+TEST(Dialogue, UnreachableServerIsAConnectError)
+{
+    // Nothing listens on port 25 in this namespace: refused at once, not
+    // after the 15-second connect limit.
+    int result = 0;
+    EXPECT_LT(time_of([&] { result = MailCall{}.send(); }), 5s);
+    EXPECT_EQ(result, SMTP_ERR_CONNECT);
+
+    MailCall unknown;
+    unknown.smtp_host = "no-such-host.invalid";
+    EXPECT_EQ(unknown.send(), SMTP_ERR_CONNECT);
+}
+
+TEST(Dialogue, SocketCreationFailureIsASocketError)
+{
+    int channel[2];
+    ASSERT_EQ(pipe(channel), 0);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        const rlimit none{0, 0};  // no new descriptor can be made
+        setrlimit(RLIMIT_NOFILE, &none);
+        const int result = MailCall{}.send();
+        _exit(write(channel[1], &result, sizeof result) == sizeof result ? 0 : 1);
+    }
+    close(channel[1]);
+    int result = 0;
+    const ssize_t got = read(channel[0], &result, sizeof result);
+    close(channel[0]);
+    int status = 0;
+    waitpid(child, &status, 0);
+    ASSERT_EQ(got, static_cast<ssize_t>(sizeof result));
+    EXPECT_EQ(result, SMTP_ERR_SOCKET);
+}
+
+TEST(Dialogue, NoDescriptorIsLeftOpenAfterAnyOutcome)
+{
+    MailCall unknown;
+    unknown.smtp_host = "no-such-host.invalid";
+    unknown.send();  // the resolver may open what it keeps for the process once
+
+    auto with_server = [](std::function<void(SmtpTestServer &)> script, int expected) {
+        SmtpTestServer server;
+        script(server);
+        const std::size_t before = open_descriptors();
+        EXPECT_EQ(MailCall{}.send(), expected);
+        server.sessions(1);
+        EXPECT_EQ(open_descriptors(), before) << "result " << expected;
+    };
+    with_server([](SmtpTestServer &) {}, 221);
+    with_server([](SmtpTestServer &s) { s.reply("RCPT", text("550 no\r\n")); }, 550);
+    with_server([](SmtpTestServer &s) { s.reply("DATA", closing()); }, SMTP_ERR_RECV);
+    with_server([](SmtpTestServer &s) { s.reply("greeting", text("garbage\r\n")); }, SMTP_ERR_REPLY);
+
+    const std::size_t before = open_descriptors();
+    EXPECT_EQ(MailCall{}.send(), SMTP_ERR_CONNECT);  // refused
+    EXPECT_EQ(unknown.send(), SMTP_ERR_CONNECT);
+    MailCall unsafe;
+    unsafe.to_list = "a@x.test\r\n";
+    EXPECT_EQ(unsafe.send(), SMTP_ERR_ARGUMENT);
+    EXPECT_EQ(open_descriptors(), before);
+}
+
+// Eight calls at once, each to its own server; every call must get its own
+// server's answer.
+TEST(Dialogue, ConcurrentCallsGetTheirOwnResults)
+{
+    constexpr int calls = 8;
+    std::vector<std::unique_ptr<SmtpTestServer>> servers;
+    std::vector<std::string> hosts, senders;
+    for (int i = 0; i < calls; ++i) {
+        hosts.push_back("127.0.0." + std::to_string(i + 2));
+        senders.push_back("sender" + std::to_string(i) + "@x.test");
+        servers.push_back(std::make_unique<SmtpTestServer>(hosts.back()));
+        servers.back()->reply("QUIT", text(std::to_string(221 + i) + " bye\r\n"));
+    }
+    std::vector<int> results(calls, 0);
+    std::vector<std::thread> threads;
+    for (int i = 0; i < calls; ++i) {
+        threads.emplace_back([&, i] {
+            MailCall call;
+            call.smtp_host = hosts[i].c_str();
+            call.from_addr = senders[i].c_str();
+            results[i] = call.send();
+        });
+    }
+    for (std::thread &thread : threads)
+        thread.join();
+    for (int i = 0; i < calls; ++i) {
+        EXPECT_EQ(results[i], 221 + i);
+        const RecordedSession session = only_session(*servers[i]);
+        ASSERT_GE(session.commands.size(), 2u);
+        EXPECT_EQ(session.commands[1], "MAIL FROM:<" + senders[i] + ">");
+    }
+}
+
+// A server that goes away while a long command is being written must not
+// kill the host process with SIGPIPE; the call just fails.
+TEST(Dialogue, ServerGoneDuringAWriteRaisesNoSignal)
+{
+    SigpipeCounter sigpipe;
+    SmtpTestServer server;
+    ScriptedReply then_gone = text("250 ok\r\n");
+    then_gone.close_after = true;
+    server.reply("MAIL", then_gone);
+    const std::string huge_recipient(8 << 20, 'r');
+    MailCall call;
+    call.to_list = huge_recipient.c_str();
+    EXPECT_EQ(call.send(), SMTP_ERR_RECV);
+    EXPECT_EQ(sigpipe.raised, 0);
+}
+
+// The transport beneath the dialogue.
+class Transport : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        int ends[2];
+        ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends), 0);
+        session_.socket = lsmtp::platform::Socket{ends[0]};
+        peer_ = ends[1];
+    }
+    void TearDown() override
+    {
+        if (peer_ >= 0)
+            close(peer_);
+    }
+    lsmtp::SmtpSession session_;
+    int peer_ = -1;
+};
+
+TEST_F(Transport, WritingToAClosedPeerFailsWithoutASignal)
+{
+    SigpipeCounter sigpipe;
+    close(peer_);
+    peer_ = -1;
+    EXPECT_FALSE(lsmtp::send_text(session_, "HELO sorvane\r\n"));
+    EXPECT_EQ(sigpipe.raised, 0);
+}
+
+TEST_F(Transport, WritesLargerThanTheSocketBufferArriveWhole)
+{
+    const std::string block(4 << 20, 'b');
+    std::string received;
+    std::thread reader([&] {
+        char chunk[65536];
+        while (received.size() < block.size()) {
+            const ssize_t got = read(peer_, chunk, sizeof chunk);
+            if (got <= 0)
+                break;
+            received.append(chunk, static_cast<std::size_t>(got));
+        }
+    });
+    EXPECT_TRUE(lsmtp::send_text(session_, block));
+    reader.join();
+    EXPECT_TRUE(received == block);
+}
+
+// A peer that takes no data cannot hold a write past its stall limit.
+TEST_F(Transport, AStalledPeerEndsTheWrite)
+{
+    const std::string block(16 << 20, 's');
+    bool sent = true;
+    EXPECT_LT(time_of([&] {
+                  sent = lsmtp::platform::send_all(session_.socket, block.data(), block.size(), 200ms);
+              }),
+              5s);
+    EXPECT_FALSE(sent);
+}
+
+// A connection attempt the server never answers ends at its deadline: the
+// listener's queue is full, so the attempt's SYN is dropped.
+TEST(Connection, ConnectThatNeverCompletesTimesOut)
+{
+    const int listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    ASSERT_GE(listener, 0);
+    sockaddr_in local{};
+    local.sin_family = AF_INET;
+    local.sin_port = htons(2525);
+    local.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr *>(&local), sizeof local), 0);
+    ASSERT_EQ(listen(listener, 0), 0);
+    // Fill the queue: this connection completes but is never accepted.
+    lsmtp::platform::Socket filler = lsmtp::platform::create_tcp_socket();
+    ASSERT_TRUE(lsmtp::platform::connect_ipv4(filler, local.sin_addr.s_addr, 2525,
+                                              lsmtp::platform::deadline_after(5s)));
+
+    lsmtp::platform::Socket waiting = lsmtp::platform::create_tcp_socket();
+    bool connected = true;
+    const auto took = time_of([&] {
+        connected = lsmtp::platform::connect_ipv4(waiting, local.sin_addr.s_addr, 2525,
+                                                  lsmtp::platform::deadline_after(1s));
+    });
+    close(listener);
+    EXPECT_FALSE(connected);
+    EXPECT_GE(took, 1s);
+    EXPECT_LT(took, 5s);
+}
+
+TEST(Connection, RefusedConnectionFailsAtOnce)
+{
+    lsmtp::platform::Socket socket = lsmtp::platform::create_tcp_socket();
+    bool connected = true;
+    EXPECT_LT(time_of([&] { connected = lsmtp::open_connection(socket, "127.0.0.1", 2526, 15s); }), 5s);
+    EXPECT_FALSE(connected);
+}
+
+} // namespace
