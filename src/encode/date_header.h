@@ -62,10 +62,10 @@ PackedTime utc_packed_time(Instant instant);
 // platform supports; empty when the platform cannot convert it.
 std::optional<std::tm> calendar_from_instant(Instant instant, CalendarMode mode);
 
-// Weekday of a packed date, 0 for Sunday to 6 for Saturday, by the March-based
-// weekday congruence in truncating integer arithmetic: exact from the year 1 to
-// 29 February 4600; later dates may give a negative value. The date is not
-// validated (0 gives 3).
+// Weekday of a packed date, 0 for Sunday to 6 for Saturday, by the
+// March-based weekday congruence in truncating integer arithmetic: exact
+// from the year 1 to the end of February 4600; later dates may give a
+// negative value. The date is not validated (0 gives 3).
 int weekday_of(PackedDate date);
 
 } // namespace lsmtp
