@@ -1,0 +1,74 @@
+// The shared string helpers, where a slip would go unnoticed elsewhere.
+#include "text/text.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+using lsmtp::path_base_name;
+using lsmtp::split_address_list;
+using Pieces = std::vector<std::string_view>;
+
+namespace {
+
+TEST(Trim, RemovesTheSixWhiteSpaceCharactersOnly)
+{
+    const std::string white = " \t\n\v\f\r";
+    std::string text = white + "a b" + white;
+    EXPECT_EQ(lsmtp::trim_left(text), "a b" + white);
+    EXPECT_EQ(lsmtp::trim_right(text), "a b");
+
+    text = white + "x" + white;
+    EXPECT_EQ(lsmtp::trim_both(text), "x");
+    text = white;
+    EXPECT_EQ(lsmtp::trim_both(text), "");
+    text = "";
+    EXPECT_EQ(lsmtp::trim_both(text), "");
+}
+
+// Bytes above 0x7f are letters of some encoding, never white space, and a
+// NUL is not white space either.
+TEST(Trim, KeepsBytesAboveAscii)
+{
+    for (const std::string &edge : std::vector<std::string>{"\xa0", "\x85", "\xff", "\x80", std::string(1, '\0')}) {
+        std::string text = edge + "x" + edge;
+        EXPECT_EQ(lsmtp::trim_both(text), edge + "x" + edge);
+        EXPECT_FALSE(lsmtp::is_white_space(edge[0]));
+    }
+}
+
+TEST(PathBaseName, TakesThePartAfterTheLastSeparator)
+{
+    EXPECT_EQ(path_base_name("C:\\mail\\report.pdf"), "report.pdf");
+    EXPECT_EQ(path_base_name("/var/mail/report.pdf"), "report.pdf");
+    EXPECT_EQ(path_base_name("a/b\\c.txt"), "c.txt");
+    EXPECT_EQ(path_base_name("a\\b/c.txt"), "c.txt");
+    EXPECT_EQ(path_base_name("plain.txt"), "plain.txt");
+    EXPECT_EQ(path_base_name("folder\\"), "");
+    EXPECT_EQ(path_base_name("folder/"), "");
+    EXPECT_EQ(path_base_name(""), "");
+    const std::string_view path = "dir/name";
+    EXPECT_EQ(path_base_name(path).data(), path.data() + 4);  // points into the path
+}
+
+TEST(SplitAddressList, SkipsEmptyPiecesAndKeepsSpaces)
+{
+    EXPECT_EQ(split_address_list("a@x,b@x;c@x"), (Pieces{"a@x", "b@x", "c@x"}));
+    EXPECT_EQ(split_address_list("a@x, b@x"), (Pieces{"a@x", " b@x"}));
+    EXPECT_EQ(split_address_list(";;a@x;;b@x,,"), (Pieces{"a@x", "b@x"}));
+    EXPECT_EQ(split_address_list("a@x, "), (Pieces{"a@x", " "}));
+    EXPECT_EQ(split_address_list(" "), (Pieces{" "}));
+    EXPECT_EQ(split_address_list(",;,"), Pieces{});
+    EXPECT_EQ(split_address_list(""), Pieces{});
+    EXPECT_EQ(split_address_list("a@x,a@x"), (Pieces{"a@x", "a@x"}));
+}
+
+TEST(LineBreaks, AnyCrOrLfCounts)
+{
+    EXPECT_TRUE(lsmtp::has_line_break("a\r"));
+    EXPECT_TRUE(lsmtp::has_line_break("\na"));
+    EXPECT_FALSE(lsmtp::has_line_break("a\tb\v\f"));
+}
+
+} // namespace
