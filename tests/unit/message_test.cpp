@@ -279,8 +279,17 @@ TEST(Message, StreamingPausesAfterEverySecondRead)
         lsmtp::platform::ScopedSeams seams(counting);
         MailCall call;
         call.attachments = path.c_str();
-        send_one(call);
+        const std::string data = send_one(call).data;
         EXPECT_EQ(counted, pauses) << size;
+        // Chunk borders split CR LF pairs; the lines must come out whole:
+        // "enp6" (base64 of "zzz") in full lines of 76, no empty line.
+        const std::string part_head = "filename=data.bin\r\n\r\n";
+        const std::size_t start = data.find(part_head) + part_head.size();
+        const std::string lines = data.substr(start, data.find(closing) - start);
+        std::string expected;
+        for (std::size_t groups = 0; groups < (size + 2) / 3; ++groups)
+            expected += groups % 19 == 18 || groups + 1 == (size + 2) / 3 ? "enp6\r\n" : "enp6";
+        EXPECT_TRUE(lines == expected) << size << " bytes arrived as:\n" << lines.substr(0, 400);
     }
 }
 

@@ -1,0 +1,162 @@
+// Attachments at the limits of the machine: read-only media and files much
+// larger than the memory the library may use. Linux only: they need mount
+// namespaces and fork.
+#if defined(__linux__)
+#include "mail_call.h"
+#include "platform/seams.h"
+#include "submit/message_parts.h"
+
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <netinet/in.h>
+#include <sched.h>
+#include <string>
+#include <sys/mount.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+using lsmtp::test::MailCall;
+
+namespace {
+
+// Runs `child` in a forked process and returns its exit status (or -1).
+template <typename Fn>
+int in_child(Fn child)
+{
+    const pid_t pid = fork();
+    if (pid == 0)
+        _exit(child());
+    int status = 0;
+    if (pid < 0 || waitpid(pid, &status, 0) != pid || !WIFEXITED(status))
+        return -1;
+    return WEXITSTATUS(status);
+}
+
+long peak_resident_kib()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss;
+}
+
+// A server that answers every command and counts the message bytes without
+// keeping them. Returns the number of content bytes before the "." line.
+long long sink_one_session(int listener)
+{
+    const int fd = accept(listener, nullptr, nullptr);
+    if (fd < 0)
+        return -1;
+    auto say = [fd](const char *text) { (void)!send(fd, text, std::strlen(text), MSG_NOSIGNAL); };
+    say("220 sink\r\n");
+    std::string line;
+    bool in_data = false;
+    long long content = 0;
+    char chunk[65536];
+    for (ssize_t got; (got = recv(fd, chunk, sizeof chunk, 0)) > 0;) {
+        const char *at = chunk;
+        const char *end = chunk + got;
+        while (at < end) {
+            const char *newline = static_cast<const char *>(std::memchr(at, '\n', static_cast<std::size_t>(end - at)));
+            const char *stop = newline == nullptr ? end : newline + 1;
+            line.append(at, stop);
+            at = stop;
+            if (newline == nullptr)
+                break;
+            if (in_data) {
+                if (line == ".\r\n") {
+                    in_data = false;
+                    say("250 kept\r\n");
+                } else {
+                    content += static_cast<long long>(line.size());
+                }
+            } else if (line.rfind("DATA", 0) == 0) {
+                in_data = true;
+                say("354 go\r\n");
+            } else if (line.rfind("QUIT", 0) == 0) {
+                say("221 bye\r\n");
+            } else {
+                say("250 ok\r\n");
+            }
+            line.clear();
+        }
+    }
+    close(fd);
+    return content;
+}
+
+} // namespace
+
+TEST(AttachmentLimits, ReadOnlyFolderPutsTheCopyInTheTemporaryFolder)
+{
+    const fs::path folder = fs::temp_directory_path() / ("lsmtp-ro-" + std::to_string(getpid()));
+    fs::create_directories(folder);
+    const int status = in_child([&] {
+        if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
+            return 77;
+        if (mount("tmpfs", folder.c_str(), "tmpfs", 0, nullptr) != 0)
+            return 77;
+        std::ofstream(folder / "a.txt") << "x";
+        if (mount(nullptr, folder.c_str(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr) != 0)
+            return 77;
+        std::string copy;
+        lsmtp::platform::File file = lsmtp::create_encoded_copy((folder / "a.txt").string(), copy);
+        const bool in_temp = file.valid() && fs::path(copy).parent_path() == fs::temp_directory_path();
+        fs::remove(copy);
+        return in_temp ? 0 : 1;
+    });
+    fs::remove_all(folder);
+    if (status == 77)
+        GTEST_SKIP() << "mount namespaces are not available to this user";
+    EXPECT_EQ(status, 0);
+}
+
+TEST(AttachmentLimits, LargeAttachmentStreamsInFlatMemory)
+{
+    constexpr long long size = 200LL << 20;
+    const fs::path folder = fs::temp_directory_path() / ("lsmtp-big-" + std::to_string(getpid()));
+    fs::create_directories(folder);
+    const fs::path big = folder / "big.bin";
+    std::ofstream(big).close();
+    fs::resize_file(big, size); // sparse: zeros, no disk space used
+
+    const int listener = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in local{};
+    local.sin_family = AF_INET;
+    local.sin_port = htons(25);
+    local.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr *>(&local), sizeof local), 0);
+    ASSERT_EQ(listen(listener, 1), 0);
+
+    // The client runs in a child so that its peak memory is its own.
+    const pid_t client = fork();
+    if (client == 0) {
+        lsmtp::platform::Seams no_pauses;
+        no_pauses.pause = [](int) {};
+        lsmtp::platform::ScopedSeams seams(no_pauses);
+        const long before = peak_resident_kib();
+        MailCall call;
+        const std::string path = big.string();
+        call.attachments = path.c_str();
+        const int result = call.send();
+        const long grown_kib = peak_resident_kib() - before;
+        _exit(result != 221 ? 2 : grown_kib > 16 * 1024 ? 3 : 0);
+    }
+    const long long content = sink_one_session(listener);
+    int status = 0;
+    waitpid(client, &status, 0);
+    close(listener);
+    fs::remove_all(folder);
+    EXPECT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "2: wrong result, 3: peak memory grew by more than 16 MiB";
+    // 200 MiB of base64 in 76-character lines with CR LF is 280,350,584 bytes.
+    EXPECT_GT(content, 280350584LL);
+    EXPECT_FALSE(fs::exists(folder / "big.b64"));
+}
+#endif
