@@ -497,12 +497,4 @@ TEST(Connection, ConnectThatNeverCompletesTimesOut)
     EXPECT_LT(took, 5s);
 }
 
-TEST(Connection, RefusedConnectionFailsAtOnce)
-{
-    lsmtp::platform::Socket socket = lsmtp::platform::create_tcp_socket();
-    bool connected = true;
-    EXPECT_LT(time_of([&] { connected = lsmtp::open_connection(socket, "127.0.0.1", 2526, 15s); }), 5s);
-    EXPECT_FALSE(connected);
-}
-
 } // namespace

@@ -64,11 +64,4 @@ TEST(SplitAddressList, SkipsEmptyPiecesAndKeepsSpaces)
     EXPECT_EQ(split_address_list("a@x,a@x"), (Pieces{"a@x", "a@x"}));
 }
 
-TEST(LineBreaks, AnyCrOrLfCounts)
-{
-    EXPECT_TRUE(lsmtp::has_line_break("a\r"));
-    EXPECT_TRUE(lsmtp::has_line_break("\na"));
-    EXPECT_FALSE(lsmtp::has_line_break("a\tb\v\f"));
-}
-
 } // namespace
