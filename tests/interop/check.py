@@ -1,0 +1,628 @@
+"""Sends a matrix of messages through lsmtp-send to real SMTP servers and
+checks what each server delivered into its Maildirs.
+
+Usage (run by run.sh inside the namespace where the servers listen):
+  check.py --send PATH/lsmtp-send --work DIR
+           --server NAME ADDRESS MAILDIR_ROOT QUEUE_EMPTY_COMMAND ...
+  check.py --mailboxes     prints the local parts every server must serve
+
+For every server and every case the checker runs lsmtp-send once and checks
+its exit status and printed result. When all messages are sent it waits for
+the servers' queues to empty and then reads every Maildir file:
+  - each delivered case reached exactly its To, Cc and Bcc recipients, once,
+    and no file belongs to anything else;
+  - the bytes after the server's own header lines equal the message the
+    library composes for those arguments (the Date value by pattern, a
+    quoted-printable body by its decoded text); a server that stores LF line
+    ends, or prepends header lines, is reported as such;
+  - Python's email package (policy default) parses it without defects, with
+    the header values as given, the body text equal to the caller's with
+    CR LF line ends and each attachment byte-identical under its name;
+  - munpack and ripmime, independently, extract the same attachment bytes.
+A case the server refuses must print the server's code and deliver nothing.
+"""
+import argparse
+import base64
+import calendar
+import email
+import email.policy
+import os
+import re
+import shutil
+import subprocess
+import sys
+import time
+from dataclasses import dataclass, field
+
+DOMAIN = "any.test"
+MAILBOXES = ["alice", "bob", "carol", "dave", "erin", "frank", "grace"]
+BOUNDARY = b"Message-Boundary-21132"
+DEFAULT_MAILER = "lumetra mail library"
+MAX_LINE = 998                      # RFC 5321 4.5.3.1.6, without CR LF
+DELIVERY_TRIES = 600                # polls of the Maildirs and queues ...
+DELIVERY_PAUSE_SECONDS = 0.1        # ... this far apart: 60 s at most
+SEND_TIMEOUT_SECONDS = 120
+DATE_LINE = re.compile(rb"Date: (Sun|Mon|Tue|Wed|Thu|Fri|Sat), (\d\d) (Jan|Feb|Mar|Apr|May|Jun|Jul|Aug|Sep|Oct"
+                       rb"|Nov|Dec) (\d{4}) (\d\d):(\d\d):(\d\d) GMT \r\n")
+MONTHS = [b"Jan", b"Feb", b"Mar", b"Apr", b"May", b"Jun", b"Jul", b"Aug", b"Sep", b"Oct", b"Nov", b"Dec"]
+MARKER = re.compile(rb"^Subject:lsmtp interop ([a-z0-9-]+)", re.MULTILINE)
+TOKEN_SPECIALS = set('()<>@,;:\\"/[]?=')
+
+
+def addr(local):
+    return "%s@%s" % (local, DOMAIN)
+
+
+# ------------------------------------------------------------------ cases
+
+@dataclass
+class Case:
+    name: str
+    flags: dict = field(default_factory=dict)      # lsmtp-send flag -> value
+    body: bytes = None                             # the body argument, if any
+    body_source: str = "flag"                      # "flag", "file" or "stdin"
+    attachments: list = field(default_factory=list)  # (file name, bytes)
+    outcome: str = "delivered"     # "delivered", "refused", "either", or a library code name
+    refused_code: int = None       # the exact server code expected, when known
+
+    @property
+    def subject(self):
+        return self.flags["--subject"]
+
+
+def recipients_of(case):
+    """Envelope recipients as the library offers them: the three lists
+    joined and split on "," and ";", pieces untrimmed."""
+    joined = ",".join(case.flags.get(flag, "") for flag in ("--to", "--cc", "--bcc"))
+    return [piece for piece in re.split("[,;]", joined) if piece]
+
+
+def make_cases(random_bytes):
+    """The message matrix, the same for every server."""
+    def subject(name, rest=""):
+        return "lsmtp interop %s%s" % (name, rest)
+
+    long_line = ("0123456789abcdefghij" * 100).encode()
+    transparency = (b"A body that tries to end the message early.\n"
+                    b".\n"                                   # would end DATA
+                    b"..\n"
+                    b". x\n"
+                    b".hidden\n"
+                    b"\n.\nMAIL FROM:<smuggled@any.test>\n"   # bare-LF smuggling
+                    b"bare LF\nbare CR\rCR LF\r\nLF then CR\n\rdouble CR\r\r\n"
+                    b".\r\nQUIT\r\n"
+                    b"last line is a dot:\n.")
+    cases = [
+        Case("headers-only", {"--to": addr("alice"), "--subject": subject("headers-only"), "--comments": ""}),
+        Case("body-only", {"--to": addr("alice"), "--cc": addr("bob"), "--subject": subject("body-only"),
+                           "--comments": "one body part"},
+             body="Hello Alice,\r\nthis is the body.\r\n\r\nGr\u00fc\u00dfe aus K\u00f6ln\r\n-- \r\nBob".encode()),
+        Case("body-transparency", {"--to": addr("bob"), "--subject": subject("body-transparency")},
+             body=transparency, body_source="stdin"),
+        Case("body-long-line", {"--to": addr("carol"), "--subject": subject("body-long-line")},
+             body=b"short line\n" + long_line + b"\nafter the long line\n", body_source="file"),
+        Case("one-attachment", {"--to": addr("dave"), "--subject": subject("one-attachment")},
+             body=b"One file attached.", attachments=[("my report.bin", random_bytes[:58])]),
+        Case("three-attachments", {"--to": addr("erin"), "--subject": subject("three-attachments")},
+             attachments=[("empty.dat", b""), ("one.bin", b"\xff"),
+                          ("random.bin", random_bytes[:1024 * 1024])]),
+        Case("base64-line-edges", {"--to": addr("frank"), "--subject": subject("base64-line-edges")},
+             body=b"55, 56 and 57 bytes: the last fills one base64 line exactly.",
+             attachments=[("n55.bin", random_bytes[100:155]), ("n56.bin", random_bytes[200:256]),
+                          ("n57.bin", random_bytes[300:357])]),
+        Case("all-headers", {
+            "--to": addr("alice"), "--cc": addr("bob"), "--bcc": addr("carol"),
+            "--from-header": '"Interop Sender" <sender@any.test>',
+            "--to-header": "Team <alice@any.test>",
+            "--cc-header": "Copies <bob@any.test>",
+            "--bcc-header": "Hidden <carol@any.test>",
+            "--reply-to": "Replies <replies@any.test>",
+            "--receipt-to": "receipts@any.test",
+            "--comments": "sent by the interoperability suite",
+            "--mailer": "interop checker 1.0",
+            "--subject": subject("all-headers", ": a long subject\r\n folded onto a second line"),
+        }, body=b"Every optional header is given.", attachments=[("notes.txt", b"plain notes\r\n")]),
+        Case("lists", {"--to": "%s;%s" % (addr("alice"), addr("bob")),
+                       "--cc": "%s,%s;;" % (addr("carol"), addr("dave")),
+                       "--bcc": ";%s;;%s," % (addr("erin"), addr("frank")),
+                       "--subject": subject("lists")}, body=b"To, Cc and Bcc lists."),
+        # A space after the separator stays inside the RCPT brackets; what the
+        # server does with "< carol@any.test>" is its own choice, checked below.
+        Case("spaced-list", {"--to": addr("alice"), "--cc": "%s; %s" % (addr("bob"), addr("carol")),
+                             "--subject": subject("spaced-list")}, body=b"A list with a space.",
+             outcome="either"),
+        Case("unknown-recipient", {"--to": "%s,%s" % (addr("alice"), addr("nobody")),
+                                   "--subject": subject("unknown-recipient")},
+             body=b"Never delivered.", outcome="refused", refused_code=550),
+        Case("foreign-recipient", {"--to": "someone@elsewhere.example",
+                                   "--subject": subject("foreign-recipient")},
+             body=b"Never relayed.", outcome="refused"),
+        Case("injected-header", {"--to": addr("alice"),
+                                 "--subject": subject("injected-header", "\r\nBcc: " + addr("grace"))},
+             body=b"Never sent.", outcome="SMTP_ERR_ARGUMENT"),
+        Case("missing-attachment", {"--to": addr("alice"), "--subject": subject("missing-attachment")},
+             body=b"Never completed.", attachments=[("first.txt", b"first"), ("missing.bin", None),
+                                                   ("third.txt", b"third")],
+             outcome="SMTP_ERR_ATTACH_OPEN"),
+    ]
+    for case in cases:
+        case.flags.setdefault("--from", addr("sender"))
+    return cases
+
+
+# ------------------------------------------------------------------ the expected message
+
+def normalise(data):
+    """Bare CR and bare LF become CR LF, as the library sends them."""
+    return re.sub(rb"\r\n|\r|\n", b"\r\n", data)
+
+
+def param_value(name):
+    """A file name as it must appear in name= and filename=."""
+    if name and all(32 < ord(c) < 127 and c not in TOKEN_SPECIALS for c in name):
+        return name
+    return '"' + name.replace("\\", "\\\\").replace('"', '\\"') + '"'
+
+
+def given(case, flag):
+    return bool(case.flags.get(flag))
+
+
+def expected_headers(case, without_bcc=False):
+    """(name, raw value) pairs in the order the library writes them; a
+    server that drops the Bcc line is checked against the rest."""
+    f = case.flags
+    sender = f["--from-header"] if given(case, "--from-header") else f["--from"]
+    reply = f["--reply-to"] if given(case, "--reply-to") else f["--from"]
+    if not ("<" in reply and ">" in reply):
+        reply = "<" + reply + ">"
+    headers = [("To", f["--to-header"] if given(case, "--to-header") else f.get("--to", "")),
+               ("Reply-To", reply), ("Sender", sender), ("From", sender)]
+    for label, header, lst in (("Cc", "--cc-header", "--cc"), ("Bcc", "--bcc-header", "--bcc")):
+        if label == "Bcc" and without_bcc:
+            continue
+        if given(case, header) or given(case, lst):
+            headers.append((label, f[header] if given(case, header) else f[lst]))
+    if given(case, "--receipt-to"):
+        headers.append(("Return-Receipt-To", "<" + f["--receipt-to"] + ">"))
+    headers.append(("X-Mailer", " " + (f["--mailer"] if given(case, "--mailer") else DEFAULT_MAILER)))
+    headers.append(("MIME-Version", " 1.0"))
+    headers.append(("Content-Type", " Multipart/Mixed; boundary=" + BOUNDARY.decode()))
+    headers.append(("Comments", f.get("--comments", "")))
+    headers.append(("Subject", f["--subject"]))
+    return headers
+
+
+def body_text(case):
+    return normalise(case.body or b"")
+
+
+def needs_quoted_printable(case):
+    return any(len(line) > MAX_LINE for line in body_text(case).split(b"\r\n"))
+
+
+def expected_segments(case, without_bcc=False):
+    """The message after DATA as a list of pieces: bytes to match exactly,
+    ("date",) for the Date line, ("qp", text) for a quoted-printable
+    payload whose decoded form must equal text."""
+    head = b"".join(name.encode() + b":" + value.encode() + b"\r\n"
+                    for name, value in expected_headers(case, without_bcc))
+    segments = [("date",), normalise(head)]
+    delimiter = b"\r\n--" + BOUNDARY + b"\r\n"
+    # Without a body and without files an empty text part keeps the
+    # multipart message well formed.
+    if case.body is not None or not case.attachments:
+        part = delimiter + b"Content-Type: text/plain\r\n"
+        if needs_quoted_printable(case):
+            segments += [part + b"Content-Transfer-Encoding: quoted-printable\r\n"
+                         b"Content-description: Body of message\r\n\r\n", ("qp", body_text(case))]
+            segments.append(b"\r\n")
+        else:
+            segments.append(part + b"Content-description: Body of message\r\n\r\n" + body_text(case) + b"\r\n")
+    for name, data in case.attachments:
+        value = param_value(name).encode()
+        encoded = base64.b64encode(data)
+        lines = b"".join(encoded[i:i + 76] + b"\r\n" for i in range(0, len(encoded), 76))
+        segments.append(delimiter + b"Content-Type: application/octet-stream; name=" + value + b"\r\n"
+                        b"Content-Transfer-Encoding: base64\r\n"
+                        b"Content-Disposition: attachment; filename=" + value + b"\r\n\r\n" + lines)
+    # The closing delimiter, then the empty line before the end-of-data dot.
+    segments.append(b"\r\n--" + BOUNDARY + b"--\r\n\r\n")
+    # Adjacent literals become one, so a quoted-printable payload is always
+    # followed by the whole rest up to the next pattern.
+    merged = []
+    for segment in segments:
+        if merged and isinstance(segment, bytes) and isinstance(merged[-1], bytes):
+            merged[-1] += segment
+        else:
+            merged.append(segment)
+    return merged
+
+
+def match_segments(data, segments, sent_window):
+    """None when data is exactly the expected message, else why not."""
+    pos = 0
+    for index, segment in enumerate(segments):
+        if segment == ("date",):
+            found = DATE_LINE.match(data, pos)
+            if not found:
+                return "Date line malformed: %r" % data[pos:pos + 50]
+            problem = check_date(found, sent_window)
+            if problem:
+                return problem
+            pos = found.end()
+        elif isinstance(segment, tuple):
+            following = segments[index + 1]
+            end = data.find(following, pos)
+            if end < 0:
+                return "end of the quoted-printable body not found"
+            encoded = data[pos:end]
+            if decode_quoted_printable(encoded) != segment[1]:
+                return "quoted-printable body does not decode to the caller's text"
+            pos = end
+        else:
+            if data[pos:pos + len(segment)] != segment:
+                return "differs at byte %d: expected %r, got %r" % (
+                    pos + first_difference(data[pos:], segment), segment[:80], data[pos:pos + 80])
+            pos += len(segment)
+    if pos != len(data):
+        return "%d unexpected bytes after the message: %r" % (len(data) - pos, data[pos:pos + 80])
+    return None
+
+
+def decode_quoted_printable(data):
+    """RFC 2045 6.7, keeping the CR LF of hard line breaks as they are."""
+    data = data.replace(b"=\r\n", b"")
+    return re.sub(rb"=([0-9A-F]{2})", lambda m: bytes([int(m.group(1), 16)]), data)
+
+
+def first_difference(a, b):
+    for i, (x, y) in enumerate(zip(a, b)):
+        if x != y:
+            return i
+    return min(len(a), len(b))
+
+
+def check_date(found, sent_window):
+    """The Date value names a moment inside the send (whole seconds)."""
+    day, month, year = int(found.group(2)), MONTHS.index(found.group(3)) + 1, int(found.group(4))
+    hour, minute, second = (int(found.group(i)) for i in (5, 6, 7))
+    try:
+        moment = calendar.timegm((year, month, day, hour, minute, second, 0, 0, 0))
+        weekday = time.strftime("%a", time.gmtime(moment)).encode()
+    except (OverflowError, ValueError):
+        return "Date value is not a real moment: %r" % found.group(0)
+    if weekday != found.group(1):
+        return "Date weekday %s does not match the date (%s)" % (found.group(1), weekday)
+    start, end = sent_window
+    if not int(start) <= moment <= end + 1:
+        return "Date %r is outside the time of sending" % found.group(0)
+    return None
+
+
+# ------------------------------------------------------------------ servers and sending
+
+@dataclass
+class Server:
+    name: str
+    address: str
+    maildir: str
+    queue_empty: str
+    sent: int = 0
+    failures: list = field(default_factory=list)
+    passed: int = 0
+    copies_checked: int = 0
+    refusals: list = field(default_factory=list)
+    changes: set = field(default_factory=set)
+    results: dict = field(default_factory=dict)      # case name -> (code, window)
+
+    def fail(self, case, message):
+        self.failures.append("%s %s: %s" % (self.name, case, message))
+        print("FAIL %-9s %-20s %s" % (self.name, case, message), flush=True)
+
+
+def write_files(case, folder):
+    os.makedirs(folder, exist_ok=True)
+    paths = []
+    for name, data in case.attachments:
+        path = os.path.join(folder, name)
+        if data is not None:
+            with open(path, "wb") as out:
+                out.write(data)
+        paths.append(path)
+    return paths
+
+
+def send(args, server, case, folder):
+    """Runs lsmtp-send for one case; returns (exit status, stdout, window)."""
+    os.makedirs(folder, exist_ok=True)
+    command = [args.send, "--host", server.address]
+    stdin = subprocess.DEVNULL
+    for flag, value in case.flags.items():
+        command += [flag, value]
+    if case.body is not None:
+        if case.body_source == "flag":
+            command += ["--body", case.body.decode()]
+        elif case.body_source == "file":
+            with open(os.path.join(folder, "body.txt"), "wb") as out:
+                out.write(case.body)
+            command += ["--body-file", os.path.join(folder, "body.txt")]
+        else:
+            command += ["--body-file", "-"]
+            stdin = case.body
+    for path in write_files(case, folder):
+        command += ["--attach", path]
+    started = time.time()
+    run = subprocess.run(command, input=stdin if isinstance(stdin, bytes) else None,
+                         stdin=None if isinstance(stdin, bytes) else stdin,
+                         capture_output=True, timeout=SEND_TIMEOUT_SECONDS)
+    return run.returncode, run.stdout.decode(errors="replace"), run.stderr.decode(errors="replace"), \
+        (started, time.time())
+
+
+LIBRARY_CODES = {"SMTP_ERR_ARGUMENT": 740, "SMTP_ERR_ATTACH_OPEN": 721}
+
+
+def check_result(server, case, status, out, err, folder):
+    """Exit status and printed result of one send; returns the code, or
+    None when the result is already a failure."""
+    found = re.match(r"(\d+) ", out)
+    if not found:
+        server.fail(case.name, "no result code printed (exit %d): %r %r" % (status, out, err))
+        return None
+    code = int(found.group(1))
+    leftovers = sorted(set(os.listdir(folder)) - {name for name, _ in case.attachments} - {"body.txt"})
+    if leftovers:
+        server.fail(case.name, "files left beside the attachments: %s" % leftovers)
+        return None
+    if case.outcome == "delivered" or (case.outcome == "either" and code <= 400):
+        expect = (0, "%d accepted" % code)
+        if code != 221:
+            server.fail(case.name, "expected 221 after QUIT, got: %s" % out.strip())
+            return None
+    elif case.outcome in ("refused", "either"):
+        expect = (1, "%d refused by the server" % code)
+        wanted = case.refused_code
+        if not 500 <= code <= 599 or (wanted and code != wanted):
+            server.fail(case.name, "expected a refusal %s, got: %s" % (wanted or "5xx", out.strip()))
+            return None
+        server.refusals.append("%s %d" % (case.name, code))
+    else:
+        expect = (2, "%d %s" % (LIBRARY_CODES[case.outcome], case.outcome))
+    if status != expect[0] or not out.startswith(expect[1]):
+        server.fail(case.name, "expected exit %d and '%s', got exit %d and %r" % (expect[0], expect[1], status, out))
+        return None
+    return code
+
+
+# ------------------------------------------------------------------ reading the Maildirs
+
+def maildir_files(server):
+    found = []
+    for box in sorted(os.listdir(server.maildir)) if os.path.isdir(server.maildir) else []:
+        for sub in ("new", "cur"):
+            folder = os.path.join(server.maildir, box, sub)
+            if os.path.isdir(folder):
+                found += [(box, os.path.join(folder, name)) for name in sorted(os.listdir(folder))]
+    return found
+
+
+def wait_for_delivery(servers, expected_counts):
+    """Polls until every server holds the expected number of files and says
+    its queue is empty; bounded by DELIVERY_TRIES."""
+    waiting = list(servers)
+    for _ in range(DELIVERY_TRIES):
+        waiting = [s for s in waiting
+                   if len(maildir_files(s)) < expected_counts[s.name]
+                   or subprocess.run(s.queue_empty, shell=True).returncode != 0]
+        if not waiting:
+            return
+        time.sleep(DELIVERY_PAUSE_SECONDS)
+    for server in waiting:
+        server.fail("delivery", "still %d of %d files, or the queue is not empty, after %.0f s" % (
+            len(maildir_files(server)), expected_counts[server.name], DELIVERY_TRIES * DELIVERY_PAUSE_SECONDS))
+
+
+def split_server_lines(server, raw):
+    """Separates the header lines a server put in front of the message
+    (everything before our Date line) from the message itself."""
+    if b"\r\n" not in raw:
+        server.changes.add("stores LF line ends")
+        raw = raw.replace(b"\n", b"\r\n")
+    elif re.search(rb"(?<!\r)\n", raw):
+        return None, None, raw
+    start = 0 if raw.startswith(b"Date: ") else raw.find(b"\r\nDate: ") + 2
+    if start == 1:
+        return None, None, raw
+    prefix = raw[:start]
+    names = re.findall(rb"^([!-9;-~]+):", prefix, re.MULTILINE)
+    return [n.decode() for n in names], raw[start:], raw
+
+
+def dropped_bcc(case, message):
+    """True when the library wrote a Bcc line and the server removed it."""
+    has_bcc = any(name == "Bcc" for name, _ in expected_headers(case))
+    header_section = message.split(b"\r\n\r\n", 1)[0]
+    return has_bcc and not re.search(rb"^Bcc:", header_section, re.MULTILINE | re.IGNORECASE)
+
+
+def check_parsed(case, whole, without_bcc):
+    """Python's email package reads the message as the caller meant it."""
+    msg = email.message_from_bytes(whole, policy=email.policy.default)
+    problems = []
+    if msg.defects:
+        problems.append("message defects %s" % msg.defects)
+    raw = [(name, value) for name, value in msg.raw_items()]
+    for name, value in expected_headers(case, without_bcc):
+        got = [v for n, v in raw if n.lower() == name.lower()]
+        # policy default keeps the raw value less the blanks after the colon.
+        if got != [value.lstrip(" \t")]:
+            problems.append("%s header: expected %r, got %r" % (name, value.lstrip(" \t"), got))
+    if "\r\n" in case.subject and str(msg["Subject"]) != re.sub(r"\r\n([ \t])", r"\1", case.subject):
+        problems.append("folded Subject reads back as %r" % str(msg["Subject"]))
+    if msg.get_content_type() != "multipart/mixed" or msg.get_boundary() != BOUNDARY.decode():
+        problems.append("not multipart/mixed with the boundary: %s" % msg.get_content_type())
+        return problems
+    parts = list(msg.iter_parts())
+    expected = []
+    if case.body is not None or not case.attachments:
+        expected.append(("text/plain", None, body_text(case) + b"\r\n"))
+    expected += [("application/octet-stream", name, data) for name, data in case.attachments]
+    if len(parts) != len(expected):
+        return problems + ["%d parts, expected %d" % (len(parts), len(expected))]
+    for number, (part, (kind, name, data)) in enumerate(zip(parts, expected), 1):
+        where = "part %d" % number
+        if part.defects:
+            problems.append("%s defects %s" % (where, part.defects))
+        if part.get_content_type() != kind:
+            problems.append("%s is %s, expected %s" % (where, part.get_content_type(), kind))
+        if name is not None:
+            if part.get_filename() != name or part.get_param("name") != name:
+                problems.append("%s file name %r / %r, expected %r" % (
+                    where, part.get_filename(), part.get_param("name"), name))
+            if part.get_content_disposition() != "attachment":
+                problems.append("%s is not an attachment" % where)
+        content = part.get_payload(decode=True)
+        if content != data:
+            problems.append("%s content differs: %d bytes, expected %d (%r...)" % (
+                where, len(content or b""), len(data), (content or b"")[:40]))
+    return problems
+
+
+def check_unpacked(case, whole, scratch):
+    """munpack and ripmime, independently, extract the same attachments."""
+    problems = []
+    files = {name: data for name, data in case.attachments if data}   # neither writes empty files
+    if not files:
+        return problems
+    shutil.rmtree(scratch, ignore_errors=True)
+    os.makedirs(scratch)
+    message = os.path.join(scratch, "message.eml")
+    with open(message, "wb") as out:
+        out.write(whole)
+    tools = {"munpack": ["munpack", "-f", "-q", "-C", os.path.join(scratch, "munpack"), message],
+             "ripmime": ["ripmime", "-i", message, "-d", os.path.join(scratch, "ripmime")]}
+    for tool, command in tools.items():
+        os.makedirs(os.path.join(scratch, tool))
+        run = subprocess.run(command, capture_output=True, timeout=60)
+        if run.returncode != 0:
+            problems.append("%s failed: %r" % (tool, run.stderr[:200]))
+            continue
+        for name, data in files.items():
+            # munpack writes a blank in a file name as "X".
+            path = os.path.join(scratch, tool, name.replace(" ", "X") if tool == "munpack" else name)
+            if not os.path.isfile(path):
+                problems.append("%s did not extract %r (got %s)" % (
+                    tool, name, sorted(os.listdir(os.path.join(scratch, tool)))))
+            elif open(path, "rb").read() != data:
+                problems.append("%s extracted %r with other bytes" % (tool, name))
+    return problems
+
+
+def check_server(server, cases, work):
+    """Sweeps one server's Maildirs once everything is delivered."""
+    by_case = {}
+    for box, path in maildir_files(server):
+        raw = open(path, "rb").read()
+        marker = MARKER.search(raw.replace(b"\r\n", b"\n"))
+        key = marker.group(1).decode() if marker else None
+        by_case.setdefault(key, []).append((box, path, raw))
+    known = {case.name for case in cases}
+    for key, copies in by_case.items():
+        if key not in known:
+            server.fail("delivery", "%d unexpected file(s), e.g. %s" % (len(copies), copies[0][1]))
+    for case in cases:
+        code, window = server.results.get(case.name, (None, None))
+        if code is None:
+            continue
+        copies = by_case.get(case.name, [])
+        if code > 400:
+            if copies:
+                server.fail(case.name, "refused or failed (%d) yet delivered to %s" % (
+                    code, sorted(box for box, _, _ in copies)))
+            else:
+                server.passed += 1
+            continue
+        problems = []
+        boxes = sorted(box for box, _, _ in copies)
+        wanted = sorted(piece.strip().rpartition("@")[0] for piece in recipients_of(case))
+        if boxes != wanted:
+            problems.append("delivered to %s, expected %s" % (boxes, wanted))
+        for box, path, raw in copies:
+            added, message, whole = split_server_lines(server, raw)
+            if message is None:
+                problems.append("%s: cannot find the message's own lines (mixed line ends?)" % box)
+                continue
+            if added:
+                server.changes.add("adds " + ", ".join(dict.fromkeys(added)))
+            without_bcc = dropped_bcc(case, message)
+            if without_bcc:
+                server.changes.add("removes the Bcc header")
+            mismatch = match_segments(message, expected_segments(case, without_bcc), window)
+            if mismatch:
+                problems.append("%s: message %s" % (box, mismatch))
+            if any(len(line) > MAX_LINE for line in message.split(b"\r\n")):
+                problems.append("%s: a line longer than %d characters" % (box, MAX_LINE))
+            problems += ["%s: %s" % (box, p) for p in check_parsed(case, whole, without_bcc)]
+            server.copies_checked += 1
+        if copies:
+            problems += check_unpacked(case, split_server_lines(server, copies[0][2])[2],
+                                       os.path.join(work, "unpack", server.name, case.name))
+        if problems:
+            for problem in problems:
+                server.fail(case.name, problem)
+        else:
+            server.passed += 1
+            print("ok   %-9s %-20s %d cop%s" % (server.name, case.name, len(copies),
+                                                "y" if len(copies) == 1 else "ies"), flush=True)
+
+
+# ------------------------------------------------------------------ main
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--mailboxes", action="store_true")
+    parser.add_argument("--send")
+    parser.add_argument("--work")
+    parser.add_argument("--server", nargs=4, action="append", default=[],
+                        metavar=("NAME", "ADDRESS", "MAILDIR", "QUEUE_EMPTY"))
+    args = parser.parse_args()
+    if args.mailboxes:
+        print(" ".join(MAILBOXES))
+        return 0
+    began = time.monotonic()
+    random_bytes = os.urandom(1024 * 1024)
+    cases = make_cases(random_bytes)
+    servers = [Server(*spec) for spec in args.server]
+    expected_counts = {}
+    for server in servers:
+        expected_counts[server.name] = 0
+        for case in cases:
+            folder = os.path.join(args.work, "files", server.name, case.name)
+            status, out, err, window = send(args, server, case, folder)
+            server.sent += 1
+            code = check_result(server, case, status, out, err, folder)
+            if code is None:
+                continue
+            server.results[case.name] = (code, window)
+            if code <= 400:
+                expected_counts[server.name] += len(recipients_of(case))
+    wait_for_delivery(servers, expected_counts)
+    for server in servers:
+        check_server(server, cases, args.work)
+
+    print()
+    passed = failed = 0
+    for server in servers:
+        passed += server.passed
+        failed += len(server.failures)
+        print("%s: %d sent, %d copies checked, %d cases passed, %d failures; changed: %s; refused: %s" % (
+            server.name, server.sent, server.copies_checked, server.passed, len(server.failures),
+            "; ".join(sorted(server.changes)) or "nothing", ", ".join(server.refusals) or "nothing"))
+    print("interop suite took %.1f s" % (time.monotonic() - began))
+    print("%d passed, %d failed" % (passed, failed))
+    return 0 if failed == 0 and passed > 0 else 1
+
+
+if __name__ == "__main__":
+    sys.exit(main())
