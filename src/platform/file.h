@@ -43,7 +43,8 @@ private:
     Native native_ = invalid_native;
 };
 
-// Opens an existing file for binary reading; invalid on failure.
+// Opens an existing regular file for binary reading; invalid on failure and
+// for anything that is not a regular file (a folder, a device, a pipe).
 File open_for_reading(const std::string &path);
 
 enum class CreateError { none, exists, no_room_or_access, other };

@@ -4,6 +4,7 @@
 #if defined(__linux__)
 #include "mail_call.h"
 #include "platform/seams.h"
+#include "smtp_test_server.h"
 #include "submit/message_parts.h"
 
 #include <gtest/gtest.h>
@@ -18,6 +19,7 @@
 #include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -115,6 +117,22 @@ TEST(AttachmentLimits, ReadOnlyFolderPutsTheCopyInTheTemporaryFolder)
     if (status == 77)
         GTEST_SKIP() << "mount namespaces are not available to this user";
     EXPECT_EQ(status, 0);
+}
+
+TEST(AttachmentLimits, OnlyRegularFilesAreAttached)
+{
+    // A device never ends and a FIFO blocks its reader: both are refused
+    // before anything of their part is sent.
+    const fs::path fifo = fs::temp_directory_path() / ("lsmtp-fifo-" + std::to_string(getpid()));
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    for (const std::string path : {std::string("/dev/zero"), fifo.string(), fs::temp_directory_path().string()}) {
+        lsmtp::test::SmtpTestServer server;
+        MailCall call;
+        call.attachments = path.c_str();
+        EXPECT_EQ(call.send(), SMTP_ERR_ATTACH_OPEN) << path;
+        EXPECT_EQ(server.sessions(1)[0].received.find("Content-Transfer-Encoding: base64"), std::string::npos);
+    }
+    fs::remove(fifo);
 }
 
 TEST(AttachmentLimits, LargeAttachmentStreamsInFlatMemory)

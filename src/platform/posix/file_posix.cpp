@@ -95,11 +95,17 @@ bool File::close()
 
 File open_for_reading(const std::string &path)
 {
+    // O_NONBLOCK: opening a FIFO must not wait for a writer. Only regular
+    // files are read: a device or a pipe could feed the encoder forever.
     int fd;
     do {
-        fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     } while (fd < 0 && errno == EINTR);
-    return File(fd < 0 ? File::invalid_native : static_cast<File::Native>(fd));
+    File file(fd < 0 ? File::invalid_native : static_cast<File::Native>(fd));
+    struct stat status {};
+    if (!file.valid() || fstat(fd, &status) != 0 || !S_ISREG(status.st_mode))
+        return File();
+    return file;
 }
 
 File create_exclusive(const std::string &path, CreateError *why)
