@@ -262,8 +262,10 @@ def match_segments(data, segments, sent_window):
             pos = end
         else:
             if data[pos:pos + len(segment)] != segment:
+                at = first_difference(data[pos:], segment)
+                start = max(0, at - 30)
                 return "differs at byte %d: expected %r, got %r" % (
-                    pos + first_difference(data[pos:], segment), segment[:80], data[pos:pos + 80])
+                    pos + at, segment[start:at + 50], data[pos + start:pos + at + 50])
             pos += len(segment)
     if pos != len(data):
         return "%d unexpected bytes after the message: %r" % (len(data) - pos, data[pos:pos + 80])
