@@ -4,7 +4,9 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
 
 namespace lsmtp {
@@ -12,25 +14,37 @@ namespace {
 
 constexpr char alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
 
-// The two characters of every 12-bit value, so that a group takes two
-// lookups instead of four shifts and masks per character.
-constexpr std::array<char, 2 * 4096> make_pair_table()
+// The two characters of every 12-bit value, as they lie in memory, so that
+// a group takes two lookups and one store instead of four of each.
+constexpr std::uint16_t in_memory_order(char first, char second)
 {
-    std::array<char, 2 * 4096> table{};
-    for (std::size_t value = 0; value < 4096; ++value) {
-        table[2 * value] = alphabet[value >> 6];
-        table[2 * value + 1] = alphabet[value & 63];
-    }
+    const auto a = static_cast<std::uint16_t>(static_cast<unsigned char>(first));
+    const auto b = static_cast<std::uint16_t>(static_cast<unsigned char>(second));
+    return std::endian::native == std::endian::little ? static_cast<std::uint16_t>(a | b << 8)
+                                                      : static_cast<std::uint16_t>(a << 8 | b);
+}
+
+constexpr std::array<std::uint16_t, 4096> make_pair_table()
+{
+    std::array<std::uint16_t, 4096> table{};
+    for (std::size_t value = 0; value < 4096; ++value)
+        table[value] = in_memory_order(alphabet[value >> 6], alphabet[value & 63]);
     return table;
 }
-constexpr std::array<char, 2 * 4096> pair_table = make_pair_table();
+constexpr std::array<std::uint16_t, 4096> pair_table = make_pair_table();
+
+constexpr std::uint32_t join_pairs(std::uint16_t first, std::uint16_t second)
+{
+    return std::endian::native == std::endian::little ? first | std::uint32_t{second} << 16
+                                                      : std::uint32_t{first} << 16 | second;
+}
 
 constexpr std::size_t line_bytes = 57;  // 19 groups
 constexpr std::size_t line_chars = 76;
 constexpr std::size_t lines_per_pause = 100;
 constexpr std::size_t chunk_bytes = line_bytes * lines_per_pause;               // 5,700
 constexpr std::size_t chunk_chars = (line_chars + 2) * lines_per_pause;         // 7,800
-constexpr std::size_t chunks_per_read = 4;
+constexpr std::size_t chunks_per_block = 4;
 
 // Encodes `length` bytes (at most one chunk) as lines, each followed by
 // CR LF; the last group is padded when the bytes run out inside it.
@@ -81,29 +95,34 @@ Filled fill(platform::File &source, unsigned char *buffer, std::size_t capacity)
 void encode_group(unsigned char first, unsigned char second, unsigned char third, int pad_count, char *out)
 {
     const unsigned bits = (unsigned{first} << 16) | (unsigned{second} << 8) | third;
-    std::memcpy(out, &pair_table[2 * (bits >> 12)], 2);
-    if (pad_count == 0) {
-        std::memcpy(out + 2, &pair_table[2 * (bits & 0xFFF)], 2);
-        return;
-    }
-    out[2] = pad_count == 1 ? pair_table[2 * (bits & 0xFFF)] : '=';
-    out[3] = '=';
+    const std::uint32_t four = join_pairs(pair_table[bits >> 12], pair_table[bits & 0xFFF]);
+    std::memcpy(out, &four, 4);
+    // Missing bytes came in as 0, so the characters kept are already right.
+    if (pad_count >= 1)
+        out[3] = '=';
+    if (pad_count == 2)
+        out[2] = '=';
 }
 
 Base64Result encode_file_base64(platform::File &source, platform::File &destination)
 {
-    // Whole chunks of 100 lines, so that every pause falls on a chunk's end.
-    unsigned char input[chunk_bytes * chunks_per_read];
-    char output[chunk_chars];
+    // Whole chunks of 100 lines per block, so that a pause always falls on a
+    // chunk's end. The block's text is written after its last chunk, as a
+    // buffered stream would hold it; the pauses keep their place in the
+    // sequence of lines.
+    unsigned char input[chunk_bytes * chunks_per_block];
+    char output[chunk_chars * chunks_per_block];
     for (;;) {
         const Filled filled = fill(source, input, sizeof input);
+        std::size_t written = 0;
         for (std::size_t offset = 0; offset < filled.count; offset += chunk_bytes) {
             const std::size_t length = std::min(chunk_bytes, filled.count - offset);
-            if (!destination.write(output, encode_lines(input + offset, length, output)))
-                return Base64Result::write_failed;
+            written += encode_lines(input + offset, length, output + written);
             if (length == chunk_bytes)
                 platform::pause_milliseconds(1);
         }
+        if (!destination.write(output, written))
+            return Base64Result::write_failed;
         if (filled.failed)
             return Base64Result::read_failed;
         if (filled.count < sizeof input)

@@ -16,8 +16,10 @@ enum class Base64Result { ok, read_failed, write_failed };
 
 // Encodes `source` from its current position to its end into
 // `destination`, in blocks of a fixed size (memory does not grow with the
-// file). After every 100th full line the encoder pauses for 1 ms, once that
-// line is written, so that a large attachment does not hog the machine.
+// file). After every 100th full line (every 5,700 source bytes) the encoder
+// pauses for 1 ms, before it encodes the next line, so that a large
+// attachment does not hog the machine; lines may still wait in its buffer
+// then, as in a buffered stream. The shorter last line does not count.
 //
 // A read error ends the source as its true end would: what was read is
 // encoded and padded, then read_failed is returned. A write error stops at
