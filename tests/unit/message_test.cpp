@@ -342,7 +342,9 @@ TEST(EncodedCopy, NamedBesideTheFileAfterItsFirstDot)
         lsmtp::platform::File file = lsmtp::create_encoded_copy(attachment, copy);
         ASSERT_TRUE(file.valid());
         EXPECT_EQ(fs::path(copy), expected);
+#ifndef _WIN32 // Windows files take their access rules from the folder instead
         EXPECT_EQ(fs::status(copy).permissions() & (fs::perms::group_all | fs::perms::others_all), fs::perms::none);
+#endif
         fs::remove(copy);
     }
 }
@@ -353,7 +355,10 @@ TEST(EncodedCopy, NeverReplacesOrFollowsWhatIsThere)
     const std::string attachment = folder.file("x.b64", "attachment");
     const std::string other = folder.file("y.txt", "payload");
     folder.file("y.b64", "unrelated");
-    fs::create_symlink(folder.path / "target", folder.path / "y-1.b64");
+    std::error_code no_links;  // where links cannot be made, a plain file stands in
+    fs::create_symlink(folder.path / "target", folder.path / "y-1.b64", no_links);
+    if (no_links)
+        folder.file("y-1.b64", "unrelated too");
 
     std::string copy;
     ASSERT_TRUE(lsmtp::create_encoded_copy(attachment, copy).valid());

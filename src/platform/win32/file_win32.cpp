@@ -1,0 +1,132 @@
+// Files on Windows, through kernel handles. Paths are narrow strings in the
+// process's code page, as the host's other file calls take them.
+//
+// The private copy: a new file gets the access rules its folder hands down,
+// the same ones the file it sits beside got, and nobody else may open it
+// while it is being written.
+#include "platform/file.h"
+
+#include <windows.h>
+
+#include <climits>
+
+namespace lsmtp::platform {
+namespace {
+
+HANDLE handle_of(const File &file) { return reinterpret_cast<HANDLE>(file.native()); }
+
+File file_of(HANDLE handle)
+{
+    return File(handle == INVALID_HANDLE_VALUE ? File::invalid_native : reinterpret_cast<File::Native>(handle));
+}
+
+DWORD block_of(std::size_t length) { return length > INT_MAX ? INT_MAX : static_cast<DWORD>(length); }
+
+CreateError create_error_of(DWORD error)
+{
+    switch (error) {
+    case ERROR_FILE_EXISTS:
+    case ERROR_ALREADY_EXISTS:
+        return CreateError::exists;
+    case ERROR_ACCESS_DENIED:
+    case ERROR_WRITE_PROTECT:
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL:
+        return CreateError::no_room_or_access;
+    default:
+        return CreateError::other;
+    }
+}
+
+} // namespace
+
+File::~File() { close(); }
+
+File &File::operator=(File &&other) noexcept
+{
+    if (this != &other) {
+        close();
+        native_ = other.release();
+    }
+    return *this;
+}
+
+File::Native File::release()
+{
+    const Native native = native_;
+    native_ = invalid_native;
+    return native;
+}
+
+long File::read(char *buffer, std::size_t capacity)
+{
+    if (!valid())
+        return -1;
+    DWORD got = 0;
+    if (ReadFile(handle_of(*this), buffer, block_of(capacity), &got, nullptr))
+        return static_cast<long>(got);
+    // A pipe whose writer has gone is at its end, not broken.
+    return GetLastError() == ERROR_BROKEN_PIPE ? 0 : -1;
+}
+
+bool File::write(const char *data, std::size_t length)
+{
+    if (!valid())
+        return false;
+    while (length > 0) {
+        DWORD put = 0;
+        // A file that takes nothing of a non-empty write is broken; do not
+        // spin on it.
+        if (!WriteFile(handle_of(*this), data, block_of(length), &put, nullptr) || put == 0)
+            return false;
+        data += put;
+        length -= put;
+    }
+    return true;
+}
+
+bool File::close()
+{
+    if (!valid())
+        return true;
+    return CloseHandle(reinterpret_cast<HANDLE>(release())) != 0;
+}
+
+File open_for_reading(const std::string &path)
+{
+    // Others may go on reading, writing and deleting the file, as on POSIX.
+    return file_of(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                               nullptr,
+                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+}
+
+File create_exclusive(const std::string &path, CreateError *why)
+{
+    // CREATE_NEW never replaces anything; with OPEN_REPARSE_POINT a link at
+    // the name is the name itself, never followed to create its target.
+    // Nobody else may read or write it meanwhile; deleting stays possible,
+    // as on POSIX.
+    const HANDLE handle = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_DELETE, nullptr, CREATE_NEW,
+                                      FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    const CreateError error = handle == INVALID_HANDLE_VALUE ? create_error_of(GetLastError()) : CreateError::none;
+    if (why != nullptr)
+        *why = error;
+    return file_of(handle);
+}
+
+bool remove_file(const std::string &path) { return DeleteFileA(path.c_str()) != 0; }
+
+std::string temporary_directory()
+{
+    char folder[MAX_PATH + 1];
+    const DWORD length = GetTempPathA(sizeof folder, folder);
+    if (length == 0 || length > sizeof folder)
+        return ".";
+    std::string text(folder, length);
+    // GetTempPath ends the folder with a backslash; callers add their own.
+    if (text.size() > 1 && text.back() == '\\')
+        text.pop_back();
+    return text;
+}
+
+} // namespace lsmtp::platform

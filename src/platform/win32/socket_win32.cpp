@@ -1,0 +1,200 @@
+// Windows Sockets backend. The host process has called WSAStartup; this
+// code never does.
+#include "platform/socket.h"
+#include "platform/seams.h"
+
+#include <winsock2.h>
+#include <ws2tcpip.h>
+
+#include <climits>
+
+namespace lsmtp::platform {
+namespace {
+
+SOCKET handle_of(const Socket &socket) { return static_cast<SOCKET>(socket.native()); }
+
+void set_nonblocking(SOCKET handle, bool on)
+{
+    u_long mode = on ? 1 : 0;
+    ioctlsocket(handle, FIONBIO, &mode);
+}
+
+// select's time value for the time left until the deadline.
+timeval time_left(Deadline deadline)
+{
+    const int left = milliseconds_left(deadline);
+    return timeval{left / 1000, (left % 1000) * 1000};
+}
+
+enum class Readiness { read, write };
+
+// Waits until the socket is ready for `readiness` or the deadline passes.
+// A write wait also watches the except set, where a failed connection
+// attempt shows up: that counts as ready, and the caller learns the outcome
+// from SO_ERROR. Windows select has no
+// interruptions to restart after, but it may return a little before its
+// time runs out, so an early empty return waits again for what is left.
+Wait wait_for(SOCKET handle, Readiness readiness, Deadline deadline)
+{
+    for (;;) {
+        fd_set watched;
+        fd_set failed;
+        FD_ZERO(&watched);
+        FD_ZERO(&failed);
+        FD_SET(handle, &watched);
+        const bool reading = readiness == Readiness::read;
+        if (!reading)
+            FD_SET(handle, &failed);
+        timeval limit = time_left(deadline);
+        // The first argument is ignored by Windows.
+        const int ready = select(0, reading ? &watched : nullptr, reading ? nullptr : &watched,
+                                 reading ? nullptr : &failed, &limit);
+        if (ready == SOCKET_ERROR)
+            return Wait::failed;
+        if (ready > 0)
+            return Wait::ready;
+        if (std::chrono::steady_clock::now() >= deadline)
+            return Wait::timed_out;
+    }
+}
+
+bool no_error_pending(SOCKET handle)
+{
+    int error = 0;
+    int size = sizeof error;
+    return getsockopt(handle, SOL_SOCKET, SO_ERROR, reinterpret_cast<char *>(&error), &size) == 0 && error == 0;
+}
+
+} // namespace
+
+int milliseconds_left(Deadline deadline)
+{
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0)
+        return 0;
+    // Round up so that a wait never ends a little before its deadline.
+    return static_cast<int>(left.count()) + 1;
+}
+
+Socket &Socket::operator=(Socket &&other) noexcept
+{
+    if (this != &other) {
+        close();
+        native_ = other.release();
+    }
+    return *this;
+}
+
+Socket::Native Socket::release()
+{
+    const Native native = native_;
+    native_ = invalid_native;
+    return native;
+}
+
+void Socket::close()
+{
+    if (!valid())
+        return;
+    const SOCKET handle = static_cast<SOCKET>(release());
+    shutdown(handle, SD_BOTH);
+    closesocket(handle);
+}
+
+Socket create_tcp_socket()
+{
+    // Not inherited by child processes the host starts, which would keep the
+    // connection open behind our back.
+    const SOCKET handle = WSASocketW(AF_INET, SOCK_STREAM, IPPROTO_TCP, nullptr, 0,
+                                     WSA_FLAG_OVERLAPPED | WSA_FLAG_NO_HANDLE_INHERIT);
+    if (handle == INVALID_SOCKET)
+        return Socket{};
+    return Socket{static_cast<Socket::Native>(handle)};
+}
+
+bool resolve_ipv4(const char *host, std::uint32_t *address)
+{
+    const unsigned long dotted = inet_addr(host);
+    if (dotted != INADDR_NONE) {
+        *address = static_cast<std::uint32_t>(dotted);
+        return true;
+    }
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo *found = nullptr;
+    if (getaddrinfo(host, nullptr, &hints, &found) != 0 || found == nullptr)
+        return false;
+    bool ok = false;
+    for (const addrinfo *entry = found; entry != nullptr; entry = entry->ai_next) {
+        if (entry->ai_family == AF_INET && entry->ai_addr != nullptr) {
+            *address = reinterpret_cast<const sockaddr_in *>(entry->ai_addr)->sin_addr.s_addr;
+            ok = true;
+            break;
+        }
+    }
+    freeaddrinfo(found);
+    return ok;
+}
+
+bool connect_ipv4(const Socket &socket, std::uint32_t address, std::uint16_t port, Deadline deadline)
+{
+    const SOCKET handle = handle_of(socket);
+    sockaddr_in server{};
+    server.sin_family = AF_INET;
+    server.sin_port = htons(port);
+    server.sin_addr.s_addr = address;
+
+    set_nonblocking(handle, true);
+    if (connect(handle, reinterpret_cast<const sockaddr *>(&server), sizeof server) == SOCKET_ERROR) {
+        if (WSAGetLastError() != WSAEWOULDBLOCK)
+            return false;
+        // A refused attempt lands in the except set at once; either way only
+        // a clear SO_ERROR is a connection.
+        if (wait_for(handle, Readiness::write, deadline) != Wait::ready || !no_error_pending(handle))
+            return false;
+    }
+    set_nonblocking(handle, false);
+    return true;
+}
+
+Wait wait_readable(const Socket &socket, Deadline deadline)
+{
+    return wait_for(handle_of(socket), Readiness::read, deadline);
+}
+
+long receive_some(const Socket &socket, char *buffer, std::size_t capacity)
+{
+    const int length = capacity > INT_MAX ? INT_MAX : static_cast<int>(capacity);
+    const int got = recv(handle_of(socket), buffer, length, 0);
+    return got == SOCKET_ERROR ? -1 : static_cast<long>(got);
+}
+
+// Windows raises no signal for a closed peer. The socket is made
+// non-blocking for the length of the write, so that a peer that takes no
+// data cannot hold the caller past the stall limit, and blocking again after.
+bool send_all(const Socket &socket, const char *data, std::size_t length, std::chrono::milliseconds stall_limit)
+{
+    if (!send_allowed_by_seams())
+        return false;
+    const SOCKET handle = handle_of(socket);
+    set_nonblocking(handle, true);
+    bool ok = true;
+    while (ok && length > 0) {
+        const int piece = length > INT_MAX ? INT_MAX : static_cast<int>(length);
+        const int sent = send(handle, data, piece, 0);
+        if (sent > 0) {
+            data += sent;
+            length -= static_cast<std::size_t>(sent);
+        } else if (sent == 0 || WSAGetLastError() != WSAEWOULDBLOCK) {
+            ok = false;
+        } else {
+            // The peer's window is full: wait for room, but not forever.
+            ok = wait_for(handle, Readiness::write, deadline_after(stall_limit)) == Wait::ready;
+        }
+    }
+    set_nonblocking(handle, false);
+    return ok;
+}
+
+} // namespace lsmtp::platform
