@@ -1,6 +1,7 @@
 // The reply reader: scan_reply from byte strings alone, read_reply over a
 // real socket pair.
 #include "lsmtp.h"
+#include "portable.h"
 #include "transport/reply.h"
 
 #include <gtest/gtest.h>
@@ -8,10 +9,7 @@
 #include <atomic>
 #include <chrono>
 #include <string>
-#include <sys/ioctl.h>
-#include <sys/socket.h>
 #include <thread>
-#include <unistd.h>
 #include <vector>
 
 using lsmtp::ReplyScan;
@@ -160,8 +158,8 @@ class ReadReply : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        int ends[2];
-        ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends), 0);
+        lsmtp::test::RawSocket ends[2];
+        ASSERT_TRUE(lsmtp::test::socket_pair(ends));
         session_.socket = lsmtp::platform::Socket{ends[0]};
         server_ = ends[1];
     }
@@ -169,20 +167,18 @@ protected:
 
     void serve(const std::string &bytes)
     {
-        ASSERT_EQ(write(server_, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+        ASSERT_EQ(lsmtp::test::socket_write(server_, bytes.data(), bytes.size()), static_cast<long>(bytes.size()));
     }
     void close_server()
     {
         if (server_ >= 0)
-            close(server_);
+            lsmtp::test::socket_close(server_);
         server_ = -1;
     }
     // Bytes the client end has not received yet.
     int unread() const
     {
-        int count = 0;
-        ioctl(static_cast<int>(session_.socket.native()), FIONREAD, &count);
-        return count;
+        return lsmtp::test::socket_unread(session_.socket.native());
     }
     // Writes each piece only once the client has taken everything before
     // it, so that every piece arrives in a receive of its own.
@@ -198,7 +194,7 @@ protected:
     }
 
     lsmtp::SmtpSession session_;
-    int server_ = -1;
+    lsmtp::test::RawSocket server_ = lsmtp::test::no_socket;
 };
 
 TEST_F(ReadReply, PutsAReplySplitAcrossReceivesBackTogether)
@@ -246,10 +242,10 @@ TEST_F(ReadReply, TricklingBytesDoNotExtendTheLimit)
         for (std::size_t i = 0; !stop && std::chrono::steady_clock::now() < give_up; ++i) {
             while (unread() > 0 && !stop)
                 std::this_thread::yield();
-            if (write(server_, &line[i % line.size()], 1) != 1)
+            if (lsmtp::test::socket_write(server_, &line[i % line.size()], 1) != 1)
                 break;
         }
-        shutdown(server_, SHUT_RDWR);
+        lsmtp::test::socket_shutdown(server_);
     });
     const auto start = std::chrono::steady_clock::now();
     const int code = lsmtp::read_reply(session_, 100ms);
