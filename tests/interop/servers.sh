@@ -66,7 +66,8 @@ interop_unpack() {
         interop_apt_updated=yes
     fi
     download=$(mktemp -d)
-    chmod 755 "$download"
+    # apt fetches as its own user where it can write.
+    getent passwd _apt >/dev/null && chown _apt "$download"
     (cd "$download" && interop_apt download "$package" >/dev/null) || interop_fail "cannot download $package"
     rm -rf "$target"
     mkdir -p "$target"
@@ -299,6 +300,9 @@ opensmtpd_stop() {
     return 0
 }
 
+# smtpctl works only when installed setgid, so the queue folders are read
+# instead: a message waiting for delivery is a file under them.
 opensmtpd_queue_empty() {
-    [ -z "$("$SMTPD_ROOT/usr/sbin/smtpctl" show queue 2>/dev/null)" ]
+    [ -d /var/spool/smtpd/queue ] &&
+        [ -z "$(find /var/spool/smtpd/queue /var/spool/smtpd/incoming -type f 2>/dev/null)" ]
 }
