@@ -38,8 +38,10 @@ platform::File create_in_folder(const std::string &folder, std::string_view stem
                                 platform::CreateError &why)
 {
     for (int attempt = 0; attempt < copy_name_attempts; ++attempt) {
-        const std::string suffix = attempt == 0 ? ".b64" : "-" + std::to_string(attempt) + ".b64";
-        concat_into(copy_path, folder, stem, suffix);
+        concat_into(copy_path, folder, stem);
+        if (attempt > 0)
+            concat_append(copy_path, "-", std::to_string(attempt));
+        concat_append(copy_path, ".b64");
         platform::File file = platform::create_exclusive(copy_path, &why);
         if (file.valid() || why != platform::CreateError::exists)
             return file;

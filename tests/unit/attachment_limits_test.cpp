@@ -125,7 +125,7 @@ TEST(AttachmentLimits, OnlyRegularFilesAreAttached)
     // before anything of their part is sent.
     const fs::path fifo = fs::temp_directory_path() / ("lsmtp-fifo-" + std::to_string(getpid()));
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-    for (const std::string path : {std::string("/dev/zero"), fifo.string(), fs::temp_directory_path().string()}) {
+    for (const std::string &path : {std::string("/dev/zero"), fifo.string(), fs::temp_directory_path().string()}) {
         lsmtp::test::SmtpTestServer server;
         MailCall call;
         call.attachments = path.c_str();
