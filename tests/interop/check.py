@@ -93,7 +93,8 @@ def make_cases(random_bytes):
                     b".\r\nQUIT\r\n"
                     b"last line is a dot:\n.")
     cases = [
-        Case("headers-only", {"--to": addr("alice"), "--subject": subject("headers-only"), "--comments": ""}),
+        Case("headers-only", {"--to": addr("alice"), "--comments": "",
+                              "--subject": subject("headers-only", ": a 500-character subject " + "x" * 453)}),
         Case("body-only", {"--to": addr("alice"), "--cc": addr("bob"), "--subject": subject("body-only"),
                            "--comments": "one body part"},
              body="Hello Alice,\r\nthis is the body.\r\n\r\nGr\u00fc\u00dfe aus K\u00f6ln\r\n-- \r\nBob".encode()),
@@ -106,6 +107,9 @@ def make_cases(random_bytes):
         Case("three-attachments", {"--to": addr("erin"), "--subject": subject("three-attachments")},
              attachments=[("empty.dat", b""), ("one.bin", b"\xff"),
                           ("random.bin", random_bytes[:1024 * 1024])]),
+        Case("quoted-names", {"--to": addr("grace"), "--subject": subject("quoted-names")},
+             attachments=[('say "hi".txt', b"hi\r\n"), ("back\\slash (1).txt", b"slash"),
+                          ("caf\u00e9.txt", b"non-ASCII name")]),
         Case("base64-line-edges", {"--to": addr("frank"), "--subject": subject("base64-line-edges")},
              body=b"55, 56 and 57 bytes: the last fills one base64 line exactly.",
              attachments=[("n55.bin", random_bytes[100:155]), ("n56.bin", random_bytes[200:256]),
@@ -125,6 +129,7 @@ def make_cases(random_bytes):
         Case("lists", {"--to": "%s;%s" % (addr("alice"), addr("bob")),
                        "--cc": "%s,%s;;" % (addr("carol"), addr("dave")),
                        "--bcc": ";%s;;%s," % (addr("erin"), addr("frank")),
+                       "--reply-to": "replies@any.test",
                        "--subject": subject("lists")}, body=b"To, Cc and Bcc lists."),
         # A space after the separator stays inside the RCPT brackets; what the
         # server does with "< carol@any.test>" is its own choice, checked below.
@@ -155,6 +160,12 @@ def make_cases(random_bytes):
 def normalise(data):
     """Bare CR and bare LF become CR LF, as the library sends them."""
     return re.sub(rb"\r\n|\r|\n", b"\r\n", data)
+
+
+def base_name(name):
+    """The name the message gives a file: the text after its last "/" or
+    "\\", whatever the platform."""
+    return re.split(r"[/\\]", name)[-1]
 
 
 def param_value(name):
@@ -220,7 +231,7 @@ def expected_segments(case, without_bcc=False):
         else:
             segments.append(part + b"Content-description: Body of message\r\n\r\n" + body_text(case) + b"\r\n")
     for name, data in case.attachments:
-        value = param_value(name).encode()
+        value = param_value(base_name(name)).encode()
         encoded = base64.b64encode(data)
         lines = b"".join(encoded[i:i + 76] + b"\r\n" for i in range(0, len(encoded), 76))
         segments.append(delimiter + b"Content-Type: application/octet-stream; name=" + value + b"\r\n"
@@ -336,10 +347,11 @@ def write_files(case, folder):
 
 
 def send(args, server, case, folder):
-    """Runs lsmtp-send for one case; returns (exit status, stdout, window)."""
+    """Runs lsmtp-send for one case; returns its exit status, stdout,
+    stderr and the (start, end) time of the run."""
     os.makedirs(folder, exist_ok=True)
     command = [args.send, "--host", server.address]
-    stdin = subprocess.DEVNULL
+    stdin = b""
     for flag, value in case.flags.items():
         command += [flag, value]
     if case.body is not None:
@@ -355,11 +367,9 @@ def send(args, server, case, folder):
     for path in write_files(case, folder):
         command += ["--attach", path]
     started = time.time()
-    run = subprocess.run(command, input=stdin if isinstance(stdin, bytes) else None,
-                         stdin=None if isinstance(stdin, bytes) else stdin,
-                         capture_output=True, timeout=SEND_TIMEOUT_SECONDS)
-    return run.returncode, run.stdout.decode(errors="replace"), run.stderr.decode(errors="replace"), \
-        (started, time.time())
+    run = subprocess.run(command, input=stdin, capture_output=True, timeout=SEND_TIMEOUT_SECONDS)
+    return (run.returncode, run.stdout.decode(errors="replace"), run.stderr.decode(errors="replace"),
+            (started, time.time()))
 
 
 LIBRARY_CODES = {"SMTP_ERR_ARGUMENT": 740, "SMTP_ERR_ATTACH_OPEN": 721}
@@ -469,7 +479,7 @@ def check_parsed(case, whole, without_bcc):
     expected = []
     if case.body is not None or not case.attachments:
         expected.append(("text/plain", None, body_text(case) + b"\r\n"))
-    expected += [("application/octet-stream", name, data) for name, data in case.attachments]
+    expected += [("application/octet-stream", base_name(name), data) for name, data in case.attachments]
     if len(parts) != len(expected):
         return problems + ["%d parts, expected %d" % (len(parts), len(expected))]
     for number, (part, (kind, name, data)) in enumerate(zip(parts, expected), 1):
@@ -491,10 +501,21 @@ def check_parsed(case, whole, without_bcc):
     return problems
 
 
+def unpacked_name(tool, name):
+    """Where each tool writes an attachment, or None when it cannot name it.
+    munpack writes every byte outside letters, digits, ".", "-" and "_" as
+    "X"; ripmime does not read a quoted-pair (\\" or \\\\) in a file name."""
+    if tool == "munpack":
+        return re.sub(rb"[^A-Za-z0-9._-]", b"X", name.encode()).decode()
+    return None if '"' in name or "\\" in name else name
+
+
 def check_unpacked(case, whole, scratch):
-    """munpack and ripmime, independently, extract the same attachments."""
+    """munpack and ripmime, independently, extract the same attachments;
+    a file a tool cannot name must still be there under a name of its own."""
     problems = []
-    files = {name: data for name, data in case.attachments if data}   # neither writes empty files
+    # Neither tool writes a file for an empty part.
+    files = [(base_name(name), data) for name, data in case.attachments if data]
     if not files:
         return problems
     shutil.rmtree(scratch, ignore_errors=True)
@@ -505,19 +526,20 @@ def check_unpacked(case, whole, scratch):
     tools = {"munpack": ["munpack", "-f", "-q", "-C", os.path.join(scratch, "munpack"), message],
              "ripmime": ["ripmime", "-i", message, "-d", os.path.join(scratch, "ripmime")]}
     for tool, command in tools.items():
-        os.makedirs(os.path.join(scratch, tool))
+        folder = os.path.join(scratch, tool)
+        os.makedirs(folder)
         run = subprocess.run(command, capture_output=True, timeout=60)
         if run.returncode != 0:
             problems.append("%s failed: %r" % (tool, run.stderr[:200]))
             continue
-        for name, data in files.items():
-            # munpack writes a blank in a file name as "X".
-            path = os.path.join(scratch, tool, name.replace(" ", "X") if tool == "munpack" else name)
-            if not os.path.isfile(path):
-                problems.append("%s did not extract %r (got %s)" % (
-                    tool, name, sorted(os.listdir(os.path.join(scratch, tool)))))
-            elif open(path, "rb").read() != data:
-                problems.append("%s extracted %r with other bytes" % (tool, name))
+        extracted = {entry: open(os.path.join(folder, entry), "rb").read() for entry in os.listdir(folder)}
+        for name, data in files:
+            written = unpacked_name(tool, name)
+            if written is not None and extracted.get(written) != data:
+                problems.append("%s: %r not extracted as %r with the same bytes (got %s)" % (
+                    tool, name, written, sorted(extracted)))
+            elif written is None and data not in extracted.values():
+                problems.append("%s: the bytes of %r were not extracted" % (tool, name))
     return problems
 
 
