@@ -61,6 +61,6 @@ while [ -z "$(ls -A "$mailbox" 2>/dev/null)" ]; do
     [ "$tries" -le 300 ] || interop_fail "Postfix accepted the message but delivered nothing within 30 s"
     sleep 0.1
 done
-delivered="$mailbox/$(ls "$mailbox" | head -n 1)"
+delivered=$(find "$mailbox" -type f | head -n 1)
 echo "== delivered to $delivered"
 /usr/bin/python3 "$INTEROP_DIR/show_message.py" "$delivered" "$attachment"

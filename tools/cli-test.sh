@@ -3,6 +3,7 @@
 #   sh cli-test.sh GROUP PATH/TO/lsmtp-send PROJECT_VERSION
 # Groups: usage, help, version, no_server (the last inside a network
 # namespace where nothing listens on port 25).
+# shellcheck disable=SC2086 # $base is split into words on purpose
 set -u
 group=$1 send=$2 version=$3
 passed=0 failed=0
@@ -44,6 +45,7 @@ usage_error() {
     if [ -s "$scratch/out" ]; then bad "$what: a usage error printed on stdout"; fi
 }
 
+# The common flags of most runs.
 base="--host 127.0.0.1 --from a@any.test --to b@any.test"
 
 case "$group" in
@@ -51,7 +53,6 @@ usage)
     usage_error "--host is required" "no arguments"
     usage_error "--host is required" "no host" --from a@any.test
     usage_error "--from is required" "no sender" --host 127.0.0.1 --to b@any.test
-    # shellcheck disable=SC2086
     usage_error "unknown option '--frob'" "unknown flag" $base --frob 1
     usage_error "unknown option '--frob'" "unknown flag with a value" --frob=1 $base
     usage_error "unexpected argument 'stray'" "stray argument" $base stray
@@ -94,7 +95,6 @@ version)
     if [ "$(wc -l <"$scratch/out")" -eq 1 ]; then ok; else bad "--version prints more than one line"; fi
     ;;
 no_server)
-    # shellcheck disable=SC2086
     run $base --subject hello --body text
     expect 2 out "700 SMTP_ERR_CONNECT: no connection to the server" "refused connection"
     run --host no-such-host.invalid --from a@any.test --to b@any.test
