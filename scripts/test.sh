@@ -18,3 +18,5 @@ for variant in plain sanitize; do
 done
 echo "== interoperability with real mail servers"
 sh tests/interop/run.sh build/test-plain/tools/lsmtp-send
+echo "== Windows build under Wine"
+sh scripts/test-windows.sh

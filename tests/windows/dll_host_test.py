@@ -1,0 +1,98 @@
+"""A Windows program loads lsmtp.dll and sends a message with an attachment
+to a real SMTP server (aiosmtpd on 127.0.0.1:25); the message that arrives
+is parsed with the email package and checked piece by piece.
+
+Usage: dll_host_test.py EMULATOR HOST_EXE DLL
+Runs inside the test's private network namespace, where port 25 is free.
+"""
+import email
+import email.policy
+import email.utils
+import os
+import random
+import subprocess
+import sys
+import tempfile
+import threading
+
+from aiosmtpd.controller import Controller
+
+
+class Capture:
+    """Keeps every message the server accepts."""
+
+    def __init__(self):
+        self.messages = []
+        self.arrived = threading.Event()
+
+    async def handle_DATA(self, server, session, envelope):
+        self.messages.append((envelope.mail_from, list(envelope.rcpt_tos), envelope.original_content))
+        self.arrived.set()
+        return "250 OK"
+
+
+def windows_path(path):
+    # Wine shows the Linux file system as drive Z:.
+    return "Z:" + path.replace("/", "\\")
+
+
+def main():
+    emulator, host_exe, dll = sys.argv[1:4]
+    failures = []
+
+    def check(condition, what):
+        if not condition:
+            failures.append(what)
+
+    # Every byte value, CR LF and lone CR and LF, a length that is no
+    # multiple of 3 and more than a hundred base64 lines.
+    rng = random.Random(21132)
+    payload = bytes(range(256)) + b"\r\n\r\r\n\n" + bytes(rng.randrange(256) for _ in range(20000))
+    folder = tempfile.mkdtemp(prefix="lsmtp-dll-")
+    attachment = os.path.join(folder, "report 1.bin")
+    with open(attachment, "wb") as out:
+        out.write(payload)
+
+    capture = Capture()
+    controller = Controller(capture, hostname="127.0.0.1", port=25)
+    controller.start()
+    try:
+        run = subprocess.run([emulator, host_exe, windows_path(dll), windows_path(attachment)],
+                             capture_output=True, text=True, timeout=120)
+    finally:
+        controller.stop()
+    print("host program:", run.stdout.strip(), run.stderr.strip())
+    check(run.returncode == 0 and run.stdout.strip() == "221", "result 221 (got %r)" % run.stdout.strip())
+    check(len(capture.messages) == 1, "one message arrived (got %d)" % len(capture.messages))
+    if capture.messages:
+        sender, recipients, raw = capture.messages[0]
+        check(sender == "host@windows.test", "envelope sender")
+        check(recipients == ["one@example.test", "two@example.test"], "envelope recipients %r" % recipients)
+        message = email.message_from_bytes(raw, policy=email.policy.default)
+        check(message["Subject"] == "Report from a Windows host", "Subject")
+        check(message["From"] == "Windows Host <host@windows.test>", "From %r" % message["From"])
+        date = email.utils.parsedate_to_datetime(message["Date"])
+        check(date is not None and date.utcoffset() is not None, "Date %r" % message["Date"])
+        check(message.get_content_type() == "multipart/mixed", "multipart/mixed")
+        parts = list(message.iter_parts())
+        check(len(parts) == 2, "two parts (got %d)" % len(parts))
+        if len(parts) == 2:
+            body, attached = parts
+            check(body.get_content_type() == "text/plain", "text body")
+            check(body.get_content().replace("\r\n", "\n").rstrip("\n") == "Hello from the DLL.\nSecond line.",
+                  "body text %r" % body.get_content())
+            # The name is the part after the last backslash of the path.
+            check(attached.get_filename() == "report 1.bin", "file name %r" % attached.get_filename())
+            check(attached["Content-Transfer-Encoding"] == "base64", "base64 part")
+            check(attached.get_payload(decode=True) == payload, "attachment bytes intact")
+    # The encoded copy beside the attachment is gone; the attachment stays.
+    check(sorted(os.listdir(folder)) == ["report 1.bin"], "folder holds %r" % sorted(os.listdir(folder)))
+
+    for failure in failures:
+        print("FAILED:", failure)
+    print("%d passed, %d failed" % (0 if failures else 1, 1 if failures else 0))
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
