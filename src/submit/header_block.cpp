@@ -19,7 +19,8 @@ bool write_field(DataWriter &writer, std::string &line, std::string_view label, 
 }
 
 // A Cc or Bcc line: the header value when given, else the list; no line
-// when neither is given.
+// when neither is given. The Bcc line never falls back to the list: every
+// recipient reads the header, and blind copies must stay blind.
 bool write_copy_field(DataWriter &writer, std::string &line, std::string_view label, const char *header,
                       const char *list)
 {
@@ -64,7 +65,7 @@ int write_header_block(DataWriter &writer, const MailArguments &args)
         write_field(writer, line, "Sender:", sender) &&
         write_field(writer, line, "From:", sender) &&
         write_copy_field(writer, line, "Cc:", args.cc_header, args.cc_list) &&
-        write_copy_field(writer, line, "Bcc:", args.bcc_header, args.bcc_list) &&
+        write_copy_field(writer, line, "Bcc:", args.bcc_header, nullptr) &&
         writer.write(mime_group(line, args)) &&
         write_field(writer, line, "Comments:", args.comments) &&
         write_field(writer, line, "Subject:", args.subject);

@@ -149,11 +149,12 @@ TEST(Message, HeaderFallbacksAndOptionalLines)
     MailCall call;
     call.to_list = "a@x.test, b@x.test";
     call.cc_list = "c@x.test";
+    call.bcc_list = "blind@x.test";
     const std::string plain = headers_after_date(send_one(call).data);
     EXPECT_NE(plain.find("To:a@x.test, b@x.test\r\nReply-To:<sender@example.test>\r\n"), std::string::npos);
     EXPECT_NE(plain.find("From:sender@example.test\r\nCc:c@x.test\r\nX-Mailer: lumetra mail library\r\n"),
               std::string::npos);
-    EXPECT_EQ(plain.find("Bcc:"), std::string::npos);
+    EXPECT_EQ(plain.find("Bcc:"), std::string::npos) << "a blind copy must not show its recipients";
     EXPECT_EQ(plain.find("Return-Receipt-To:"), std::string::npos);
 
     call.from_header = "Sender Name <sender@example.test>";
@@ -179,7 +180,8 @@ TEST(Message, HeaderFallbacksAndOptionalLines)
     // The envelope keeps from_addr, and a Bcc header never adds a recipient.
     EXPECT_EQ(session.commands[1], "MAIL FROM:<sender@example.test>");
     EXPECT_EQ(std::vector<std::string>(session.commands.begin() + 2, session.commands.begin() + 6),
-              (std::vector<std::string>{"RCPT TO:<a@x.test>", "RCPT TO:< b@x.test>", "RCPT TO:<c@x.test>", "DATA"}));
+              (std::vector<std::string>{"RCPT TO:<a@x.test>", "RCPT TO:< b@x.test>", "RCPT TO:<c@x.test>",
+                                        "RCPT TO:<blind@x.test>"}));
 }
 
 TEST(Message, ReplyToGetsBracketsUnlessItHasBoth)
