@@ -15,7 +15,8 @@ public:
     static constexpr Native invalid_native = -1;
 
     File() = default;
-    // Takes ownership of an already open native file (a descriptor here).
+    // Takes ownership of an already open native file (a descriptor; a
+    // HANDLE on Windows).
     explicit File(Native native) : native_(native) {}
     ~File();
     File(File &&other) noexcept : native_(other.release()) {}
@@ -59,7 +60,8 @@ File create_exclusive(const std::string &path, CreateError *why);
 // Deletes a file; false when it could not be deleted.
 bool remove_file(const std::string &path);
 
-// The folder for temporary files: $TMPDIR when set and non-empty, else /tmp.
+// The folder for temporary files: $TMPDIR when set and non-empty, else /tmp;
+// on Windows the folder GetTempPath names, without its last backslash.
 std::string temporary_directory();
 
 } // namespace lsmtp::platform

@@ -1,4 +1,5 @@
 #include "smtp_test_server.h"
+#include "portable.h"
 
 #include <algorithm>
 #include <cctype>
@@ -53,29 +54,16 @@ int bind_to(int fd, const sockaddr_in &local)
 }
 int listen_on(int fd, int backlog) { return ::listen(native(fd), backlog); }
 
-// Windows has no pipe that select or poll can watch: a connected pair of
-// loopback sockets wakes the acceptor instead.
+// Windows has no pipe that poll can watch: a connected pair of sockets
+// wakes the acceptor instead.
 int pipe(int ends[2])
 {
-    const int listener = listening_socket();
-    sockaddr_in local{};
-    local.sin_family = AF_INET;
-    local.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    int size = sizeof local;
-    ends[0] = ends[1] = -1;
-    if (listener >= 0 && bind_to(listener, local) == 0 && listen_on(listener, 1) == 0 &&
-        getsockname(native(listener), reinterpret_cast<sockaddr *>(&local), &size) == 0) {
-        ends[1] = fd_of(::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
-        if (ends[1] >= 0 && ::connect(native(ends[1]), reinterpret_cast<const sockaddr *>(&local), sizeof local) == 0)
-            ends[0] = accept_connection(listener);
-    }
-    if (listener >= 0)
-        close(listener);
-    if (ends[0] >= 0)
-        return 0;
-    if (ends[1] >= 0)
-        close(ends[1]);
-    return -1;
+    RawSocket pair[2];
+    if (!socket_pair(pair))
+        return -1;
+    ends[0] = static_cast<int>(pair[0]);
+    ends[1] = static_cast<int>(pair[1]);
+    return 0;
 }
 int write(int fd, const char *data, std::size_t length) { return send(fd, data, length, 0); }
 int wait_for_input(int first, int second)
