@@ -61,8 +61,9 @@ usage)
     usage_error "--host is given twice" "repeated flag in both forms" $base --host=127.0.0.2
     usage_error "--body and --body-file cannot be used together" "two bodies" $base --body x --body-file -
     usage_error "--body-file: cannot read" "missing body file" $base --body-file "$scratch/none"
-    printf 'a\000b' >"$scratch/nul"
-    usage_error "holds a NUL byte" "body with a NUL byte" $base --body-file "$scratch/nul"
+    # Not named "nul": on Windows that name is the null device in every folder.
+    printf 'a\000b' >"$scratch/zero-byte.txt"
+    usage_error "holds a NUL byte" "body with a NUL byte" $base --body-file "$scratch/zero-byte.txt"
     : >"$scratch/plain.txt"
     usage_error "--attach '$scratch/a;b'" "attachment path with ;" $base --attach "$scratch/a;b"
     usage_error "may not contain \",\" or \";\"" "attachment path with ," \
