@@ -5,6 +5,7 @@ is parsed with the email package and checked piece by piece.
 Usage: dll_host_test.py EMULATOR HOST_EXE DLL
 Runs inside the test's private network namespace, where port 25 is free.
 """
+import datetime
 import email
 import email.policy
 import email.utils
@@ -71,8 +72,11 @@ def main():
         message = email.message_from_bytes(raw, policy=email.policy.default)
         check(message["Subject"] == "Report from a Windows host", "Subject")
         check(message["From"] == "Windows Host <host@windows.test>", "From %r" % message["From"])
+        # The Date line comes from the local clock, turned into UTC.
         date = email.utils.parsedate_to_datetime(message["Date"])
-        check(date is not None and date.utcoffset() is not None, "Date %r" % message["Date"])
+        off_by = abs((date - datetime.datetime.now(datetime.timezone.utc)).total_seconds())
+        date_line = next((line for line in raw.split(b"\r\n") if line.startswith(b"Date: ")), b"")
+        check(date_line.rstrip().endswith(b" GMT") and off_by < 900, "Date %r" % date_line)
         check(message.get_content_type() == "multipart/mixed", "multipart/mixed")
         parts = list(message.iter_parts())
         check(len(parts) == 2, "two parts (got %d)" % len(parts))
