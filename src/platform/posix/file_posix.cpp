@@ -30,24 +30,6 @@ CreateError create_error_of(int error)
 
 } // namespace
 
-File::~File() { close(); }
-
-File &File::operator=(File &&other) noexcept
-{
-    if (this != &other) {
-        close();
-        native_ = other.release();
-    }
-    return *this;
-}
-
-File::Native File::release()
-{
-    const Native native = native_;
-    native_ = invalid_native;
-    return native;
-}
-
 long File::read(char *buffer, std::size_t capacity)
 {
     if (!valid())
