@@ -87,31 +87,6 @@ Socket create_tcp_socket()
     return Socket{static_cast<Socket::Native>(handle)};
 }
 
-bool resolve_ipv4(const char *host, std::uint32_t *address)
-{
-    const unsigned long dotted = inet_addr(host);
-    if (dotted != INADDR_NONE) {
-        *address = static_cast<std::uint32_t>(dotted);
-        return true;
-    }
-    addrinfo hints{};
-    hints.ai_family = AF_INET;
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo *found = nullptr;
-    if (getaddrinfo(host, nullptr, &hints, &found) != 0 || found == nullptr)
-        return false;
-    bool ok = false;
-    for (const addrinfo *entry = found; entry != nullptr; entry = entry->ai_next) {
-        if (entry->ai_family == AF_INET && entry->ai_addr != nullptr) {
-            *address = reinterpret_cast<const sockaddr_in *>(entry->ai_addr)->sin_addr.s_addr;
-            ok = true;
-            break;
-        }
-    }
-    freeaddrinfo(found);
-    return ok;
-}
-
 bool connect_ipv4(const Socket &socket, std::uint32_t address, std::uint16_t port, Deadline deadline)
 {
     const SOCKET handle = handle_of(socket);
