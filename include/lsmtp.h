@@ -15,6 +15,14 @@
  * skipped, the pieces are not trimmed. An optional argument counts only when
  * it is non-null and non-empty. Required arguments may be empty but not null.
  *
+ * Header values are written as given; a CR or LF in them is allowed only as
+ * a fold (CR LF followed by a space or a tab). The header overrides
+ * (to_header, cc_header, bcc_header) never reach the envelope, and the Bcc
+ * line is written only from bcc_header, so that bcc_list stays blind.
+ * Attachments are regular files named in a list like the address lists;
+ * each is encoded into a private temporary copy beside it (or in the
+ * temporary folder) that is deleted before the call returns.
+ *
  * The call blocks until the session ends (connect wait 15 s, 10 s per reply)
  * and may be made from several threads at once. It keeps no pointer to any
  * argument and changes none of them. On Windows the host initialises Windows
@@ -47,7 +55,7 @@ extern "C" {
 #define SMTP_ERR_REPLY          712 /* the server's answer is not an SMTP reply */
 #define SMTP_ERR_TIMEOUT        713 /* no complete reply within 10 s */
 #define SMTP_ERR_ENCODE_CREATE  720 /* the encoded copy of an attachment could not be created */
-#define SMTP_ERR_ATTACH_OPEN    721 /* an attachment, or its encoded copy, could not be opened */
+#define SMTP_ERR_ATTACH_OPEN    721 /* an attachment (or its encoded copy) is not a readable regular file */
 #define SMTP_ERR_WRITE          730 /* writing a header value or the body failed */
 #define SMTP_ERR_ARGUMENT       740 /* an argument is missing or unsafe; nothing was sent */
 #define SMTP_ERR_MEMORY         750 /* the library ran out of memory; the message was not completed */
