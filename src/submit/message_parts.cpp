@@ -93,10 +93,8 @@ int write_attachment_part(DataWriter &writer, const std::string &path)
     // cannot be read fails before any byte of its part is sent.
     RemoveOnExit copy;
     platform::File encoded = create_encoded_copy(path, copy.path);
-    if (!encoded.valid()) {
-        copy.path.clear();
+    if (!encoded.valid())
         return SMTP_ERR_ENCODE_CREATE;
-    }
     const Base64Result result = encode_file_base64(source, encoded);
     source.close();
     const bool closed = encoded.close();
