@@ -618,7 +618,7 @@ def main():
     began = time.monotonic()
     random_bytes = os.urandom(1024 * 1024)
     cases = make_cases(random_bytes)
-    servers = [Server(*spec) for spec in args.server]
+    servers = [Server(*fields) for fields in args.server]
     expected_counts = {}
     for server in servers:
         expected_counts[server.name] = 0
