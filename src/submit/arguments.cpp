@@ -1,7 +1,6 @@
 #include "submit/arguments.h"
 
 #include "lsmtp.h"
-#include "submit/message_parts.h"
 #include "text/text.h"
 
 #include <string_view>
@@ -64,9 +63,9 @@ bool headers_safe(const MailArguments &args)
 }
 
 // File names go into the part headers.
-bool attachment_names_safe(const MailArguments &args)
+bool attachment_names_safe(const std::vector<std::string> &paths)
 {
-    for (const std::string &path : attachment_paths(args.attachments)) {
+    for (const std::string &path : paths) {
         for (const char c : path_base_name(path)) {
             const auto byte = static_cast<unsigned char>(c);
             if (byte < 0x20 || byte == 0x7F)
@@ -78,9 +77,10 @@ bool attachment_names_safe(const MailArguments &args)
 
 } // namespace
 
-int check_arguments(const MailArguments &args)
+int check_arguments(const MailArguments &args, const std::vector<std::string> &attachment_paths)
 {
-    if (!required_present(args) || !envelope_safe(args) || !headers_safe(args) || !attachment_names_safe(args))
+    if (!required_present(args) || !envelope_safe(args) || !headers_safe(args) ||
+        !attachment_names_safe(attachment_paths))
         return SMTP_ERR_ARGUMENT;
     return 0;
 }

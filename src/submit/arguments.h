@@ -1,6 +1,9 @@
 // The arguments of one lsmtp_send_mail call and their checks.
 #pragma once
 
+#include <string>
+#include <vector>
+
 namespace lsmtp {
 
 struct MailArguments {
@@ -27,6 +30,7 @@ inline bool given(const char *text) { return text != nullptr && text[0] != '\0';
 
 // 0 when the arguments are safe to use, SMTP_ERR_ARGUMENT otherwise: a
 // required argument is null, or a text would break out of its line.
-int check_arguments(const MailArguments &args);
+// `attachment_paths` are the paths the attachments argument names.
+int check_arguments(const MailArguments &args, const std::vector<std::string> &attachment_paths);
 
 } // namespace lsmtp

@@ -4,6 +4,7 @@
 #include "encode/quoted_printable.h"
 #include "lsmtp.h"
 #include "platform/clock.h"
+#include "submit/arguments.h"
 #include "submit/header_block.h"
 #include "text/text.h"
 
@@ -61,7 +62,7 @@ int write_body_part(DataWriter &writer, const char *body)
         concat_append(header, "Content-Transfer-Encoding: quoted-printable\r\n");
     concat_append(header, "Content-description: Body of message\r\n\r\n");
     writer.write(header);
-    if (!writer.write(quoted ? encode_quoted_printable(text) : std::string(text)))
+    if (!(quoted ? writer.write(encode_quoted_printable(text)) : writer.write(text)))
         return SMTP_ERR_WRITE;
     writer.write("\r\n");
     return 0;
@@ -166,13 +167,12 @@ platform::File create_encoded_copy(const std::string &attachment, std::string &c
     return file;
 }
 
-int write_body_and_attachments(DataWriter &writer, const MailArguments &args)
+int write_body_and_attachments(DataWriter &writer, const char *body, const std::vector<std::string> &paths)
 {
-    const std::vector<std::string> paths = attachment_paths(args.attachments);
     // A multipart message needs at least one part: without a body and
     // without files, an empty text part stands in.
-    if (given(args.body) || paths.empty()) {
-        if (int stop = write_body_part(writer, args.body))
+    if (given(body) || paths.empty()) {
+        if (int stop = write_body_part(writer, body))
             return stop;
     }
     for (const std::string &path : paths) {

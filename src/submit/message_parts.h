@@ -2,7 +2,6 @@
 #pragma once
 
 #include "platform/file.h"
-#include "submit/arguments.h"
 #include "submit/data_writer.h"
 
 #include <string>
@@ -27,8 +26,8 @@ std::string mime_parameter_value(std::string_view text);
 platform::File create_encoded_copy(const std::string &attachment, std::string &copy_path);
 
 // Writes the body part when a body is given (or when there is nothing else
-// to send), then one part per attachment, then the closing boundary.
+// to send), then one part per attachment path, then the closing boundary.
 // Returns 0, SMTP_ERR_WRITE, SMTP_ERR_ENCODE_CREATE or SMTP_ERR_ATTACH_OPEN.
-int write_body_and_attachments(DataWriter &writer, const MailArguments &args);
+int write_body_and_attachments(DataWriter &writer, const char *body, const std::vector<std::string> &paths);
 
 } // namespace lsmtp

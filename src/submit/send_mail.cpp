@@ -13,6 +13,7 @@
 #include <new>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace lsmtp {
 namespace {
@@ -51,18 +52,18 @@ int offer_recipients(SmtpSession &session, const MailArguments &args, std::strin
 
 // The content between the DATA reply and the end-of-data marker; 0, or the
 // code that ends the session without the marker.
-int write_message(SmtpSession &session, const MailArguments &args)
+int write_message(SmtpSession &session, const MailArguments &args, const std::vector<std::string> &attachments)
 {
     DataWriter writer(session);
     if (int stop = write_header_block(writer, args))
         return stop;
-    if (int stop = write_body_and_attachments(writer, args))
+    if (int stop = write_body_and_attachments(writer, args.body, attachments))
         return stop;
     return writer.finish() ? 0 : SMTP_ERR_WRITE;
 }
 
 // The dialogue from the connection to QUIT; returns the call's result.
-int converse(SmtpSession &session, const MailArguments &args)
+int converse(SmtpSession &session, const MailArguments &args, const std::vector<std::string> &attachments)
 {
     if (!open_connection(session.socket, args.smtp_host, smtp_port, connect_limit))
         return SMTP_ERR_CONNECT;
@@ -78,7 +79,7 @@ int converse(SmtpSession &session, const MailArguments &args)
         return stop;
     if (int stop = command(session, concat_into(line, "DATA\r\n")))
         return stop;
-    if (int stop = write_message(session, args))
+    if (int stop = write_message(session, args, attachments))
         return stop;
     if (int stop = command(session, concat_into(line, "\r\n.\r\n")))
         return stop;
@@ -90,12 +91,14 @@ int converse(SmtpSession &session, const MailArguments &args)
 
 int send_mail(const MailArguments &args)
 {
-    if (int refused = check_arguments(args))
+    // The caller's list is split once, into a copy of our own.
+    const std::vector<std::string> attachments = attachment_paths(args.attachments);
+    if (int refused = check_arguments(args, attachments))
         return refused;
     SmtpSession session{create_socket(), {}};
     if (!session.socket.valid())
         return SMTP_ERR_SOCKET;
-    const int result = converse(session, args);
+    const int result = converse(session, args, attachments);
     close_connection(session.socket);
     return result;
 }

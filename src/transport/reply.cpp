@@ -28,38 +28,31 @@ bool line_start_valid(std::string_view line)
 
 ReplyScan scan_reply(std::string_view received)
 {
-    ReplyScan scan;
+    constexpr ReplyScan malformed{ReplyScan::Status::malformed, 0, 0};
+    constexpr ReplyScan need_more{ReplyScan::Status::need_more, 0, 0};
     std::size_t position = 0;
     while (position < received.size() && is_white_space(received[position]))
         ++position;
     // Blank lines before a reply count against the line limit too, or a
     // server sending nothing but line ends would grow the buffer without end.
-    if (position > max_reply_line) {
-        scan.status = ReplyScan::Status::malformed;
-        return scan;
-    }
+    if (position > max_reply_line)
+        return malformed;
 
     for (std::size_t lines = 1;; ++lines) {
         const std::string_view rest = received.substr(position);
         const std::size_t line_end = rest.find('\n');
         const std::string_view line = rest.substr(0, line_end);
-        if (!line_start_valid(line) || line.size() > max_reply_line || lines > max_reply_lines) {
-            scan.status = ReplyScan::Status::malformed;
-            return scan;
-        }
+        if (!line_start_valid(line) || line.size() > max_reply_line || lines > max_reply_lines)
+            return malformed;
         if (line_end == std::string_view::npos)
-            return scan; // need more
-        if (line.size() < 3) {
-            scan.status = ReplyScan::Status::malformed;
-            return scan;
-        }
+            return need_more;
+        if (line.size() < 3)
+            return malformed;
         position += line_end + 1;
-        const bool more = line.size() > 3 && line[3] == '-';
-        if (!more) {
-            scan.status = ReplyScan::Status::complete;
-            scan.code = (line[0] - '0') * 100 + (line[1] - '0') * 10 + (line[2] - '0');
-            scan.consumed = position;
-            return scan;
+        // "-" after the code: more lines of this reply follow.
+        if (line.size() == 3 || line[3] != '-') {
+            const int code = (line[0] - '0') * 100 + (line[1] - '0') * 10 + (line[2] - '0');
+            return ReplyScan{ReplyScan::Status::complete, code, position};
         }
     }
 }
