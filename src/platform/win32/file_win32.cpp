@@ -77,9 +77,13 @@ bool File::close()
 File open_for_reading(const std::string &path)
 {
     // Others may go on reading, writing and deleting the file, as on POSIX.
-    return file_of(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                               nullptr,
-                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    File file = file_of(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    // Only files on disk: a device such as NUL or CON, or a pipe, could feed
+    // the encoder forever. (Folders do not open without backup semantics.)
+    if (file.valid() && GetFileType(handle_of(file)) != FILE_TYPE_DISK)
+        return File();
+    return file;
 }
 
 File create_exclusive(const std::string &path, CreateError *why)
