@@ -208,7 +208,9 @@ TEST(File, ReportsReadAndWriteFailures)
     char byte;
     // Only regular files open for reading: not a folder, not a device.
     EXPECT_FALSE(lsmtp::platform::open_for_reading(folder.path().string()).valid());
-#ifndef _WIN32
+#ifdef _WIN32
+    EXPECT_FALSE(lsmtp::platform::open_for_reading("NUL").valid());
+#else
     EXPECT_FALSE(lsmtp::platform::open_for_reading("/dev/zero").valid());
 #endif
     // A file open only for writing refuses reads; one open only for reading
