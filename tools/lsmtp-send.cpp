@@ -23,10 +23,6 @@
 #include <winsock2.h>
 #endif
 
-#ifndef LSMTP_VERSION
-#define LSMTP_VERSION "unknown"
-#endif
-
 namespace {
 
 constexpr int exit_accepted = 0;
