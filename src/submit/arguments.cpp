@@ -10,23 +10,26 @@ namespace {
 
 bool required_present(const MailArguments &args)
 {
-    for (const char *required : {args.smtp_host, args.subject, args.from_addr, args.to_list, args.cc_list,
-                                 args.bcc_list, args.comments}) {
-        if (required == nullptr)
-            return false;
-    }
-    return true;
+    return args.smtp_host != nullptr && args.from_addr != nullptr && args.to_list != nullptr;
 }
 
-// Envelope addresses go inside command lines: a line break would end the
-// command early and let the rest of the text become a command of its own.
+bool is_control(char c)
+{
+    const auto byte = static_cast<unsigned char>(c);
+    return byte < 0x20 || byte == 0x7F;
+}
+
 bool envelope_safe(const MailArguments &args)
 {
-    if (has_line_break(args.from_addr))
+    std::string_view address;
+    // The empty sender is the null reverse path, "MAIL FROM:<>".
+    if (args.from_addr[0] != '\0' && !envelope_address(args.from_addr, address))
         return false;
     for (const char *list : {args.to_list, args.cc_list, args.bcc_list}) {
-        if (has_line_break(list))
-            return false;
+        for (std::string_view piece : split_address_list(list)) {
+            if (!envelope_address(piece, address))
+                return false;
+        }
     }
     return true;
 }
@@ -67,8 +70,7 @@ bool attachment_names_safe(const std::vector<std::string> &paths)
 {
     for (const std::string &path : paths) {
         for (const char c : path_base_name(path)) {
-            const auto byte = static_cast<unsigned char>(c);
-            if (byte < 0x20 || byte == 0x7F)
+            if (is_control(c))
                 return false;
         }
     }
@@ -76,6 +78,40 @@ bool attachment_names_safe(const std::vector<std::string> &paths)
 }
 
 } // namespace
+
+MailArguments with_empty_for_null(const MailArguments &args)
+{
+    MailArguments filled = args;
+    for (const char **optional : {&filled.subject, &filled.body, &filled.from_header, &filled.to_header,
+                                  &filled.cc_list, &filled.cc_header, &filled.bcc_list, &filled.bcc_header,
+                                  &filled.reply_to, &filled.receipt_to, &filled.comments, &filled.mailer,
+                                  &filled.attachments}) {
+        if (*optional == nullptr)
+            *optional = "";
+    }
+    return filled;
+}
+
+bool envelope_address(std::string_view piece, std::string_view &address)
+{
+    // The display name is dropped, but a line break in it would still end
+    // the To or Cc line written from the list.
+    for (const char c : piece) {
+        if (is_control(c))
+            return false;
+    }
+    address = piece;
+    if (!piece.empty() && piece.back() == '>') {
+        const std::size_t open = piece.rfind('<');
+        if (open != std::string_view::npos)
+            address = piece.substr(open + 1, piece.size() - open - 2);
+    }
+    for (const char c : address) {
+        if (c == '<' || c == '>' || is_white_space(c))
+            return false;
+    }
+    return true;
+}
 
 int check_arguments(const MailArguments &args, const std::vector<std::string> &attachment_paths)
 {

@@ -18,15 +18,26 @@ bool write_field(DataWriter &writer, std::string &line, std::string_view label, 
     return writer.write(concat_into(line, label, value, "\r\n"));
 }
 
+// A header value written from an address list: its trimmed pieces joined
+// by ", ", so that line breaks around the pieces stay out of the header.
+std::string joined_list(const char *list)
+{
+    std::string joined;
+    if (!given(list))
+        return joined;
+    for (std::string_view piece : split_address_list(list))
+        concat_append(joined, joined.empty() ? "" : ", ", piece);
+    return joined;
+}
+
 // A Cc or Bcc line: the header value when given, else the list; no line
 // when neither is given. The Bcc line never falls back to the list: every
 // recipient reads the header, and blind copies must stay blind.
 bool write_copy_field(DataWriter &writer, std::string &line, std::string_view label, const char *header,
                       const char *list)
 {
-    if (!given(header) && !given(list))
-        return true;
-    return write_field(writer, line, label, either(header, list));
+    const std::string value = given(header) ? std::string(header) : joined_list(list);
+    return value.empty() || write_field(writer, line, label, value);
 }
 
 std::string &reply_to_line(std::string &line, const MailArguments &args)
@@ -60,7 +71,7 @@ int write_header_block(DataWriter &writer, const MailArguments &args)
     const char *sender = either(args.from_header, args.from_addr);
     const bool written =
         writer.write(concat_into(line, "Date: ", date_header_now(), " \r\n")) &&
-        write_field(writer, line, "To:", either(args.to_header, args.to_list)) &&
+        write_field(writer, line, "To:", given(args.to_header) ? args.to_header : joined_list(args.to_list)) &&
         writer.write(reply_to_line(line, args)) &&
         write_field(writer, line, "Sender:", sender) &&
         write_field(writer, line, "From:", sender) &&

@@ -123,10 +123,8 @@ std::vector<std::string> attachment_paths(const char *attachments)
     std::vector<std::string> paths;
     if (!given(attachments))
         return paths;
-    for (std::string_view piece : split_address_list(attachments)) {
-        std::string path(piece);
-        paths.push_back(std::move(trim_both(path)));
-    }
+    for (std::string_view piece : split_address_list(attachments))
+        paths.emplace_back(piece);
     return paths;
 }
 

@@ -11,7 +11,8 @@
 namespace lsmtp {
 
 // The attachment paths named by the attachments argument: split on "," and
-// ";", each piece trimmed. The caller's text is not changed.
+// ";", each piece trimmed, empty pieces skipped. The caller's text is not
+// changed.
 std::vector<std::string> attachment_paths(const char *attachments);
 
 // A MIME parameter value: the text itself when it is a token (RFC 2045,

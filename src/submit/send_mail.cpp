@@ -42,7 +42,9 @@ int command(SmtpSession &session, const std::string &line)
 int offer_recipients(SmtpSession &session, const MailArguments &args, std::string &line)
 {
     for (const char *list : {args.to_list, args.cc_list, args.bcc_list}) {
-        for (std::string_view recipient : split_address_list(list)) {
+        for (std::string_view piece : split_address_list(list)) {
+            std::string_view recipient;
+            envelope_address(piece, recipient);  // checked before connecting
             if (int stop = command(session, concat_into(line, "RCPT TO:<", recipient, ">\r\n")))
                 return stop;
         }
@@ -73,7 +75,9 @@ int converse(SmtpSession &session, const MailArguments &args, const std::vector<
         return stop;
     if (int stop = command(session, concat_into(line, "HELO ", helo_word, "\r\n")))
         return stop;
-    if (int stop = command(session, concat_into(line, "MAIL FROM:<", args.from_addr, ">\r\n")))
+    std::string_view sender;
+    envelope_address(args.from_addr, sender);
+    if (int stop = command(session, concat_into(line, "MAIL FROM:<", sender, ">\r\n")))
         return stop;
     if (int stop = offer_recipients(session, args, line))
         return stop;
@@ -89,8 +93,9 @@ int converse(SmtpSession &session, const MailArguments &args, const std::vector<
     return read_reply(session);
 }
 
-int send_mail(const MailArguments &args)
+int send_mail(const MailArguments &given_args)
 {
+    const MailArguments args = with_empty_for_null(given_args);
     // The caller's list is split once, into a copy of our own.
     const std::vector<std::string> attachments = attachment_paths(args.attachments);
     if (int refused = check_arguments(args, attachments))

@@ -41,13 +41,16 @@ std::vector<std::string_view> split_address_list(std::string_view list)
         std::size_t end = list.find_first_of(",;", start);
         if (end == std::string_view::npos)
             end = list.size();
-        if (end > start)
-            pieces.push_back(list.substr(start, end - start));
+        std::string_view piece = list.substr(start, end - start);
+        while (!piece.empty() && is_white_space(piece.front()))
+            piece.remove_prefix(1);
+        while (!piece.empty() && is_white_space(piece.back()))
+            piece.remove_suffix(1);
+        if (!piece.empty())
+            pieces.push_back(piece);
         start = end + 1;
     }
     return pieces;
 }
-
-bool has_line_break(std::string_view text) { return text.find_first_of("\r\n") != std::string_view::npos; }
 
 } // namespace lsmtp

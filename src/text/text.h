@@ -36,11 +36,9 @@ std::string &trim_both(std::string &text);
 // neither, empty text when the path ends in a separator.
 std::string_view path_base_name(std::string_view path);
 
-// Splits text on "," and ";". Runs of delimiters give no empty pieces; the
-// pieces are not trimmed and point into `list`.
+// Splits text on "," and ";" and trims white space off every piece (a list
+// read from a file may end in a line break). Pieces left empty are skipped;
+// the pieces point into `list`.
 std::vector<std::string_view> split_address_list(std::string_view list);
-
-// True when `text` holds a CR or an LF.
-bool has_line_break(std::string_view text);
 
 } // namespace lsmtp

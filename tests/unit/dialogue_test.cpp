@@ -237,10 +237,13 @@ TEST(Dialogue, RecipientsAreSplitAsTheListsSay)
         Commands recipients;
     };
     const std::vector<Case> cases = {
-        {"a@x.test, b@x.test", "", "", {"RCPT TO:<a@x.test>", "RCPT TO:< b@x.test>"}},
+        {"a@x.test, b@x.test", "", "", {"RCPT TO:<a@x.test>", "RCPT TO:<b@x.test>"}},
         {"a@x.test;;b@x.test,,", "", "", {"RCPT TO:<a@x.test>", "RCPT TO:<b@x.test>"}},
         {"a@x.test", "a@x.test", "", {"RCPT TO:<a@x.test>", "RCPT TO:<a@x.test>"}},
-        {"a@x.test, ", "", "", {"RCPT TO:<a@x.test>", "RCPT TO:< >"}},
+        {"a@x.test, ", "", "", {"RCPT TO:<a@x.test>"}},
+        {"\ta@x.test\v\r\n", "b@x.test\n", "\f", {"RCPT TO:<a@x.test>", "RCPT TO:<b@x.test>"}},
+        {"Ann Lee <a@x.test>, <b@x.test>", "", "", {"RCPT TO:<a@x.test>", "RCPT TO:<b@x.test>"}},
+        {"caf\xc3\xa9@x.test", "", "", {"RCPT TO:<caf\xc3\xa9@x.test>"}},
         {",;", ";", ",", {}},
         {"", "", "", {}},
         {"", "c@x.test", "b@x.test;a@x.test", {"RCPT TO:<c@x.test>", "RCPT TO:<b@x.test>", "RCPT TO:<a@x.test>"}},
@@ -256,6 +259,24 @@ TEST(Dialogue, RecipientsAreSplitAsTheListsSay)
         expected.insert(expected.end(), c.recipients.begin(), c.recipients.end());
         expected.insert(expected.end(), {"DATA", "QUIT"});
         EXPECT_EQ(only_session(server).commands, expected) << c.to << "|" << c.cc << "|" << c.bcc;
+    }
+}
+
+TEST(Dialogue, SenderIsTheAddressInsideItsBrackets)
+{
+    const std::vector<std::pair<const char *, std::string>> senders = {
+        {"", "MAIL FROM:<>"},
+        {"Me <me@x.test>", "MAIL FROM:<me@x.test>"},
+        {"<me@x.test>", "MAIL FROM:<me@x.test>"},
+    };
+    for (const auto &[from, expected] : senders) {
+        SmtpTestServer server;
+        MailCall call;
+        call.from_addr = from;
+        EXPECT_EQ(call.send(), 221) << from;
+        const Commands commands = only_session(server).commands;
+        ASSERT_GE(commands.size(), 2u);
+        EXPECT_EQ(commands[1], expected);
     }
 }
 
@@ -278,17 +299,22 @@ TEST(Dialogue, UnsafeArgumentsAreRefusedBeforeConnecting)
     SmtpTestServer server;
     std::vector<std::function<void(MailCall &)>> spoilers = {
         [](MailCall &c) { c.smtp_host = nullptr; },
-        [](MailCall &c) { c.subject = nullptr; },
         [](MailCall &c) { c.from_addr = nullptr; },
         [](MailCall &c) { c.to_list = nullptr; },
-        [](MailCall &c) { c.cc_list = nullptr; },
-        [](MailCall &c) { c.bcc_list = nullptr; },
-        [](MailCall &c) { c.comments = nullptr; },
         [](MailCall &c) { c.from_addr = "a@x.test>\r\nRCPT TO:<victim@x.test"; },
+        [](MailCall &c) { c.from_addr = "me@x.org> RET=FULL ENVID=injected"; },
+        [](MailCall &c) { c.from_addr = " me@x.org"; },
+        [](MailCall &c) { c.from_addr = "Me <me@x.org"; },
+        [](MailCall &c) { c.to_list = "a b@x.test"; },
+        [](MailCall &c) { c.to_list = "<a@x.test>>"; },
+        [](MailCall &c) { c.to_list = "Ann <a@x.test> NOTIFY=NEVER>"; },
+        [](MailCall &c) { c.to_list = "a@x.test\x7f"; },
+        [](MailCall &c) { c.to_list = "Ann\r\nBcc: b@x.test <a@x.test>"; },
+        [](MailCall &c) { c.cc_list = "c@x.test\x01"; },
         [](MailCall &c) { c.from_addr = "a@x.test\n"; },
         [](MailCall &c) { c.to_list = "a@x.test,b@x.test\rDATA"; },
-        [](MailCall &c) { c.cc_list = "c@x.test\n"; },
-        [](MailCall &c) { c.bcc_list = "d@x.test;\r\nQUIT"; },
+        [](MailCall &c) { c.cc_list = "c@x.test\nd@x.test"; },
+        [](MailCall &c) { c.bcc_list = "d@x.test\r\nQUIT"; },
     };
     for (std::size_t i = 0; i < spoilers.size(); ++i) {
         MailCall call;
@@ -366,7 +392,7 @@ TEST(Dialogue, NoDescriptorIsLeftOpenAfterAnyOutcome)
     EXPECT_EQ(MailCall{}.send(), SMTP_ERR_CONNECT);  // refused
     EXPECT_EQ(unknown.send(), SMTP_ERR_CONNECT);
     MailCall unsafe;
-    unsafe.to_list = "a@x.test\r\n";
+    unsafe.to_list = "a@x.test\r\nb@x.test";
     EXPECT_EQ(unsafe.send(), SMTP_ERR_ARGUMENT);
     EXPECT_EQ(open_descriptors(), before);
 }

@@ -144,6 +144,30 @@ TEST(Message, WholeStreamWithBodyAndOneAttachment)
     EXPECT_EQ(folder.names(), std::set<std::string>{"report.txt"});
 }
 
+// A null optional argument reads as "", and a header line written from a
+// list carries its trimmed pieces, so a list's trailing line break cannot
+// end the header block early.
+TEST(Message, NullOptionalArgumentsAndListLines)
+{
+    MailCall with_nulls;
+    with_nulls.subject = nullptr;
+    with_nulls.comments = nullptr;
+    with_nulls.cc_list = nullptr;
+    with_nulls.bcc_list = nullptr;
+    MailCall with_empty;
+    with_empty.subject = "";
+    const std::string expected = headers_after_date(send_one(with_empty).data);
+    EXPECT_NE(expected.find("Comments:\r\nSubject:\r\n"), std::string::npos);
+    EXPECT_EQ(headers_after_date(send_one(with_nulls).data), expected);
+
+    MailCall lists;
+    lists.to_list = "a@x.test;b@x.test\r\n";
+    lists.cc_list = "Ann <c@x.test>,\n\td@x.test\n";
+    const std::string headers = headers_after_date(send_one(lists).data);
+    EXPECT_NE(headers.find("To:a@x.test, b@x.test\r\nReply-To:"), std::string::npos);
+    EXPECT_NE(headers.find("Cc:Ann <c@x.test>, d@x.test\r\nX-Mailer:"), std::string::npos);
+}
+
 TEST(Message, HeaderFallbacksAndOptionalLines)
 {
     MailCall call;
@@ -180,7 +204,7 @@ TEST(Message, HeaderFallbacksAndOptionalLines)
     // The envelope keeps from_addr, and a Bcc header never adds a recipient.
     EXPECT_EQ(session.commands[1], "MAIL FROM:<sender@example.test>");
     EXPECT_EQ(std::vector<std::string>(session.commands.begin() + 2, session.commands.begin() + 6),
-              (std::vector<std::string>{"RCPT TO:<a@x.test>", "RCPT TO:< b@x.test>", "RCPT TO:<c@x.test>",
+              (std::vector<std::string>{"RCPT TO:<a@x.test>", "RCPT TO:<b@x.test>", "RCPT TO:<c@x.test>",
                                         "RCPT TO:<blind@x.test>"}));
 }
 
@@ -327,11 +351,16 @@ TEST(Message, MissingAttachmentStopsTheMessageAndLeavesNothing)
     EXPECT_EQ(folder.names(), (std::set<std::string>{"first.txt", "third.txt"}));
 }
 
-TEST(Message, BlankPieceCannotBeOpened)
+TEST(Message, BlankAttachmentPiecesAreSkipped)
 {
+    TempFolder folder;
+    const std::string path = folder.file("a.txt", "abc");
+    const std::string list = " , " + path + "; \r\n";
     MailCall call;
-    call.attachments = " , ";
-    EXPECT_EQ(send_one(call, SMTP_ERR_ATTACH_OPEN).data_complete, false);
+    call.attachments = list.c_str();
+    const std::string data = send_one(call).data;
+    EXPECT_EQ(data.find("Content-Type: text/plain"), std::string::npos);
+    EXPECT_NE(data.find("filename=a.txt\r\n\r\nYWJj\r\n\r\n--Message-Boundary-21132--"), std::string::npos);
 }
 
 TEST(Message, CallersAttachmentTextIsUnchangedAndPiecesAreTrimmed)

@@ -52,13 +52,16 @@ TEST(PathBaseName, TakesThePartAfterTheLastSeparator)
     EXPECT_EQ(path_base_name(path).data(), path.data() + 4);  // points into the path
 }
 
-TEST(SplitAddressList, SkipsEmptyPiecesAndKeepsSpaces)
+TEST(SplitAddressList, TrimsPiecesAndSkipsEmptyOnes)
 {
     EXPECT_EQ(split_address_list("a@x,b@x;c@x"), (Pieces{"a@x", "b@x", "c@x"}));
-    EXPECT_EQ(split_address_list("a@x, b@x"), (Pieces{"a@x", " b@x"}));
+    EXPECT_EQ(split_address_list("a@x, b@x"), (Pieces{"a@x", "b@x"}));
+    EXPECT_EQ(split_address_list("\ta@x\v;\fb@x\r\n"), (Pieces{"a@x", "b@x"}));
+    EXPECT_EQ(split_address_list("a@x\r\nb@x"), (Pieces{"a@x\r\nb@x"}));
+    EXPECT_EQ(split_address_list("Ann Lee <a@x>"), (Pieces{"Ann Lee <a@x>"}));
     EXPECT_EQ(split_address_list(";;a@x;;b@x,,"), (Pieces{"a@x", "b@x"}));
-    EXPECT_EQ(split_address_list("a@x, "), (Pieces{"a@x", " "}));
-    EXPECT_EQ(split_address_list(" "), (Pieces{" "}));
+    EXPECT_EQ(split_address_list("a@x, "), (Pieces{"a@x"}));
+    EXPECT_EQ(split_address_list(" \r\n"), Pieces{});
     EXPECT_EQ(split_address_list(",;,"), Pieces{});
     EXPECT_EQ(split_address_list(""), Pieces{});
     EXPECT_EQ(split_address_list("a@x,a@x"), (Pieces{"a@x", "a@x"}));
