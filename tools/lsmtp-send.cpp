@@ -2,7 +2,7 @@
 //
 // One flag per argument of the call; prints the result code with its
 // meaning and turns it into the exit status: 0 when the server took the
-// message (result 400 or below), 1 when the server refused it, 2 for the
+// message (result below 400), 1 when the server refused it, 2 for the
 // library's own failures, 64 for bad usage.
 #include "lsmtp.h"
 
@@ -30,7 +30,7 @@ constexpr int exit_refused = 1;
 constexpr int exit_library = 2;
 constexpr int exit_usage = 64;
 
-constexpr int last_success_code = 400;
+constexpr int last_success_code = 399;
 constexpr int first_library_code = 700;
 
 constexpr std::string_view program = "lsmtp-send";
@@ -80,11 +80,11 @@ constexpr LibraryCode library_codes[] = {
      "no connection to the server: name not resolved, connection refused, or not connected within 15 s"},
     {SMTP_ERR_SOCKET, "SMTP_ERR_SOCKET", "no socket could be created"},
     {SMTP_ERR_RECV, "SMTP_ERR_RECV", "reading a reply failed, or the server closed the connection"},
-    {SMTP_ERR_REPLY, "SMTP_ERR_REPLY", "the server's answer is not an SMTP reply"},
+    {SMTP_ERR_REPLY, "SMTP_ERR_REPLY", "the server's answer is not an SMTP reply, is exactly 400, or is of the wrong class"},
     {SMTP_ERR_TIMEOUT, "SMTP_ERR_TIMEOUT", "no complete reply within 10 s"},
     {SMTP_ERR_ENCODE_CREATE, "SMTP_ERR_ENCODE_CREATE", "the encoded copy of an attachment could not be created"},
     {SMTP_ERR_ATTACH_OPEN, "SMTP_ERR_ATTACH_OPEN", "an attachment is not a readable regular file"},
-    {SMTP_ERR_WRITE, "SMTP_ERR_WRITE", "writing a header value or the body failed"},
+    {SMTP_ERR_WRITE, "SMTP_ERR_WRITE", "sending the message failed and the server gave no reason"},
     {SMTP_ERR_ARGUMENT, "SMTP_ERR_ARGUMENT", "an argument is missing or unsafe; nothing was sent"},
     {SMTP_ERR_MEMORY, "SMTP_ERR_MEMORY", "the library ran out of memory; the message was not completed"},
 };
@@ -116,8 +116,8 @@ void print_usage(std::ostream &out)
         << "  " << column("--version") << "show the version\n\n"
         << "A list holds addresses or files separated by \",\" or \";\"; so an --attach path may hold neither.\n\n"
         << "Result codes and exit status:\n"
-        << "  " << column("400 or below") << "accepted: the server took the message (221 is its usual reply to QUIT); exit 0\n"
-        << "  " << column("401 to 699") << "refused by the server: its reply code to the command that stopped the session; exit 1\n";
+        << "  " << column("399 or below") << "accepted: the server took the message (221 is its usual reply to QUIT); exit 0\n"
+        << "  " << column("400 to 699") << "refused by the server: its reply code to the command that stopped the session; exit 1\n";
     for (const LibraryCode &entry : library_codes)
         out << "  " << column(std::to_string(entry.code) + ' ' + std::string(entry.name)) << entry.meaning << "; exit 2\n";
     out << "  " << column("bad usage") << "a message naming the option at fault; exit 64\n";

@@ -61,8 +61,7 @@ int write_body_part(DataWriter &writer, const char *body)
     if (quoted)
         concat_append(header, "Content-Transfer-Encoding: quoted-printable\r\n");
     concat_append(header, "Content-description: Body of message\r\n\r\n");
-    writer.write(header);
-    if (!(quoted ? writer.write(encode_quoted_printable(text)) : writer.write(text)))
+    if (!writer.write(header) || !(quoted ? writer.write(encode_quoted_printable(text)) : writer.write(text)))
         return SMTP_ERR_WRITE;
     writer.write("\r\n");
     return 0;
@@ -77,7 +76,8 @@ int stream_copy(DataWriter &writer, platform::File &copy)
         const long got = copy.read(chunk, sizeof chunk);
         if (got < 0)
             return SMTP_ERR_ATTACH_OPEN;
-        writer.write(std::string_view(chunk, static_cast<std::size_t>(got)));
+        if (!writer.write(std::string_view(chunk, static_cast<std::size_t>(got))))
+            return SMTP_ERR_WRITE;
         if (reads % 2 == 0)
             platform::pause_milliseconds(1);
         if (static_cast<std::size_t>(got) < sizeof chunk)
@@ -112,7 +112,8 @@ int write_attachment_part(DataWriter &writer, const std::string &path)
     concat_append(header, "Content-Type: application/octet-stream; name=", name, "\r\n",
                   "Content-Transfer-Encoding: base64\r\n", "Content-Disposition: attachment; filename=", name,
                   "\r\n\r\n");
-    writer.write(header);
+    if (!writer.write(header))
+        return SMTP_ERR_WRITE;
     return stream_copy(writer, reader);
 }
 
@@ -174,6 +175,9 @@ int write_body_and_attachments(DataWriter &writer, const char *body, const std::
             return stop;
     }
     for (const std::string &path : paths) {
+        // A dead connection stops the work: no file is read or encoded for it.
+        if (writer.failed())
+            return SMTP_ERR_WRITE;
         if (int stop = write_attachment_part(writer, path))
             return stop;
     }

@@ -20,23 +20,46 @@ namespace {
 
 constexpr std::uint16_t smtp_port = 25;
 constexpr std::chrono::seconds connect_limit{15};
-constexpr int reply_threshold = 400;
 constexpr std::string_view helo_word = "sorvane";
+// How long a reply may still take to arrive once a write has failed: the
+// server may have refused the message and closed, its reply on the way.
+constexpr std::chrono::seconds failed_write_grace{2};
 
-// Reads the next reply: 0 when it lets the session go on, otherwise the
-// code that ends it (a server code above 400 or one of our own).
-int check(SmtpSession &session)
+constexpr int positive = 2;      // 2xx: the command was carried out
+constexpr int intermediate = 3;  // 3xx: go on (DATA's 354)
+
+// 0 when `code` lets the session go on after a command that needs a reply
+// of `wanted_class`; otherwise the code that ends the session.
+int verdict(SmtpSession &session, int code, int wanted_class)
 {
-    const int code = read_reply(session);
-    return code > reply_threshold ? code : 0;
+    if (code >= SMTP_ERR_CONNECT)  // our own failure to read a reply
+        return code;
+    if (code / 100 == wanted_class)
+        return 0;
+    if (code > 400)  // 4xx or 5xx: refused
+        return code;
+    // Exactly 400 (no SMTP code, and a result of 400 would read as success)
+    // or a reply of the wrong class: the server and we no longer agree where
+    // the dialogue stands, so nothing more is said but QUIT.
+    send_text(session, "QUIT\r\n");
+    return SMTP_ERR_REPLY;
 }
 
-// Sends one command line. A failed write is not reported here: it shows up
-// as a failed or unexpected reply.
-int command(SmtpSession &session, const std::string &line)
+// Sends one command line and judges its reply. A failed write is not
+// reported here: it shows up as a failed reply or the server's last word.
+int command(SmtpSession &session, const std::string &line, int wanted_class = positive)
 {
     send_text(session, line);
-    return check(session);
+    return verdict(session, read_reply(session), wanted_class);
+}
+
+// A write of the message failed: the connection is dead. A server that
+// refused the message (552: too big) may have said so before it closed;
+// that reply is the better result.
+int failed_write_result(SmtpSession &session)
+{
+    const int code = read_reply(session, failed_write_grace);
+    return code > 400 && code < SMTP_ERR_CONNECT ? code : SMTP_ERR_WRITE;
 }
 
 int offer_recipients(SmtpSession &session, const MailArguments &args, std::string &line)
@@ -71,7 +94,7 @@ int converse(SmtpSession &session, const MailArguments &args, const std::vector<
         return SMTP_ERR_CONNECT;
 
     std::string line;
-    if (int stop = check(session))
+    if (int stop = verdict(session, read_reply(session), positive))
         return stop;
     if (int stop = command(session, concat_into(line, "HELO ", helo_word, "\r\n")))
         return stop;
@@ -81,16 +104,21 @@ int converse(SmtpSession &session, const MailArguments &args, const std::vector<
         return stop;
     if (int stop = offer_recipients(session, args, line))
         return stop;
-    if (int stop = command(session, concat_into(line, "DATA\r\n")))
+    if (int stop = command(session, concat_into(line, "DATA\r\n"), intermediate))
         return stop;
     if (int stop = write_message(session, args, attachments))
+        return stop == SMTP_ERR_WRITE ? failed_write_result(session) : stop;
+    if (!send_text(session, "\r\n.\r\n"))
+        return failed_write_result(session);
+    const int accepted = read_reply(session);
+    if (int stop = verdict(session, accepted, positive))
         return stop;
-    if (int stop = command(session, concat_into(line, "\r\n.\r\n")))
-        return stop;
-    // The QUIT reply is the result whatever it is: the message was accepted
-    // at the end-of-data marker already.
-    send_text(session, "QUIT\r\n");
-    return read_reply(session);
+    // Accepted means accepted: whatever happens at QUIT, the call succeeds,
+    // or a caller who retries would send the message twice.
+    if (!send_text(session, "QUIT\r\n"))
+        return accepted;
+    const int farewell = read_reply(session);
+    return farewell / 100 == positive ? farewell : accepted;
 }
 
 int send_mail(const MailArguments &given_args)

@@ -283,8 +283,12 @@ void SmtpTestServer::serve(int fd, std::size_t index)
                 // the DATA command counts as the line end before it.
                 const std::string framed = "\r\n" + pending;
                 const std::size_t end = framed.find("\r\n.\r\n");
-                if (end == std::string::npos)
+                if (end == std::string::npos) {
+                    const std::size_t early = reply_for(".", uses["."] + 1).after_data_bytes;
+                    if (early > 0 && pending.size() >= early)
+                        answer(".");
                     break;
+                }
                 {
                     std::lock_guard lock(mutex_);
                     sessions_[index].data = pending.substr(0, end);

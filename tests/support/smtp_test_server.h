@@ -20,6 +20,10 @@ struct ScriptedReply {
     bool close = false;               // close the connection instead of answering
     bool silent = false;              // never answer; keep the connection until the client leaves
     bool close_after = false;         // send the text, then close the connection
+    // For ".": answer as soon as this many bytes of message content have
+    // arrived, before the end-of-data marker (a refusal mid-data; use with
+    // close_after). 0 waits for the marker.
+    std::size_t after_data_bytes = 0;
 };
 
 struct RecordedSession {

@@ -12,6 +12,7 @@
 #include <csignal>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <string>
 #include <thread>
 #include <vector>
@@ -131,39 +132,68 @@ TEST(Dialogue, RefusalAtEachStepEndsTheSession)
     }
 }
 
-TEST(Dialogue, Code400PassesAnd401Stops)
+// Greeting, HELO, MAIL, RCPT and the end of data need 2xx, DATA needs 3xx.
+// Exactly 400 is no SMTP code; it and a reply of the wrong class end the
+// session with 712, and only QUIT is said after it.
+TEST(Dialogue, EachStepNeedsItsReplyClass)
 {
-    {
+    struct Case {
+        const char *step, *reply;
+        int result;
+    };
+    const std::vector<Case> cases = {
+        {"greeting", "400 odd\r\n", SMTP_ERR_REPLY}, {"greeting", "354 odd\r\n", SMTP_ERR_REPLY},
+        {"HELO", "400 odd\r\n", SMTP_ERR_REPLY},     {"MAIL", "354 go on\r\n", SMTP_ERR_REPLY},
+        {"RCPT", "199 hm\r\n", SMTP_ERR_REPLY},       {"DATA", "250 ok\r\n", SMTP_ERR_REPLY},
+        {"DATA", "400 odd\r\n", SMTP_ERR_REPLY},      {".", "354 more\r\n", SMTP_ERR_REPLY},
+        {".", "400 odd\r\n", SMTP_ERR_REPLY},         {"DATA", "451 later\r\n", 451},
+        {"HELO", "220 hello\r\n", 221},               {"RCPT", "251 forwarded\r\n", 221},
+        {"DATA", "300 odd but 3xx\r\n", 221},
+    };
+    // Commands sent up to and including each step.
+    const std::map<std::string, std::size_t> sent_by = {{"greeting", 0}, {"HELO", 1}, {"MAIL", 2},
+                                                        {"RCPT", 3},     {"DATA", 4}, {".", 4}};
+    for (const Case &c : cases) {
         SmtpTestServer server;
-        // DATA keeps its 354: a server does not take data after a 4xx.
-        for (const char *step : {"greeting", "HELO", "MAIL", "RCPT", "."})
-            server.reply(step, text("400 borderline\r\n"));
-        EXPECT_EQ(MailCall{}.send(), 221);
-        EXPECT_EQ(only_session(server).commands.back(), "QUIT");
-    }
-    {
-        SmtpTestServer server;
-        server.reply("MAIL", text("401 just over\r\n"));
-        EXPECT_EQ(MailCall{}.send(), 401);
-        EXPECT_EQ(only_session(server).commands, (Commands{"HELO sorvane", "MAIL FROM:<sender@example.test>"}));
+        server.reply(c.step, text(c.reply));
+        EXPECT_EQ(MailCall{}.send(), c.result) << c.step << " " << c.reply;
+        const RecordedSession session = only_session(server);
+        const std::string step = c.step;
+        EXPECT_EQ(session.data_complete, c.result == 221 || step == ".") << step << " " << c.reply;
+        if (c.result == SMTP_ERR_REPLY) {
+            // QUIT is the one command after the odd reply.
+            EXPECT_EQ(session.commands.size(), sent_by.at(step) + 1) << step << " " << c.reply;
+            EXPECT_EQ(session.commands.back(), "QUIT") << step << " " << c.reply;
+        } else if (c.result == 451) {
+            EXPECT_EQ(session.received.find("QUIT"), std::string::npos);
+        }
     }
 }
 
-// The message was accepted at the end-of-data marker; whatever QUIT gets
-// back is the result.
-TEST(Dialogue, QuitReplyIsTheResult)
+// Once the end of data got its 2xx the message is accepted: QUIT's reply
+// is the result when it is 2xx, otherwise the code that accepted the data.
+TEST(Dialogue, AcceptedMeansAcceptedWhateverQuitGets)
 {
-    const std::vector<std::pair<ScriptedReply, int>> quits = {
-        {text("250 fine\r\n"), 250},
-        {text("554 odd but final\r\n"), 554},
-        {text("221-see\r\n221 you\r\n"), 221},
-        {text("what?\r\n"), SMTP_ERR_REPLY},
-        {closing(), SMTP_ERR_RECV},  // closing instead of answering
+    struct Case {
+        const char *accepted;
+        ScriptedReply quit;
+        int result;
     };
-    for (const auto &[quit, result] : quits) {
+    const std::vector<Case> cases = {
+        {"250 queued\r\n", text("221 bye\r\n"), 221},
+        {"250 queued\r\n", text("250 fine\r\n"), 250},
+        {"250 queued\r\n", text("221-see\r\n221 you\r\n"), 221},
+        {"250 queued\r\n", text("554 odd\r\n"), 250},
+        {"250 queued\r\n", text("500 what\r\n"), 250},
+        {"250 queued\r\n", text("what?\r\n"), 250},
+        {"250 queued\r\n", closing(), 250},
+        {"251 queued\r\n", closing(), 251},
+    };
+    for (const Case &c : cases) {
         SmtpTestServer server;
-        server.reply("QUIT", quit);
-        EXPECT_EQ(MailCall{}.send(), result) << quit.text;
+        server.reply(".", text(c.accepted));
+        server.reply("QUIT", c.quit);
+        EXPECT_EQ(MailCall{}.send(), c.result) << c.accepted << c.quit.text;
         EXPECT_TRUE(only_session(server).data_complete);
     }
 }

@@ -15,6 +15,7 @@
 namespace fs = std::filesystem;
 using lsmtp::test::MailCall;
 using lsmtp::test::RecordedSession;
+using lsmtp::test::ScriptedReply;
 using lsmtp::test::SmtpTestServer;
 
 namespace {
@@ -166,6 +167,45 @@ TEST(Message, NullOptionalArgumentsAndListLines)
     const std::string headers = headers_after_date(send_one(lists).data);
     EXPECT_NE(headers.find("To:a@x.test, b@x.test\r\nReply-To:"), std::string::npos);
     EXPECT_NE(headers.find("Cc:Ann <c@x.test>, d@x.test\r\nX-Mailer:"), std::string::npos);
+}
+
+// The server refuses the message mid-way (or just goes) and closes: its
+// reply is the result (730 without one), and the work stops at once: the
+// second file is never read or encoded.
+TEST(Message, ServerGoneMidDataEndsTheWork)
+{
+    TempFolder folder;
+    const std::string list =
+        folder.file("first.bin", std::string(1 << 20, 'a')) + ";" + folder.file("second.bin", std::string(4 << 20, 'b'));
+    ScriptedReply refusal;
+    refusal.text = "552 5.3.4 message too big\r\n";
+    refusal.close_after = true;
+    ScriptedReply gone;
+    gone.close = true;
+    // The encoder pauses once per whole 5,700 bytes: 183 times for the first
+    // file; the pause after them comes once its first 8 KiB are sent.
+    constexpr std::size_t encoding_pauses = (1 << 20) / 5700;
+    for (auto [early, result] : {std::pair(refusal, 552), std::pair(gone, int{SMTP_ERR_WRITE})}) {
+        early.after_data_bytes = 2048;  // some of the first file's content
+        SmtpTestServer server;
+        server.reply(".", early);
+        std::size_t pauses = 0;
+        lsmtp::platform::Seams counting;
+        counting.pause = [&](int) {
+            if (++pauses == encoding_pauses + 1)
+                server.sessions(1);  // the server has gone
+        };
+        lsmtp::platform::ScopedSeams seams(counting);
+        MailCall call;
+        call.attachments = list.c_str();
+        EXPECT_EQ(call.send(), result);
+        EXPECT_FALSE(server.sessions(1)[0].data_complete);
+        // Streaming the rest of the first file would pause 170 times more,
+        // encoding the second file 735 times.
+        EXPECT_GT(pauses, encoding_pauses) << result;
+        EXPECT_LT(pauses, encoding_pauses + 20) << result;
+    }
+    EXPECT_EQ(folder.names(), (std::set<std::string>{"first.bin", "second.bin"}));
 }
 
 TEST(Message, HeaderFallbacksAndOptionalLines)
