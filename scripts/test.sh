@@ -2,11 +2,12 @@
 # Builds lsmtp twice (plain, then with AddressSanitizer and
 # UndefinedBehaviorSanitizer) with warnings as errors, and runs every test
 # in both builds; checks the install, its consumers and the Debian packages;
-# then sends the interoperability matrix through the plain
-# build's lsmtp-send to Postfix, Exim, OpenSMTPD and aiosmtpd.
+# runs the concurrency tests under ThreadSanitizer and the fuzzing harnesses
+# over their corpora; then sends the interoperability matrix through the
+# plain build's lsmtp-send to Postfix, Exim, OpenSMTPD and aiosmtpd.
 set -eu
 cd "$(dirname "$0")/.."
-sh scripts/install-deps.sh
+sh scripts/install-deps.sh clang libclang-rt-14-dev
 jobs=$(nproc)
 for variant in plain sanitize; do
     dir="build/test-$variant"
@@ -19,6 +20,17 @@ for variant in plain sanitize; do
 done
 echo "== install, consumers, Debian packages and manual pages"
 sh scripts/check-install.sh
+echo "== concurrency under ThreadSanitizer"
+dir=build/test-tsan
+cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLSMTP_WERROR=ON -DLSMTP_TSAN=ON >/dev/null
+cmake --build "$dir" -j "$jobs" --target lsmtp_tests
+(cd "$dir" && ctest --output-on-failure -R '^Concurrency\.|^DateClock\.Threads')
+echo "== fuzzing harnesses: corpora and a fixed number of runs"
+dir=build/test-fuzz
+CC=clang CXX=clang++ cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLSMTP_WERROR=ON -DLSMTP_FUZZ=ON -DLSMTP_BENCH=OFF \
+    -DLSMTP_TESTS=OFF >/dev/null
+cmake --build "$dir" -j "$jobs" --target fuzzers
+(cd "$dir" && ctest --output-on-failure -j "$jobs")
 echo "== interoperability with real mail servers"
 sh tests/interop/run.sh build/test-plain/tools/lsmtp-send
 echo "== Windows build under Wine"

@@ -26,12 +26,16 @@ ScopedSeams::~ScopedSeams()
     sends_seen = previous_sends_;
 }
 
-bool send_allowed_by_seams()
+std::optional<bool> send_by_seams(const char *data, std::size_t length)
 {
     const Seams *seams = installed_seams;
-    if (seams == nullptr || !seams->allow_send)
-        return true;
-    return seams->allow_send(++sends_seen);
+    if (seams == nullptr)
+        return std::nullopt;
+    if (seams->allow_send && !seams->allow_send(++sends_seen))
+        return false;
+    if (seams->send)
+        return seams->send(std::string_view(data, length));
+    return std::nullopt;
 }
 
 } // namespace lsmtp::platform

@@ -11,6 +11,7 @@
 #include <ctime>
 #include <functional>
 #include <optional>
+#include <string_view>
 
 namespace lsmtp::platform {
 
@@ -32,6 +33,9 @@ struct Seams {
     // Called before every send on a socket with the number of that send
     // (1, 2, ...) in this thread; returning false makes the send fail.
     std::function<bool(std::size_t)> allow_send;
+    // Replaces the system's send once allow_send has let it through: takes
+    // the whole write and answers whether it went out.
+    std::function<bool(std::string_view)> send;
 };
 
 // The seams of the calling thread, or null when none are installed.
@@ -50,7 +54,8 @@ private:
     std::size_t previous_sends_;
 };
 
-// Counts a send of the calling thread against Seams::allow_send.
-bool send_allowed_by_seams();
+// Counts a send of the calling thread against Seams::allow_send and hands
+// it to Seams::send. Empty when the system is to do the send.
+std::optional<bool> send_by_seams(const char *data, std::size_t length);
 
 } // namespace lsmtp::platform

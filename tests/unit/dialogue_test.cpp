@@ -3,6 +3,7 @@
 #include "mail_call.h"
 #include "platform/socket.h"
 #include "portable.h"
+#include "scripted.h"
 #include "smtp_test_server.h"
 #include "transport/connection.h"
 
@@ -22,42 +23,18 @@
 #include <unistd.h>
 #endif
 
+using lsmtp::test::closing;
 using lsmtp::test::MailCall;
+using lsmtp::test::only_session;
+using lsmtp::test::open_descriptors;
 using lsmtp::test::RecordedSession;
 using lsmtp::test::ScriptedReply;
 using lsmtp::test::SmtpTestServer;
+using lsmtp::test::text;
 using Commands = std::vector<std::string>;
 using namespace std::chrono_literals;
 
 namespace {
-
-ScriptedReply text(std::string reply)
-{
-    ScriptedReply scripted;
-    scripted.text = std::move(reply);
-    return scripted;
-}
-
-ScriptedReply closing()
-{
-    ScriptedReply reply;
-    reply.close = true;
-    return reply;
-}
-
-RecordedSession only_session(SmtpTestServer &server)
-{
-    const auto sessions = server.sessions(1);
-    return sessions.size() == 1 ? sessions[0] : RecordedSession{};
-}
-
-std::size_t open_descriptors()
-{
-    std::size_t count = 0;
-    for ([[maybe_unused]] const auto &entry : std::filesystem::directory_iterator("/proc/self/fd"))
-        ++count;
-    return count;
-}
 
 std::chrono::steady_clock::duration time_of(const std::function<void()> &work)
 {
@@ -425,39 +402,6 @@ TEST(Dialogue, NoDescriptorIsLeftOpenAfterAnyOutcome)
     unsafe.to_list = "a@x.test\r\nb@x.test";
     EXPECT_EQ(unsafe.send(), SMTP_ERR_ARGUMENT);
     EXPECT_EQ(open_descriptors(), before);
-}
-
-// Eight calls at once, each to its own server; every call must get its own
-// server's answer.
-TEST(Dialogue, ConcurrentCallsGetTheirOwnResults)
-{
-    constexpr int calls = 8;
-    std::vector<std::unique_ptr<SmtpTestServer>> servers;
-    std::vector<std::string> hosts, senders;
-    for (int i = 0; i < calls; ++i) {
-        hosts.push_back("127.0.0." + std::to_string(i + 2));
-        senders.push_back("sender" + std::to_string(i) + "@x.test");
-        servers.push_back(std::make_unique<SmtpTestServer>(hosts.back()));
-        servers.back()->reply("QUIT", text(std::to_string(221 + i) + " bye\r\n"));
-    }
-    std::vector<int> results(calls, 0);
-    std::vector<std::thread> threads;
-    for (int i = 0; i < calls; ++i) {
-        threads.emplace_back([&, i] {
-            MailCall call;
-            call.smtp_host = hosts[i].c_str();
-            call.from_addr = senders[i].c_str();
-            results[i] = call.send();
-        });
-    }
-    for (std::thread &thread : threads)
-        thread.join();
-    for (int i = 0; i < calls; ++i) {
-        EXPECT_EQ(results[i], 221 + i);
-        const RecordedSession session = only_session(*servers[i]);
-        ASSERT_GE(session.commands.size(), 2u);
-        EXPECT_EQ(session.commands[1], "MAIL FROM:<" + senders[i] + ">");
-    }
 }
 
 // A server that goes away while a long command is being written must not

@@ -4,6 +4,7 @@
 #include "platform/seams.h"
 #include "smtp_test_server.h"
 #include "submit/message_parts.h"
+#include "temp_folder.h"
 
 #include <gtest/gtest.h>
 
@@ -17,37 +18,9 @@ using lsmtp::test::MailCall;
 using lsmtp::test::RecordedSession;
 using lsmtp::test::ScriptedReply;
 using lsmtp::test::SmtpTestServer;
+using lsmtp::test::TempFolder;
 
 namespace {
-
-// A private folder for one test's files, removed afterwards.
-struct TempFolder {
-    fs::path path;
-    TempFolder()
-    {
-        static std::mt19937_64 random{std::random_device{}()};
-        path = fs::temp_directory_path() / ("lsmtp-test-" + std::to_string(random()));
-        fs::create_directories(path);
-    }
-    ~TempFolder()
-    {
-        std::error_code ignored;
-        fs::permissions(path, fs::perms::owner_all, fs::perm_options::add, ignored);
-        fs::remove_all(path, ignored);
-    }
-    std::string file(const std::string &name, const std::string &content) const
-    {
-        std::ofstream(path / name, std::ios::binary) << content;
-        return (path / name).string();
-    }
-    std::set<std::string> names() const
-    {
-        std::set<std::string> found;
-        for (const auto &entry : fs::directory_iterator(path))
-            found.insert(entry.path().filename().string());
-        return found;
-    }
-};
 
 std::string read_file(const fs::path &path)
 {
