@@ -35,6 +35,13 @@ public:
     // Writes all bytes, retrying short writes and interruptions; false on
     // error or for an invalid file.
     bool write(const char *data, std::size_t length);
+    // Moves back to the start of the file; false on error.
+    bool rewind();
+    // The file's size now, or -1 on error.
+    std::int64_t size() const;
+    // The bytes between the start and the current position (after reading
+    // from the start: the bytes read), or -1 on error.
+    std::int64_t position() const;
     // Closes; false when closing reported an error (e.g. a delayed write
     // failure). The file is invalid afterwards either way; closing an
     // invalid file succeeds.
@@ -57,8 +64,20 @@ enum class CreateError { none, exists, no_room_or_access, other };
 // be null) says why; on success `why` is none.
 File create_exclusive(const std::string &path, CreateError *why);
 
-// Deletes a file; false when it could not be deleted.
-bool remove_file(const std::string &path);
+// The longest name a folder entry may have, in bytes (NAME_MAX; Windows
+// allows 255 UTF-16 units, which 255 bytes never pass).
+inline constexpr std::size_t max_file_name_bytes = 255;
+
+// Creates a private scratch file, open for reading and writing, that no
+// other process can open, swap or find, and that vanishes with the process
+// however it ends. POSIX: an unnamed file in `folder` (O_TMPFILE) where the
+// file system allows; elsewhere `folder` + `name` created as
+// create_exclusive does and unlinked at once. Windows: `folder` + `name`
+// created new, shared with nobody, deleted when closed. Files made by name
+// never replace or follow what is there. `folder` is empty
+// (the current folder) or ends in a separator. `why` as for
+// create_exclusive; `exists` means another name may work.
+File create_scratch(const std::string &folder, const std::string &name, CreateError *why);
 
 // The folder for temporary files: $TMPDIR when set and non-empty, else /tmp;
 // on Windows the folder GetTempPath names, without its last backslash.

@@ -4,10 +4,13 @@
 #include "encode/quoted_printable.h"
 #include "lsmtp.h"
 #include "platform/clock.h"
+#include "platform/file.h"
 #include "submit/arguments.h"
 #include "submit/header_block.h"
 #include "text/text.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <cstring>
 
 namespace lsmtp {
@@ -24,30 +27,56 @@ bool is_token_char(unsigned char c)
     return c > 32 && c < 127 && std::strchr("()<>@,;:\\\"/[]?=", c) == nullptr;
 }
 
-// Removes the encoded copy when the part is done, whatever happened.
-struct RemoveOnExit {
-    std::string path;
-    ~RemoveOnExit()
-    {
-        if (!path.empty())
-            platform::remove_file(path);
-    }
-};
-
-// Tries "<stem>.b64", then "<stem>-1.b64" and so on in one folder.
-platform::File create_in_folder(const std::string &folder, std::string_view stem, std::string &copy_path,
-                                platform::CreateError &why)
+// A private scratch copy in `folder`, under the first free name.
+platform::File create_in_folder(const std::string &folder, std::string_view stem, platform::CreateError &why)
 {
     for (int attempt = 0; attempt < copy_name_attempts; ++attempt) {
-        concat_into(copy_path, folder, stem);
-        if (attempt > 0)
-            concat_append(copy_path, "-", std::to_string(attempt));
-        concat_append(copy_path, ".b64");
-        platform::File file = platform::create_exclusive(copy_path, &why);
+        platform::File file = platform::create_scratch(folder, encoded_copy_name(stem, attempt), &why);
         if (file.valid() || why != platform::CreateError::exists)
             return file;
     }
     return {};
+}
+
+std::string temporary_folder()
+{
+    std::string folder = platform::temporary_directory();
+    if (!folder.empty() && folder.back() != '/' && folder.back() != '\\')
+        folder += '/';
+    return folder;
+}
+
+// Encodes the source whole into a private copy beside it, or in the
+// temporary folder when its own folder cannot take the copy (read-only,
+// full, or every name taken). The copy is encoded before its part starts,
+// so a file that cannot be read fails before any byte of its part is sent.
+// Returns 0 with `copy` at its start, or the code that ends the message.
+int encode_to_copy(platform::File &source, const std::string &path, platform::File &copy)
+{
+    const std::string_view base = path_base_name(path);
+    const std::string_view stem = base.substr(0, base.find('.'));
+    const std::int64_t size_at_open = source.size();
+    for (const std::string &folder : {path.substr(0, path.size() - base.size()), temporary_folder()}) {
+        platform::CreateError why = platform::CreateError::none;
+        copy = create_in_folder(folder, stem, why);
+        if (!copy.valid())
+            continue;
+        if (!source.rewind())
+            return SMTP_ERR_ATTACH_OPEN;
+        const Base64Result result = encode_file_base64(source, copy);
+        if (result == Base64Result::read_failed)
+            return SMTP_ERR_ATTACH_OPEN;
+        if (result == Base64Result::ok) {
+            // A file that shrank while it was read would go out torn; one
+            // that grew is sent as read.
+            if (source.position() < size_at_open)
+                return SMTP_ERR_ATTACH_OPEN;
+            return copy.rewind() ? 0 : SMTP_ERR_ENCODE_CREATE;
+        }
+        // A failed write: the folder filled up; the next one may have room.
+    }
+    copy = platform::File();
+    return SMTP_ERR_ENCODE_CREATE;
 }
 
 int write_body_part(DataWriter &writer, const char *body)
@@ -90,23 +119,10 @@ int write_attachment_part(DataWriter &writer, const std::string &path)
     platform::File source = platform::open_for_reading(path);
     if (!source.valid())
         return SMTP_ERR_ATTACH_OPEN;
-    // The copy is encoded whole before its part starts, so a file that
-    // cannot be read fails before any byte of its part is sent.
-    RemoveOnExit copy;
-    platform::File encoded = create_encoded_copy(path, copy.path);
-    if (!encoded.valid())
-        return SMTP_ERR_ENCODE_CREATE;
-    const Base64Result result = encode_file_base64(source, encoded);
+    platform::File copy;
+    if (int stop = encode_to_copy(source, path, copy))
+        return stop;
     source.close();
-    const bool closed = encoded.close();
-    if (result == Base64Result::read_failed)
-        return SMTP_ERR_ATTACH_OPEN;
-    if (result == Base64Result::write_failed || !closed)
-        return SMTP_ERR_ENCODE_CREATE;
-
-    platform::File reader = platform::open_for_reading(copy.path);
-    if (!reader.valid())
-        return SMTP_ERR_ATTACH_OPEN;
     const std::string name = mime_parameter_value(path_base_name(path));
     std::string header = boundary_line();
     concat_append(header, "Content-Type: application/octet-stream; name=", name, "\r\n",
@@ -114,7 +130,9 @@ int write_attachment_part(DataWriter &writer, const std::string &path)
                   "\r\n\r\n");
     if (!writer.write(header))
         return SMTP_ERR_WRITE;
-    return stream_copy(writer, reader);
+    // Read back through the same handle: the copy is never opened by name,
+    // so nobody can put another file in its place.
+    return stream_copy(writer, copy);
 }
 
 } // namespace
@@ -145,25 +163,24 @@ std::string mime_parameter_value(std::string_view text)
     return quoted += '"';
 }
 
-platform::File create_encoded_copy(const std::string &attachment, std::string &copy_path)
+int check_attachments(const std::vector<std::string> &paths)
 {
-    const std::string_view base = path_base_name(attachment);
-    const std::string folder = attachment.substr(0, attachment.size() - base.size());
-    const std::string_view stem = base.substr(0, base.find('.'));
+    for (const std::string &path : paths) {
+        if (!platform::open_for_reading(path).valid())
+            return SMTP_ERR_ATTACH_OPEN;
+    }
+    return 0;
+}
 
-    platform::CreateError why = platform::CreateError::none;
-    platform::File file = create_in_folder(folder, stem, copy_path, why);
-    if (file.valid())
-        return file;
-    // Read-only media, a full disk or too many names taken: the temporary
-    // folder keeps the copy instead.
-    std::string temporary = platform::temporary_directory();
-    if (!temporary.empty() && temporary.back() != '/' && temporary.back() != '\\')
-        temporary += '/';
-    file = create_in_folder(temporary, stem, copy_path, why);
-    if (!file.valid())
-        copy_path.clear();
-    return file;
+std::string encoded_copy_name(std::string_view stem, int attempt)
+{
+    const std::string suffix = (attempt > 0 ? "-" + std::to_string(attempt) : std::string()) + ".b64";
+    std::size_t keep = std::min(stem.size(), platform::max_file_name_bytes - suffix.size());
+    // Cut between characters: a UTF-8 continuation byte stays with its lead.
+    while (keep > 0 && keep < stem.size() && (static_cast<unsigned char>(stem[keep]) & 0xC0) == 0x80)
+        --keep;
+    std::string name(stem.substr(0, keep));
+    return name += suffix;
 }
 
 int write_body_and_attachments(DataWriter &writer, const char *body, const std::vector<std::string> &paths)

@@ -1,7 +1,6 @@
 // The parts of the message: the text body and one base64 part per file.
 #pragma once
 
-#include "platform/file.h"
 #include "submit/data_writer.h"
 
 #include <string>
@@ -19,12 +18,16 @@ std::vector<std::string> attachment_paths(const char *attachments);
 // section 5.1), otherwise a quoted string with '"' and '\' escaped.
 std::string mime_parameter_value(std::string_view text);
 
-// Creates the encoded copy of an attachment, a new private file beside it
-// named after it with ".b64" (another free name when that one is taken), or
-// in the temporary folder when the attachment's folder cannot take a file.
-// Returns an invalid file when neither works; `copy_path` names the file
-// created.
-platform::File create_encoded_copy(const std::string &attachment, std::string &copy_path);
+// 0 when every path names a readable regular file, SMTP_ERR_ATTACH_OPEN
+// otherwise. Checked before connecting, so that a missing file sends
+// nothing (a file can still fail later, with the same code).
+int check_attachments(const std::vector<std::string> &paths);
+
+// The name tried for an attachment's encoded copy where the file system
+// needs one: "<stem>.b64", then "<stem>-<attempt>.b64"; the stem is
+// shortened, between UTF-8 characters, to keep the name within
+// platform::max_file_name_bytes.
+std::string encoded_copy_name(std::string_view stem, int attempt);
 
 // Writes the body part when a body is given (or when there is nothing else
 // to send), then one part per attachment path, then the closing boundary.

@@ -128,6 +128,8 @@ int send_mail(const MailArguments &given_args)
     const std::vector<std::string> attachments = attachment_paths(args.attachments);
     if (int refused = check_arguments(args, attachments))
         return refused;
+    if (int unreadable = check_attachments(attachments))
+        return unreadable;
     SmtpSession session{create_socket(), {}};
     if (!session.socket.valid())
         return SMTP_ERR_SOCKET;

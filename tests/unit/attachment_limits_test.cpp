@@ -10,12 +10,14 @@
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
+#include <csignal>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <netinet/in.h>
 #include <sched.h>
 #include <string>
+#include <vector>
 #include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
@@ -39,6 +41,13 @@ int in_child(Fn child)
     if (pid < 0 || waitpid(pid, &status, 0) != pid || !WIFEXITED(status))
         return -1;
     return WEXITSTATUS(status);
+}
+
+fs::path scratch_folder(const std::string &prefix)
+{
+    const fs::path folder = fs::temp_directory_path() / (prefix + std::to_string(getpid()));
+    fs::create_directories(folder);
+    return folder;
 }
 
 long peak_resident_kib()
@@ -95,44 +104,131 @@ long long sink_one_session(int listener)
 
 } // namespace
 
-TEST(AttachmentLimits, ReadOnlyFolderPutsTheCopyInTheTemporaryFolder)
+// A folder that cannot take the encoded copy, read-only or full, sends it
+// through the temporary folder instead, and nothing is left in either.
+TEST(AttachmentLimits, FolderThatCannotTakeTheCopyFallsBackToTheTemporaryFolder)
 {
-    const fs::path folder = fs::temp_directory_path() / ("lsmtp-ro-" + std::to_string(getpid()));
-    fs::create_directories(folder);
-    const int status = in_child([&] {
-        if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
-            return 77;
-        if (mount("tmpfs", folder.c_str(), "tmpfs", 0, nullptr) != 0)
-            return 77;
-        std::ofstream(folder / "a.txt") << "x";
-        if (mount(nullptr, folder.c_str(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr) != 0)
-            return 77;
-        std::string copy;
-        lsmtp::platform::File file = lsmtp::create_encoded_copy((folder / "a.txt").string(), copy);
-        const bool in_temp = file.valid() && fs::path(copy).parent_path() == fs::temp_directory_path();
-        fs::remove(copy);
-        return in_temp ? 0 : 1;
-    });
+    struct Case {
+        const char *name;
+        const char *mount_options;
+        std::size_t size;
+        bool read_only;
+        std::size_t encoded;  // base64 bytes with line ends
+    };
+    const std::vector<Case> cases = {
+        {"read-only", nullptr, 1, true, 6},
+        // 40,000 bytes fill ten of the 16 pages; the copy needs 54,740.
+        {"full", "size=64k", 40000, false, 701 * 78 + 62},
+    };
+    for (const Case &c : cases) {
+        const fs::path folder = scratch_folder("lsmtp-small-");
+        const fs::path temporary = scratch_folder("lsmtp-tmp-");
+        lsmtp::test::SmtpTestServer server;
+        const int status = in_child([&] {
+            if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+                mount("tmpfs", folder.c_str(), "tmpfs", 0, c.mount_options) != 0)
+                return 77;
+            std::ofstream(folder / "a.txt") << std::string(c.size, 'f');
+            if (c.read_only && mount(nullptr, folder.c_str(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr) != 0)
+                return 77;
+            setenv("TMPDIR", temporary.c_str(), 1);
+            MailCall call;
+            const std::string path = (folder / "a.txt").string();
+            call.attachments = path.c_str();
+            return call.send() == 221 ? 0 : 1;
+        });
+        if (status == 77)
+            GTEST_SKIP() << "mount namespaces are not available to this user";
+        EXPECT_EQ(status, 0) << c.name;
+        const std::string data = server.sessions(1)[0].data;
+        const std::string part_head = "filename=a.txt\r\n\r\n";
+        const std::size_t start = data.find(part_head) + part_head.size();
+        ASSERT_NE(data.find(part_head), std::string::npos) << c.name;
+        EXPECT_EQ(data.find("\r\n--Message-Boundary-21132--", start) - start, c.encoded) << c.name;
+        EXPECT_EQ(data.substr(start, 4), c.size == 1 ? "Zg==" : "ZmZm") << c.name;
+        EXPECT_TRUE(fs::is_empty(temporary)) << c.name;
+        EXPECT_TRUE(fs::is_empty(folder)) << c.name << ": the tmpfs went with the child's namespace";
+        fs::remove_all(folder);
+        fs::remove_all(temporary);
+    }
+}
+
+// Killed while it encodes, the process leaves no copy anywhere: the copy
+// had no name (or lost it at once) all along.
+TEST(AttachmentLimits, KilledMidSendLeavesNothing)
+{
+    const fs::path folder = scratch_folder("lsmtp-kill-");
+    const fs::path temporary = scratch_folder("lsmtp-tmp-");
+    std::ofstream(folder / "big.bin") << std::string(200000, 'k');
+    int ready[2];
+    ASSERT_EQ(pipe(ready), 0);
+    lsmtp::test::SmtpTestServer server;
+    const pid_t child = fork();
+    if (child == 0) {
+        setenv("TMPDIR", temporary.c_str(), 1);
+        lsmtp::platform::Seams hold;
+        int pauses = 0;
+        // The fifth pause falls in the second block: the first block's text
+        // is in the copy. Then the parent is told, and the child waits for
+        // its end.
+        hold.pause = [&](int) {
+            if (++pauses == 5) {
+                (void)!write(ready[1], "r", 1);
+                for (;;)
+                    ::pause();
+            }
+        };
+        lsmtp::platform::ScopedSeams seams(hold);
+        MailCall call;
+        const std::string path = (folder / "big.bin").string();
+        call.attachments = path.c_str();
+        call.send();
+        _exit(1);
+    }
+    char signal = 0;
+    ASSERT_EQ(read(ready[0], &signal, 1), 1);
+    // The child holds its copy open, in the folder (or the temporary one),
+    // and yet neither folder shows it.
+    std::size_t copies_open = 0;
+    for (const auto &entry : fs::directory_iterator("/proc/" + std::to_string(child) + "/fd")) {
+        std::error_code not_a_link;
+        const std::string target = fs::read_symlink(entry.path(), not_a_link).string();
+        copies_open += target.rfind(folder.string() + "/", 0) == 0 && target.find("big.bin") == std::string::npos;
+        copies_open += target.rfind(temporary.string() + "/", 0) == 0;
+    }
+    EXPECT_EQ(copies_open, 1u);
+    EXPECT_EQ(std::distance(fs::directory_iterator(folder), {}), 1);
+    EXPECT_TRUE(fs::is_empty(temporary));
+
+    kill(child, SIGKILL);
+    int status = 0;
+    waitpid(child, &status, 0);
+    close(ready[0]);
+    close(ready[1]);
+    EXPECT_TRUE(WIFSIGNALED(status));
+    EXPECT_TRUE(fs::exists(folder / "big.bin"));
+    EXPECT_EQ(std::distance(fs::directory_iterator(folder), {}), 1);
+    EXPECT_TRUE(fs::is_empty(temporary));
     fs::remove_all(folder);
-    if (status == 77)
-        GTEST_SKIP() << "mount namespaces are not available to this user";
-    EXPECT_EQ(status, 0);
+    fs::remove_all(temporary);
 }
 
 TEST(AttachmentLimits, OnlyRegularFilesAreAttached)
 {
     // A device never ends and a FIFO blocks its reader: both are refused
-    // before anything of their part is sent.
+    // before connecting.
     const fs::path fifo = fs::temp_directory_path() / ("lsmtp-fifo-" + std::to_string(getpid()));
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    lsmtp::test::SmtpTestServer server;
     for (const std::string &path : {std::string("/dev/zero"), fifo.string(), fs::temp_directory_path().string()}) {
-        lsmtp::test::SmtpTestServer server;
         MailCall call;
         call.attachments = path.c_str();
         EXPECT_EQ(call.send(), SMTP_ERR_ATTACH_OPEN) << path;
-        EXPECT_EQ(server.sessions(1)[0].received.find("Content-Transfer-Encoding: base64"), std::string::npos);
     }
     fs::remove(fifo);
+    // Had any call above connected, its session would come first.
+    EXPECT_EQ(MailCall{}.send(), 221);
+    EXPECT_EQ(server.sessions(1).size(), 1u);
 }
 
 TEST(AttachmentLimits, LargeAttachmentStreamsInFlatMemory)

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <set>
 #include <string>
 #ifndef _WIN32
 #include <fcntl.h>
@@ -37,6 +38,13 @@ public:
 
     std::string operator/(const std::string &name) const { return (path_ / name).string(); }
     const fs::path &path() const { return path_; }
+    std::set<std::string> names() const
+    {
+        std::set<std::string> found;
+        for (const auto &entry : fs::directory_iterator(path_))
+            found.insert(entry.path().filename().string());
+        return found;
+    }
 
 private:
     fs::path path_;
@@ -261,14 +269,41 @@ TEST(File, MovingHandsOverOwnership)
     EXPECT_FALSE(lsmtp::test::native_file_open(second_fd)) << "the replaced file was closed";
 }
 
-TEST(File, RemoveDeletesOnce)
+// The scratch copy: written and read back through one handle, found by
+// nobody, and gone once closed.
+TEST(File, ScratchFileIsPrivateAndLeavesNothing)
 {
     ScratchFolder folder;
-    const std::string path = folder / "gone";
-    put_file(path, "x");
-    EXPECT_TRUE(lsmtp::platform::remove_file(path));
-    EXPECT_FALSE(fs::exists(path));
-    EXPECT_FALSE(lsmtp::platform::remove_file(path));
+    const std::string taken = folder / "taken.b64";
+    put_file(taken, "someone else's");
+    const std::string text("encoded \0 text\r\n", 17);
+    {
+        CreateError why = CreateError::other;
+        File scratch = lsmtp::platform::create_scratch(folder / "", "copy.b64", &why);
+        ASSERT_TRUE(scratch.valid());
+        EXPECT_EQ(why, CreateError::none);
+        ASSERT_TRUE(scratch.write(text.data(), text.size()));
+        EXPECT_EQ(scratch.size(), 17);
+        EXPECT_EQ(scratch.position(), 17);
+        ASSERT_TRUE(scratch.rewind());
+        EXPECT_EQ(read_all(scratch), text);
+        EXPECT_EQ(scratch.position(), 17);
+#ifdef _WIN32
+        // The name is there while the handle lives, but nobody may open it.
+        EXPECT_FALSE(lsmtp::platform::open_for_reading(folder / "copy.b64").valid());
+#else
+        EXPECT_EQ(folder.names(), std::set<std::string>{"taken.b64"});
+#endif
+        File second = lsmtp::platform::create_scratch(folder / "", "taken.b64", &why);
+#ifdef _WIN32
+        EXPECT_FALSE(second.valid());
+        EXPECT_EQ(why, CreateError::exists);
+#else
+        EXPECT_TRUE(second.valid());  // unnamed: no name to collide with
+#endif
+    }
+    EXPECT_EQ(folder.names(), std::set<std::string>{"taken.b64"});
+    EXPECT_EQ(contents_of(taken), "someone else's");
 }
 
 #ifdef _WIN32

@@ -12,6 +12,7 @@
 #include <fstream>
 #include <random>
 #include <set>
+#include <tuple>
 
 namespace fs = std::filesystem;
 using lsmtp::test::MailCall;
@@ -348,20 +349,57 @@ TEST(Message, StreamingPausesAfterEverySecondRead)
     }
 }
 
-TEST(Message, MissingAttachmentStopsTheMessageAndLeavesNothing)
+// Each attachment is checked before connecting: one that cannot be read
+// sends nothing at all.
+TEST(Message, UnreadableAttachmentIsRefusedBeforeConnecting)
 {
     TempFolder folder;
     const std::string first = folder.file("first.txt", "1");
-    const std::string third = folder.file("third.txt", "3");
-    const std::string list = first + "," + (folder.path / "missing.txt").string() + "," + third;
-    MailCall call;
-    call.attachments = list.c_str();
-    const RecordedSession session = send_one(call, SMTP_ERR_ATTACH_OPEN);
-    EXPECT_FALSE(session.data_complete);
-    EXPECT_NE(session.received.find("filename=first.txt\r\n\r\nMQ==\r\n"), std::string::npos);
-    EXPECT_EQ(session.received.find("third.txt"), std::string::npos);
-    EXPECT_EQ(session.commands.back(), "DATA");
-    EXPECT_EQ(folder.names(), (std::set<std::string>{"first.txt", "third.txt"}));
+    const std::string last = folder.file("last.txt", "3");
+    SmtpTestServer server;
+    for (const fs::path &unreadable : {folder.path / "missing.txt", folder.path}) {
+        const std::string list = first + "," + unreadable.string() + "," + last;
+        MailCall call;
+        call.attachments = list.c_str();
+        EXPECT_EQ(call.send(), SMTP_ERR_ATTACH_OPEN) << unreadable;
+    }
+    // Connections are accepted in order: had a call above connected, it
+    // would be the first session.
+    EXPECT_EQ(MailCall{}.send(), 221);
+    const auto sessions = server.sessions(1);
+    ASSERT_EQ(sessions.size(), 1u);
+    EXPECT_EQ(sessions[0].data.find("first.txt"), std::string::npos);
+    EXPECT_EQ(folder.names(), (std::set<std::string>{"first.txt", "last.txt"}));
+}
+
+// A file that shrinks while it is encoded would go out torn: 721, and its
+// part never starts. One that grows is sent as read.
+TEST(Message, AttachmentThatShrinksFailsAndOneThatGrowsIsSent)
+{
+    for (const auto &[resized, result] : {std::pair{30000u, int{SMTP_ERR_ATTACH_OPEN}}, std::pair{120000u, 221}}) {
+        TempFolder folder;
+        const std::string path = folder.file("changing.bin", std::string(100000, 'c'));
+        lsmtp::platform::Seams changing;
+        // The first pause comes after the first block of the file was read.
+        bool changed = false;
+        changing.pause = [&](int) {
+            if (!changed)
+                fs::resize_file(path, resized);
+            changed = true;
+        };
+        lsmtp::platform::ScopedSeams seams(changing);
+        MailCall call;
+        call.attachments = path.c_str();
+        const RecordedSession session = send_one(call, result);
+        EXPECT_EQ(session.data_complete, result == 221);
+        EXPECT_EQ(session.data.find("filename=changing.bin") != std::string::npos, result == 221);
+        if (result == 221) {
+            // 120,000 bytes: 2,105 full lines of 76 and one of 20 characters.
+            const std::string part_head = "filename=changing.bin\r\n\r\n";
+            const std::size_t start = session.data.find(part_head) + part_head.size();
+            EXPECT_EQ(session.data.find(closing) - start, 2105u * 78 + 22);
+        }
+    }
 }
 
 TEST(Message, BlankAttachmentPiecesAreSkipped)
@@ -390,26 +428,31 @@ TEST(Message, CallersAttachmentTextIsUnchangedAndPiecesAreTrimmed)
     EXPECT_NE(data.find("filename=\"my report.pdf\"\r\n\r\nJVBERg==\r\n"), std::string::npos);
 }
 
-TEST(EncodedCopy, NamedBesideTheFileAfterItsFirstDot)
+TEST(EncodedCopy, NameStaysWithinTheLimitAndCutsBetweenCharacters)
 {
-    TempFolder folder;
-    fs::create_directories(folder.path / "my.docs");
-    const std::string dotted = folder.file("my.docs/a.tar.gz", "x");
-    const std::string plain = folder.file("README", "x");
-    for (const auto &[attachment, expected] :
-         {std::pair{dotted, folder.path / "my.docs" / "a.b64"}, std::pair{plain, folder.path / "README.b64"}}) {
-        std::string copy;
-        lsmtp::platform::File file = lsmtp::create_encoded_copy(attachment, copy);
-        ASSERT_TRUE(file.valid());
-        EXPECT_EQ(fs::path(copy), expected);
-#ifndef _WIN32 // Windows files take their access rules from the folder instead
-        EXPECT_EQ(fs::status(copy).permissions() & (fs::perms::group_all | fs::perms::others_all), fs::perms::none);
-#endif
-        fs::remove(copy);
+    const std::string e_acute = "\xc3\xa9";
+    std::string accents;
+    for (int i = 0; i < 130; ++i)
+        accents += e_acute;
+    const std::vector<std::tuple<std::string, int, std::string>> cases = {
+        {"report", 0, "report.b64"},
+        {"report", 3, "report-3.b64"},
+        {"", 0, ".b64"},
+        {std::string(251, 'a'), 0, std::string(251, 'a') + ".b64"},
+        {std::string(252, 'a'), 0, std::string(251, 'a') + ".b64"},
+        {std::string(300, 'a'), 12, std::string(248, 'a') + "-12.b64"},
+        {accents, 0, accents.substr(0, 250) + ".b64"},  // 251 would split a character
+    };
+    for (const auto &[stem, attempt, expected] : cases) {
+        const std::string name = lsmtp::encoded_copy_name(stem, attempt);
+        EXPECT_EQ(name, expected) << stem.size() << " bytes, attempt " << attempt;
+        EXPECT_LE(name.size(), 255u);
     }
 }
 
-TEST(EncodedCopy, NeverReplacesOrFollowsWhatIsThere)
+// The copies never replace, follow or leave anything in the folder, even
+// where other files carry the names a copy would take.
+TEST(EncodedCopy, LookalikeNamesBesideTheFileStayUntouched)
 {
     TempFolder folder;
     const std::string attachment = folder.file("x.b64", "attachment");
@@ -419,18 +462,15 @@ TEST(EncodedCopy, NeverReplacesOrFollowsWhatIsThere)
     fs::create_symlink(folder.path / "target", folder.path / "y-1.b64", no_links);
     if (no_links)
         folder.file("y-1.b64", "unrelated too");
+    const std::set<std::string> before = folder.names();
 
-    std::string copy;
-    ASSERT_TRUE(lsmtp::create_encoded_copy(attachment, copy).valid());
-    EXPECT_EQ(fs::path(copy), folder.path / "x-1.b64");
-    ASSERT_TRUE(lsmtp::create_encoded_copy(other, copy).valid());
-    EXPECT_EQ(fs::path(copy), folder.path / "y-2.b64");
+    const std::string list = attachment + ";" + other;
+    MailCall call;
+    call.attachments = list.c_str();
+    const std::string data = send_one(call).data;
+    EXPECT_NE(data.find("filename=x.b64\r\n\r\nYXR0YWNobWVudA==\r\n"), std::string::npos);
+    EXPECT_NE(data.find("filename=y.txt\r\n\r\ncGF5bG9hZA==\r\n"), std::string::npos);
+    EXPECT_EQ(folder.names(), before);
     EXPECT_EQ(read_file(folder.path / "y.b64"), "unrelated");
     EXPECT_FALSE(fs::exists(folder.path / "target"));
-
-    // Sent for real, the attachment x.b64 arrives intact and stays.
-    MailCall call;
-    call.attachments = attachment.c_str();
-    EXPECT_NE(send_one(call).data.find("filename=x.b64\r\n\r\nYXR0YWNobWVudA==\r\n"), std::string::npos);
-    EXPECT_EQ(read_file(attachment), "attachment");
 }

@@ -28,6 +28,28 @@ CreateError create_error_of(int error)
     }
 }
 
+// A new file, never one that is there already, nor the target of a link.
+constexpr int new_file_flags = O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC;
+
+int open_retrying(const char *path, int flags)
+{
+    int fd;
+    do {
+        fd = ::open(path, flags, S_IRUSR | S_IWUSR);
+    } while (fd < 0 && errno == EINTR);
+    return fd;
+}
+
+// The file for a descriptor just created (or -1 with errno set), and why
+// the creation failed.
+File created(int fd, CreateError *why)
+{
+    const CreateError error = fd < 0 ? create_error_of(errno) : CreateError::none;
+    if (why != nullptr)
+        *why = error;
+    return File(fd < 0 ? File::invalid_native : static_cast<File::Native>(fd));
+}
+
 } // namespace
 
 long File::read(char *buffer, std::size_t capacity)
@@ -64,6 +86,16 @@ bool File::write(const char *data, std::size_t length)
     return true;
 }
 
+bool File::rewind() { return valid() && ::lseek(fd_of(*this), 0, SEEK_SET) == 0; }
+
+std::int64_t File::size() const
+{
+    struct stat status {};
+    return valid() && fstat(fd_of(*this), &status) == 0 ? static_cast<std::int64_t>(status.st_size) : -1;
+}
+
+std::int64_t File::position() const { return valid() ? ::lseek(fd_of(*this), 0, SEEK_CUR) : -1; }
+
 bool File::close()
 {
     if (!valid())
@@ -79,10 +111,7 @@ File open_for_reading(const std::string &path)
 {
     // O_NONBLOCK: opening a FIFO must not wait for a writer. Only regular
     // files are read: a device or a pipe could feed the encoder forever.
-    int fd;
-    do {
-        fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    } while (fd < 0 && errno == EINTR);
+    const int fd = open_retrying(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     File file(fd < 0 ? File::invalid_native : static_cast<File::Native>(fd));
     struct stat status {};
     if (!file.valid() || fstat(fd, &status) != 0 || !S_ISREG(status.st_mode))
@@ -92,17 +121,29 @@ File open_for_reading(const std::string &path)
 
 File create_exclusive(const std::string &path, CreateError *why)
 {
-    int fd;
-    do {
-        fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, S_IRUSR | S_IWUSR);
-    } while (fd < 0 && errno == EINTR);
-    const CreateError error = fd < 0 ? create_error_of(errno) : CreateError::none;
-    if (why != nullptr)
-        *why = error;
-    return File(fd < 0 ? File::invalid_native : static_cast<File::Native>(fd));
+    return created(open_retrying(path.c_str(), O_WRONLY | new_file_flags), why);
 }
 
-bool remove_file(const std::string &path) { return ::unlink(path.c_str()) == 0; }
+File create_scratch(const std::string &folder, const std::string &name, CreateError *why)
+{
+    // Without a name, nobody can open, replace or find the file, and it is
+    // gone when its last descriptor closes.
+    const int unnamed = open_retrying(folder.empty() ? "." : folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC);
+    // EOPNOTSUPP: the file system has no unnamed files; EISDIR: the kernel
+    // has none.
+    if (unnamed >= 0 || (errno != EOPNOTSUPP && errno != EISDIR))
+        return created(unnamed, why);
+    const std::string path = folder + name;
+    File file = created(open_retrying(path.c_str(), O_RDWR | new_file_flags), why);
+    // The name lived only until now; a file that cannot be unlinked is not
+    // private, so it is not used.
+    if (file.valid() && ::unlink(path.c_str()) != 0) {
+        if (why != nullptr)
+            *why = CreateError::other;
+        return File();
+    }
+    return file;
+}
 
 std::string temporary_directory()
 {

@@ -2,8 +2,8 @@
 // process's code page, as the host's other file calls take them.
 //
 // The private copy: a new file gets the access rules its folder hands down,
-// the same ones the file it sits beside got, and nobody else may open it
-// while it is being written.
+// the same ones the file it sits beside got, nobody else may open it, and
+// it is deleted when closed.
 #include "platform/file.h"
 
 #include <windows.h>
@@ -67,6 +67,24 @@ bool File::write(const char *data, std::size_t length)
     return true;
 }
 
+bool File::rewind()
+{
+    LARGE_INTEGER start{};
+    return valid() && SetFilePointerEx(handle_of(*this), start, nullptr, FILE_BEGIN) != 0;
+}
+
+std::int64_t File::size() const
+{
+    LARGE_INTEGER size{};
+    return valid() && GetFileSizeEx(handle_of(*this), &size) ? size.QuadPart : -1;
+}
+
+std::int64_t File::position() const
+{
+    LARGE_INTEGER none{}, at{};
+    return valid() && SetFilePointerEx(handle_of(*this), none, &at, FILE_CURRENT) ? at.QuadPart : -1;
+}
+
 bool File::close()
 {
     if (!valid())
@@ -100,7 +118,19 @@ File create_exclusive(const std::string &path, CreateError *why)
     return file_of(handle);
 }
 
-bool remove_file(const std::string &path) { return DeleteFileA(path.c_str()) != 0; }
+File create_scratch(const std::string &folder, const std::string &name, CreateError *why)
+{
+    // Shared with nobody, so no other process can open it while it lives;
+    // the system deletes it when the handle closes, also when the process
+    // is killed.
+    const HANDLE handle = CreateFileA((folder + name).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                      FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE | FILE_FLAG_OPEN_REPARSE_POINT,
+                                      nullptr);
+    const CreateError error = handle == INVALID_HANDLE_VALUE ? create_error_of(GetLastError()) : CreateError::none;
+    if (why != nullptr)
+        *why = error;
+    return file_of(handle);
+}
 
 std::string temporary_directory()
 {
