@@ -124,23 +124,14 @@ TEST(Message, WholeStreamWithBodyAndOneAttachment)
 // end the header block early.
 TEST(Message, NullOptionalArgumentsAndListLines)
 {
-    MailCall with_nulls;
-    with_nulls.subject = nullptr;
-    with_nulls.comments = nullptr;
-    with_nulls.cc_list = nullptr;
-    with_nulls.bcc_list = nullptr;
-    MailCall with_empty;
-    with_empty.subject = "";
-    const std::string expected = headers_after_date(send_one(with_empty).data);
-    EXPECT_NE(expected.find("Comments:\r\nSubject:\r\n"), std::string::npos);
-    EXPECT_EQ(headers_after_date(send_one(with_nulls).data), expected);
-
-    MailCall lists;
-    lists.to_list = "a@x.test;b@x.test\r\n";
-    lists.cc_list = "Ann <c@x.test>,\n\td@x.test\n";
-    const std::string headers = headers_after_date(send_one(lists).data);
+    MailCall call;
+    call.subject = call.comments = call.bcc_list = nullptr;
+    call.to_list = "a@x.test;b@x.test\r\n";
+    call.cc_list = "Ann <c@x.test>,\n\td@x.test\n";
+    const std::string headers = headers_after_date(send_one(call).data);
     EXPECT_NE(headers.find("To:a@x.test, b@x.test\r\nReply-To:"), std::string::npos);
     EXPECT_NE(headers.find("Cc:Ann <c@x.test>, d@x.test\r\nX-Mailer:"), std::string::npos);
+    EXPECT_NE(headers.find("Comments:\r\nSubject:\r\n"), std::string::npos);
 }
 
 // The server refuses the message mid-way (or just goes) and closes: its
@@ -349,57 +340,21 @@ TEST(Message, StreamingPausesAfterEverySecondRead)
     }
 }
 
-// Each attachment is checked before connecting: one that cannot be read
-// sends nothing at all.
-TEST(Message, UnreadableAttachmentIsRefusedBeforeConnecting)
+// A file that shrinks while it is encoded would go out torn: 721, and its
+// part never starts.
+TEST(Message, AttachmentThatShrinksWhileEncodedFails)
 {
     TempFolder folder;
-    const std::string first = folder.file("first.txt", "1");
-    const std::string last = folder.file("last.txt", "3");
-    SmtpTestServer server;
-    for (const fs::path &unreadable : {folder.path / "missing.txt", folder.path}) {
-        const std::string list = first + "," + unreadable.string() + "," + last;
-        MailCall call;
-        call.attachments = list.c_str();
-        EXPECT_EQ(call.send(), SMTP_ERR_ATTACH_OPEN) << unreadable;
-    }
-    // Connections are accepted in order: had a call above connected, it
-    // would be the first session.
-    EXPECT_EQ(MailCall{}.send(), 221);
-    const auto sessions = server.sessions(1);
-    ASSERT_EQ(sessions.size(), 1u);
-    EXPECT_EQ(sessions[0].data.find("first.txt"), std::string::npos);
-    EXPECT_EQ(folder.names(), (std::set<std::string>{"first.txt", "last.txt"}));
-}
-
-// A file that shrinks while it is encoded would go out torn: 721, and its
-// part never starts. One that grows is sent as read.
-TEST(Message, AttachmentThatShrinksFailsAndOneThatGrowsIsSent)
-{
-    for (const auto &[resized, result] : {std::pair{30000u, int{SMTP_ERR_ATTACH_OPEN}}, std::pair{120000u, 221}}) {
-        TempFolder folder;
-        const std::string path = folder.file("changing.bin", std::string(100000, 'c'));
-        lsmtp::platform::Seams changing;
-        // The first pause comes after the first block of the file was read.
-        bool changed = false;
-        changing.pause = [&](int) {
-            if (!changed)
-                fs::resize_file(path, resized);
-            changed = true;
-        };
-        lsmtp::platform::ScopedSeams seams(changing);
-        MailCall call;
-        call.attachments = path.c_str();
-        const RecordedSession session = send_one(call, result);
-        EXPECT_EQ(session.data_complete, result == 221);
-        EXPECT_EQ(session.data.find("filename=changing.bin") != std::string::npos, result == 221);
-        if (result == 221) {
-            // 120,000 bytes: 2,105 full lines of 76 and one of 20 characters.
-            const std::string part_head = "filename=changing.bin\r\n\r\n";
-            const std::size_t start = session.data.find(part_head) + part_head.size();
-            EXPECT_EQ(session.data.find(closing) - start, 2105u * 78 + 22);
-        }
-    }
+    const std::string path = folder.file("shrinking.bin", std::string(100000, 'c'));
+    lsmtp::platform::Seams shrinking;
+    // The first pause comes after the first block of the file was read.
+    shrinking.pause = [&](int) { fs::resize_file(path, 30000); };
+    lsmtp::platform::ScopedSeams seams(shrinking);
+    MailCall call;
+    call.attachments = path.c_str();
+    const RecordedSession session = send_one(call, SMTP_ERR_ATTACH_OPEN);
+    EXPECT_FALSE(session.data_complete);
+    EXPECT_EQ(session.data.find("filename=shrinking.bin"), std::string::npos);
 }
 
 TEST(Message, BlankAttachmentPiecesAreSkipped)
@@ -435,10 +390,7 @@ TEST(EncodedCopy, NameStaysWithinTheLimitAndCutsBetweenCharacters)
     for (int i = 0; i < 130; ++i)
         accents += e_acute;
     const std::vector<std::tuple<std::string, int, std::string>> cases = {
-        {"report", 0, "report.b64"},
         {"report", 3, "report-3.b64"},
-        {"", 0, ".b64"},
-        {std::string(251, 'a'), 0, std::string(251, 'a') + ".b64"},
         {std::string(252, 'a'), 0, std::string(251, 'a') + ".b64"},
         {std::string(300, 'a'), 12, std::string(248, 'a') + "-12.b64"},
         {accents, 0, accents.substr(0, 250) + ".b64"},  // 251 would split a character
