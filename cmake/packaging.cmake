@@ -14,6 +14,10 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION libs)
 # dpkg-shlibdeps names the system libraries each binary needs.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# liblsmtp1 declares its soname (a shlibs file and the ldconfig trigger), so
+# that programs packaged against it depend on it in turn.
+set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
+set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS_POLICY ">=")
 
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_NAME liblsmtp${PROJECT_VERSION_MAJOR})
 set(CPACK_COMPONENT_RUNTIME_DESCRIPTION

@@ -117,6 +117,8 @@ depends "$runtime" libc6
 depends "$runtime" libstdc++6
 depends "$dev" "liblsmtp1 (= $version)"
 depends "$tool" libc6
+dpkg-deb -I "$runtime" shlibs | grep -q "^liblsmtp 1 liblsmtp1 (>= $version)" ||
+    fail "liblsmtp1 declares no shlibs entry for its soname"
 # holds DEB PATTERN...: DEB has a file matching each PATTERN.
 holds() {
     deb=$1
