@@ -31,6 +31,8 @@ std::optional<bool> send_by_seams(const char *data, std::size_t length)
     const Seams *seams = installed_seams;
     if (seams == nullptr)
         return std::nullopt;
+    if (seams->sending)
+        seams->sending(length);
     if (seams->allow_send && !seams->allow_send(++sends_seen))
         return false;
     if (seams->send)

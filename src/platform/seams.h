@@ -36,6 +36,9 @@ struct Seams {
     // Replaces the system's send once allow_send has let it through: takes
     // the whole write and answers whether it went out.
     std::function<bool(std::string_view)> send;
+    // Told the length of every whole write asked of a socket in this thread,
+    // before anything else happens to it.
+    std::function<void(std::size_t)> sending;
 };
 
 // The seams of the calling thread, or null when none are installed.
@@ -54,8 +57,8 @@ private:
     std::size_t previous_sends_;
 };
 
-// Counts a send of the calling thread against Seams::allow_send and hands
-// it to Seams::send. Empty when the system is to do the send.
+// Reports a send of the calling thread to Seams::sending, counts it against
+// Seams::allow_send and hands it to Seams::send. Empty when the system is to do the send.
 std::optional<bool> send_by_seams(const char *data, std::size_t length);
 
 } // namespace lsmtp::platform

@@ -1,17 +1,30 @@
 #include "submit/data_writer.h"
 
+#include <algorithm>
+#include <cstring>
+
 namespace lsmtp {
+namespace {
+
+// The blank line before the "." line is part of what this library has
+// always sent after the closing boundary.
+constexpr std::string_view end_of_data = "\r\n.\r\n";
+
+} // namespace
+
+DataWriter::DataWriter(SmtpSession &session)
+    : session_(session), buffer_(std::make_unique_for_overwrite<char[]>(buffer_size))
+{
+}
 
 bool DataWriter::write(std::string_view text)
 {
-    out_.clear();
-    out_.reserve(text.size() + text.size() / 32 + 4);
     std::size_t i = 0;
-    while (i < text.size()) {
+    while (i < text.size() && !failed_) {
         const char c = text[i];
         if (pending_cr_) {
             pending_cr_ = false;
-            out_ += "\r\n";
+            put("\r\n");
             line_start_ = true;
             if (c == '\n') {
                 ++i;
@@ -24,22 +37,31 @@ bool DataWriter::write(std::string_view text)
             continue;
         }
         if (c == '\n') {
-            out_ += "\r\n";
+            put("\r\n");
             line_start_ = true;
             ++i;
             continue;
         }
         if (line_start_ && c == '.')
-            out_ += '.';
+            put(".");
         // The rest of the line goes out as it is.
         std::size_t end = text.find_first_of("\r\n", i);
         if (end == std::string_view::npos)
             end = text.size();
-        out_.append(text.substr(i, end - i));
+        put(text.substr(i, end - i));
         line_start_ = false;
         i = end;
     }
-    return send(out_);
+    return !failed_;
+}
+
+bool DataWriter::flush()
+{
+    // After a failure the connection is useless; nothing more is sent.
+    if (!failed_ && used_ > 0 && !send_bytes(session_, buffer_.get(), used_))
+        failed_ = true;
+    used_ = 0;
+    return !failed_;
 }
 
 bool DataWriter::finish()
@@ -47,17 +69,22 @@ bool DataWriter::finish()
     if (pending_cr_) {
         pending_cr_ = false;
         line_start_ = true;
-        return send("\r\n");
+        put("\r\n");
     }
-    return !failed_;
+    put(end_of_data);
+    return flush();
 }
 
-bool DataWriter::send(const std::string &bytes)
+void DataWriter::put(std::string_view bytes)
 {
-    // After a failure the connection is useless; nothing more is sent.
-    if (!failed_ && !bytes.empty() && !send_text(session_, bytes))
-        failed_ = true;
-    return !failed_;
+    while (!bytes.empty() && !failed_) {
+        const std::size_t taken = std::min(bytes.size(), buffer_size - used_);
+        std::memcpy(buffer_.get() + used_, bytes.data(), taken);
+        used_ += taken;
+        bytes.remove_prefix(taken);
+        if (used_ == buffer_size)
+            flush();
+    }
 }
 
 } // namespace lsmtp

@@ -4,7 +4,8 @@
 
 #include "transport/connection.h"
 
-#include <string>
+#include <cstddef>
+#include <memory>
 #include <string_view>
 
 namespace lsmtp {
@@ -13,22 +14,36 @@ namespace lsmtp {
 // bare CR and every bare LF becomes CR LF, and a "." that starts a line is
 // doubled. Its state carries across writes, so a CR LF pair or a leading dot
 // split between two writes is handled the same as within one.
+//
+// The output collects in one buffer of fixed size and goes out in large
+// sends: when the buffer is full, when the caller flushes, and with the
+// end-of-data marker. Many small sends to a server that answers only at the
+// end of data would wait for its delayed acknowledgements; a whole small
+// message goes out in one send. Memory stays the same for any message size.
 class DataWriter {
 public:
-    explicit DataWriter(SmtpSession &session) : session_(session) {}
+    static constexpr std::size_t buffer_size = 64 * 1024;
 
-    // Sends the text; false once any write of this writer has failed.
+    explicit DataWriter(SmtpSession &session);
+
+    // Adds the text to the output. False once any send of this writer has
+    // failed; after that nothing more is buffered or sent.
     bool write(std::string_view text);
-    // Ends a line left open by a trailing CR. Call before the end-of-data
-    // marker.
+    // Sends what the buffer holds. Call before waiting or working locally for
+    // long, so that what was written is on its way meanwhile.
+    bool flush();
+    // Ends a line left open by a trailing CR and sends the rest of the
+    // content together with the end-of-data marker.
     bool finish();
     bool failed() const { return failed_; }
 
 private:
-    bool send(const std::string &bytes);
+    // Appends bytes as they are, sending each time the buffer fills.
+    void put(std::string_view bytes);
 
     SmtpSession &session_;
-    std::string out_;
+    std::unique_ptr<char[]> buffer_;
+    std::size_t used_ = 0;
     bool line_start_ = true;  // content starts on a new line after DATA
     bool pending_cr_ = false; // a CR whose LF may still follow
     bool failed_ = false;

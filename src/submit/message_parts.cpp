@@ -107,8 +107,12 @@ int stream_copy(DataWriter &writer, platform::File &copy)
             return SMTP_ERR_ATTACH_OPEN;
         if (!writer.write(std::string_view(chunk, static_cast<std::size_t>(got))))
             return SMTP_ERR_WRITE;
-        if (reads % 2 == 0)
+        if (reads % 2 == 0) {
+            // The pause paces the link only when what was read is on its way.
+            if (!writer.flush())
+                return SMTP_ERR_WRITE;
             platform::pause_milliseconds(1);
+        }
         if (static_cast<std::size_t>(got) < sizeof chunk)
             return 0;
     }
@@ -119,6 +123,10 @@ int write_attachment_part(DataWriter &writer, const std::string &path)
     platform::File source = platform::open_for_reading(path);
     if (!source.valid())
         return SMTP_ERR_ATTACH_OPEN;
+    // What is written so far goes out first rather than wait for the
+    // encoding.
+    if (!writer.flush())
+        return SMTP_ERR_WRITE;
     platform::File copy;
     if (int stop = encode_to_copy(source, path, copy))
         return stop;

@@ -75,8 +75,8 @@ int offer_recipients(SmtpSession &session, const MailArguments &args, std::strin
     return 0;
 }
 
-// The content between the DATA reply and the end-of-data marker; 0, or the
-// code that ends the session without the marker.
+// The content after the DATA reply, up to and including the end-of-data
+// marker; 0, or the code that ends the session without the marker.
 int write_message(SmtpSession &session, const MailArguments &args, const std::vector<std::string> &attachments)
 {
     DataWriter writer(session);
@@ -108,8 +108,6 @@ int converse(SmtpSession &session, const MailArguments &args, const std::vector<
         return stop;
     if (int stop = write_message(session, args, attachments))
         return stop == SMTP_ERR_WRITE ? failed_write_result(session) : stop;
-    if (!send_text(session, "\r\n.\r\n"))
-        return failed_write_result(session);
     const int accepted = read_reply(session);
     if (int stop = verdict(session, accepted, positive))
         return stop;

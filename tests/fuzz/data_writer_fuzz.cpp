@@ -1,8 +1,8 @@
 // The DATA writer turns the caller's text into the transparent form of the
 // mail data: whatever the text and however it is cut into writes, the bytes
 // sent hold no bare CR or LF and no line that is a lone ".", and taking the
-// added dots away gives back the text with every line end made CR LF. After
-// a failed send nothing more goes out.
+// added dots away gives back the text with every line end made CR LF, and
+// the end-of-data marker follows. After a failed send nothing more goes out.
 #include "pieces.h"
 #include "platform/seams.h"
 #include "submit/data_writer.h"
@@ -87,6 +87,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         LSMTP_FUZZ_CHECK(writer.write(piece) == !failed);
     LSMTP_FUZZ_CHECK(writer.finish() == !failed);
     LSMTP_FUZZ_CHECK(writer.failed() == failed);
+    // The end-of-data marker goes out with the last send, or not at all.
+    constexpr std::string_view marker = "\r\n.\r\n";
+    LSMTP_FUZZ_CHECK(std::string_view(sent).ends_with(marker) == !failed);
+    if (!failed)
+        sent.resize(sent.size() - marker.size());
     check_line_ends(sent);
     const std::string content = unstuffed(sent);
     if (!failed)
