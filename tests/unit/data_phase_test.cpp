@@ -58,10 +58,9 @@ struct Traced {
     Lengths sent_at_pauses;
 };
 
-Traced traced_call(const MailCall &call, std::function<bool(std::size_t)> allow_send = {})
+Traced traced_call(const MailCall &call, SmtpTestServer &server, std::function<bool(std::size_t)> allow_send = {})
 {
     Traced traced;
-    SmtpTestServer server;
     std::size_t sent = 0;
     lsmtp::platform::Seams seams;
     seams.sending = [&](std::size_t length) {
@@ -78,6 +77,14 @@ Traced traced_call(const MailCall &call, std::function<bool(std::size_t)> allow_
     if (sessions.size() == 1)
         traced.session = sessions[0];
     return traced;
+}
+
+MailCall body_and_file(const std::string &path)
+{
+    MailCall call;
+    call.body = "body";
+    call.attachments = path.c_str();
+    return call;
 }
 
 // The sends between the DATA command and QUIT.
@@ -131,7 +138,8 @@ TEST(DataPhase, GoesOutInLargeSends)
         MailCall call;
         call.body = c.body;
         call.attachments = c.attachments;
-        const Traced traced = traced_call(call);
+        SmtpTestServer server;
+        const Traced traced = traced_call(call, server);
         EXPECT_EQ(traced.result, 221) << c.name;
         ASSERT_TRUE(traced.session.data_complete) << c.name;
         const std::string phase = data_phase_bytes(traced.session);
@@ -147,11 +155,9 @@ TEST(DataPhase, GoesOutInLargeSends)
 TEST(DataPhase, EveryPauseComesAfterAFlush)
 {
     const Scratch scratch;
-    MailCall call;
-    call.body = "body";
     const std::string attachment = scratch.file("large.bin", 40'000);
-    call.attachments = attachment.c_str();
-    const Traced traced = traced_call(call);
+    SmtpTestServer server;
+    const Traced traced = traced_call(body_and_file(attachment), server);
     ASSERT_EQ(traced.result, 221);
     const std::string &received = traced.session.received;
     const std::size_t part = received.find(attachment_head);
@@ -176,20 +182,22 @@ TEST(DataPhase, EveryPauseComesAfterAFlush)
 }
 
 // Once a send of the content fails, the call stops: no later send, no copy
-// encoded, nothing left on disk.
+// encoded, nothing left on disk; the refusal the server sent is the result.
 TEST(DataPhase, FailedSendStopsTheWork)
 {
     const Scratch scratch;
-    MailCall call;
-    call.body = "body";
     const std::string attachment = scratch.file("never-encoded.bin", 40'000);
-    call.attachments = attachment.c_str();
+    SmtpTestServer server;
+    lsmtp::test::ScriptedReply refused_at_once;
+    refused_at_once.text = "354 go on\r\n554 no thanks\r\n";
+    refused_at_once.close_after = true;
+    server.reply("DATA", refused_at_once);
     std::size_t last_send = 0;
-    const Traced traced = traced_call(call, [&](std::size_t number) {
+    const Traced traced = traced_call(body_and_file(attachment), server, [&](std::size_t number) {
         last_send = number;
         return number <= commands_before_data;
     });
-    EXPECT_EQ(traced.result, SMTP_ERR_WRITE);
+    EXPECT_EQ(traced.result, 554);
     EXPECT_EQ(last_send, commands_before_data + 1);
     EXPECT_TRUE(traced.sent_at_pauses.empty());
     EXPECT_EQ(scratch.entries(), 1u);
