@@ -64,8 +64,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
 {
     if (size == 0)
         return 0;
-    // The first byte picks the send that fails; 0 lets every send through.
+    // The first byte picks the send that fails (0: none) and whether every
+    // write is flushed, as before a pause or an attachment's encoding, so
+    // that a failure can come between two writes.
     const std::size_t failing_send = data[0] % 8;
+    const bool flush_each_write = (data[0] & 0x80) != 0;
     const std::vector<std::string> pieces = lsmtp::fuzz::cut_into_pieces(data + 1, size - 1);
 
     std::string sent;
@@ -83,8 +86,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
 
     lsmtp::SmtpSession session;
     lsmtp::DataWriter writer(session);
-    for (const std::string &piece : pieces)
+    for (const std::string &piece : pieces) {
         LSMTP_FUZZ_CHECK(writer.write(piece) == !failed);
+        if (flush_each_write)
+            LSMTP_FUZZ_CHECK(writer.flush() == !failed);
+    }
     LSMTP_FUZZ_CHECK(writer.finish() == !failed);
     LSMTP_FUZZ_CHECK(writer.failed() == failed);
     // The end-of-data marker goes out with the last send, or not at all.
