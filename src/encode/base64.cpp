@@ -130,4 +130,18 @@ Base64Result encode_file_base64(platform::File &source, platform::File &destinat
     }
 }
 
+std::string encode_base64(std::string_view bytes)
+{
+    std::string out;
+    out.reserve((bytes.size() + 2) / 3 * 4);
+    for (std::size_t at = 0; at < bytes.size(); at += 3) {
+        const std::size_t left = bytes.size() - at;
+        const auto byte = [&](std::size_t i) { return i < left ? static_cast<unsigned char>(bytes[at + i]) : 0; };
+        char group[4];
+        encode_group(byte(0), byte(1), byte(2), left >= 3 ? 0 : static_cast<int>(3 - left), group);
+        out.append(group, 4);
+    }
+    return out;
+}
+
 } // namespace lsmtp

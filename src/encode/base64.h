@@ -5,12 +5,19 @@
 
 #include "platform/file.h"
 
+#include <string>
+#include <string_view>
+
 namespace lsmtp {
 
 // Writes the four characters of one group into `out`. `pad_count` is the
 // number of bytes missing from the group (0, 1 or 2) and of "=" written in
 // place of the last characters; missing bytes are passed as 0.
 void encode_group(unsigned char first, unsigned char second, unsigned char third, int pad_count, char *out);
+
+// Base64 of a short text on one line, without line breaks (for header
+// words and parameters).
+std::string encode_base64(std::string_view bytes);
 
 enum class Base64Result { ok, read_failed, write_failed };
 

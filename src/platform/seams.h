@@ -39,6 +39,9 @@ struct Seams {
     // Told the length of every whole write asked of a socket in this thread,
     // before anything else happens to it.
     std::function<void(std::size_t)> sending;
+    // Replace the system's random source and the process number.
+    std::function<void(unsigned char *, std::size_t)> random_bytes;
+    std::function<std::uint32_t()> process_id;
 };
 
 // The seams of the calling thread, or null when none are installed.

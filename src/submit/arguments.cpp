@@ -1,5 +1,6 @@
 #include "submit/arguments.h"
 
+#include "encode/header_text.h"
 #include "lsmtp.h"
 #include "text/text.h"
 
@@ -34,26 +35,11 @@ bool envelope_safe(const MailArguments &args)
     return true;
 }
 
-// A line break inside a header value is allowed only as a fold: CR LF
-// followed by a space or a tab continues the same header line. Anything else
-// would start a header (or the body) of the caller's making.
-bool header_value_safe(const char *value)
-{
-    if (value == nullptr)
-        return true;
-    const std::string_view text = value;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '\n')
-            return false;
-        if (text[i] == '\r') {
-            const bool folds = i + 2 < text.size() && text[i + 1] == '\n' && (text[i + 2] == ' ' || text[i + 2] == '\t');
-            if (!folds)
-                return false;
-            ++i;
-        }
-    }
-    return true;
-}
+// A line break inside a header value is allowed only as a fold onto text:
+// CR LF, white space, then something else on that line. Anything else
+// would start a header (or the body) of the caller's making; a line of
+// white space alone reads as the end of the header block to many parsers.
+bool header_value_safe(const char *value) { return value == nullptr || line_breaks_are_folds(value); }
 
 bool headers_safe(const MailArguments &args)
 {

@@ -2,15 +2,20 @@
 #pragma once
 
 #include "submit/arguments.h"
-#include "submit/data_writer.h"
+
+#include <optional>
+#include <string>
+#include <string_view>
 
 namespace lsmtp {
 
 inline constexpr const char *message_boundary = "Message-Boundary-21132";
 
-// Writes the header lines in their fixed order: Date, To, Reply-To, Sender,
-// From, Cc, Bcc (only when the caller gives its text), Return-Receipt-To, X-Mailer, MIME-Version, Content-Type,
-// Comments, Subject. Returns 0, or SMTP_ERR_WRITE when a write failed.
-int write_header_block(DataWriter &writer, const MailArguments &args);
+// The header lines in their fixed order: Date, Message-ID, To, Reply-To,
+// Sender, From, Cc, Bcc (only when the caller gives its text),
+// Return-Receipt-To, X-Mailer, MIME-Version, Content-Type, Comments,
+// Subject. Values are encoded and folded as header_lines() does; empty when
+// it refuses one of them.
+std::optional<std::string> compose_header_block(const MailArguments &args, std::string_view boundary);
 
 } // namespace lsmtp

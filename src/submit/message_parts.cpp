@@ -1,17 +1,15 @@
 #include "submit/message_parts.h"
 
 #include "encode/base64.h"
-#include "encode/quoted_printable.h"
+#include "encode/mime_parameter.h"
 #include "lsmtp.h"
 #include "platform/clock.h"
 #include "platform/file.h"
 #include "submit/arguments.h"
-#include "submit/header_block.h"
 #include "text/text.h"
 
 #include <algorithm>
 #include <cstdint>
-#include <cstring>
 
 namespace lsmtp {
 namespace {
@@ -20,11 +18,10 @@ constexpr std::size_t stream_chunk = 4096;
 // Other names tried beside the attachment when the first is taken.
 constexpr int copy_name_attempts = 100;
 
-std::string boundary_line() { return std::string("\r\n--") + message_boundary + "\r\n"; }
-
-bool is_token_char(unsigned char c)
+std::string boundary_line(std::string_view boundary)
 {
-    return c > 32 && c < 127 && std::strchr("()<>@,;:\\\"/[]?=", c) == nullptr;
+    std::string line;
+    return concat_into(line, "\r\n--", boundary, "\r\n");
 }
 
 // A private scratch copy in `folder`, under the first free name.
@@ -79,18 +76,17 @@ int encode_to_copy(platform::File &source, const std::string &path, platform::Fi
     return SMTP_ERR_ENCODE_CREATE;
 }
 
-int write_body_part(DataWriter &writer, const char *body)
+int write_body_part(DataWriter &writer, const BodyText &body, std::string_view boundary)
 {
-    const std::string_view text = body == nullptr ? std::string_view() : body;
-    // Lines longer than SMTP carries are sent quoted-printable; everything
-    // else goes as the caller wrote it.
-    const bool quoted = has_overlong_line(text);
-    std::string header = boundary_line();
-    concat_append(header, "Content-Type: text/plain\r\n");
-    if (quoted)
+    std::string header = boundary_line(boundary);
+    concat_append(header, "Content-Type: text/plain");
+    if (!body.charset.empty())
+        concat_append(header, "; charset=", body.charset);
+    concat_append(header, "\r\n");
+    if (body.quoted)
         concat_append(header, "Content-Transfer-Encoding: quoted-printable\r\n");
     concat_append(header, "Content-description: Body of message\r\n\r\n");
-    if (!writer.write(header) || !(quoted ? writer.write(encode_quoted_printable(text)) : writer.write(text)))
+    if (!writer.write(header) || !writer.write(body.wire()))
         return SMTP_ERR_WRITE;
     writer.write("\r\n");
     return 0;
@@ -118,7 +114,8 @@ int stream_copy(DataWriter &writer, platform::File &copy)
     }
 }
 
-int write_attachment_part(DataWriter &writer, const std::string &path)
+int write_attachment_part(DataWriter &writer, const std::string &path, std::string_view name,
+                          std::string_view boundary)
 {
     platform::File source = platform::open_for_reading(path);
     if (!source.valid())
@@ -131,11 +128,10 @@ int write_attachment_part(DataWriter &writer, const std::string &path)
     if (int stop = encode_to_copy(source, path, copy))
         return stop;
     source.close();
-    const std::string name = mime_parameter_value(path_base_name(path));
-    std::string header = boundary_line();
-    concat_append(header, "Content-Type: application/octet-stream; name=", name, "\r\n",
-                  "Content-Transfer-Encoding: base64\r\n", "Content-Disposition: attachment; filename=", name,
-                  "\r\n\r\n");
+    std::string header = boundary_line(boundary);
+    concat_append(header, "Content-Type: application/octet-stream", name_parameter(name), "\r\n",
+                  "Content-Transfer-Encoding: base64\r\n", "Content-Disposition: attachment",
+                  filename_parameter(name), "\r\n\r\n");
     if (!writer.write(header))
         return SMTP_ERR_WRITE;
     // Read back through the same handle: the copy is never opened by name,
@@ -153,22 +149,6 @@ std::vector<std::string> attachment_paths(const char *attachments)
     for (std::string_view piece : split_address_list(attachments))
         paths.emplace_back(piece);
     return paths;
-}
-
-std::string mime_parameter_value(std::string_view text)
-{
-    bool token = !text.empty();
-    for (const char c : text)
-        token = token && is_token_char(static_cast<unsigned char>(c));
-    if (token)
-        return std::string(text);
-    std::string quoted = "\"";
-    for (const char c : text) {
-        if (c == '"' || c == '\\')
-            quoted += '\\';
-        quoted += c;
-    }
-    return quoted += '"';
 }
 
 int check_attachments(const std::vector<std::string> &paths)
@@ -196,23 +176,36 @@ std::string encoded_copy_name(std::string_view stem, int attempt)
     return name += suffix;
 }
 
-int write_body_and_attachments(DataWriter &writer, const char *body, const std::vector<std::string> &paths)
+std::vector<std::string> attachment_names(const std::vector<std::string> &paths, const char *entry_text)
+{
+    std::vector<std::string> names;
+    const std::vector<std::string> converted = attachment_paths(entry_text);
+    // The converted list splits as the caller's does (no code page puts ","
+    // or ";" inside a character); should it not, the names come from the
+    // caller's bytes.
+    const std::vector<std::string> &source = converted.size() == paths.size() ? converted : paths;
+    for (const std::string &path : source)
+        names.emplace_back(path_base_name(path));
+    return names;
+}
+
+int write_body_and_attachments(DataWriter &writer, const MessageContent &content)
 {
     // A multipart message needs at least one part: without a body and
     // without files, an empty text part stands in.
-    if (given(body) || paths.empty()) {
-        if (int stop = write_body_part(writer, body))
+    if (!content.body.original.empty() || content.paths.empty()) {
+        if (int stop = write_body_part(writer, content.body, content.boundary))
             return stop;
     }
-    for (const std::string &path : paths) {
+    for (std::size_t i = 0; i < content.paths.size(); ++i) {
         // A dead connection stops the work: no file is read or encoded for it.
         if (writer.failed())
             return SMTP_ERR_WRITE;
-        if (int stop = write_attachment_part(writer, path))
+        if (int stop = write_attachment_part(writer, content.paths[i], content.names[i], content.boundary))
             return stop;
     }
     std::string closing;
-    writer.write(concat_into(closing, "\r\n--", message_boundary, "--\r\n"));
+    writer.write(concat_into(closing, "\r\n--", content.boundary, "--\r\n"));
     return writer.failed() ? SMTP_ERR_WRITE : 0;
 }
 

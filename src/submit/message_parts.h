@@ -1,6 +1,7 @@
 // The parts of the message: the text body and one base64 part per file.
 #pragma once
 
+#include "submit/body_text.h"
 #include "submit/data_writer.h"
 
 #include <string>
@@ -14,10 +15,6 @@ namespace lsmtp {
 // changed.
 std::vector<std::string> attachment_paths(const char *attachments);
 
-// A MIME parameter value: the text itself when it is a token (RFC 2045,
-// section 5.1), otherwise a quoted string with '"' and '\' escaped.
-std::string mime_parameter_value(std::string_view text);
-
 // 0 when every path names a readable regular file, SMTP_ERR_ATTACH_OPEN
 // otherwise. Checked before connecting, so that a missing file sends
 // nothing (a file can still fail later, with the same code).
@@ -29,9 +26,23 @@ int check_attachments(const std::vector<std::string> &paths);
 // platform::max_file_name_bytes.
 std::string encoded_copy_name(std::string_view stem, int attempt);
 
+// The names the reader sees for the attachments: the base names of the
+// pieces of `entry_text`, the attachments argument as taken on entry (see
+// text_on_entry), while `paths` (the pieces as the caller gave them) are
+// what is opened.
+std::vector<std::string> attachment_names(const std::vector<std::string> &paths, const char *entry_text);
+
+// Everything after the header block.
+struct MessageContent {
+    BodyText body;
+    std::vector<std::string> paths;
+    std::vector<std::string> names; // one per path
+    std::string boundary;
+};
+
 // Writes the body part when a body is given (or when there is nothing else
 // to send), then one part per attachment path, then the closing boundary.
 // Returns 0, SMTP_ERR_WRITE, SMTP_ERR_ENCODE_CREATE or SMTP_ERR_ATTACH_OPEN.
-int write_body_and_attachments(DataWriter &writer, const char *body, const std::vector<std::string> &paths);
+int write_body_and_attachments(DataWriter &writer, const MessageContent &content);
 
 } // namespace lsmtp

@@ -3,6 +3,7 @@
 
 #include "submit/arguments.h"
 #include "submit/data_writer.h"
+#include "submit/entry_text.h"
 #include "submit/header_block.h"
 #include "submit/message_parts.h"
 #include "text/text.h"
@@ -11,6 +12,7 @@
 
 #include <chrono>
 #include <new>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -77,18 +79,19 @@ int offer_recipients(SmtpSession &session, const MailArguments &args, std::strin
 
 // The content after the DATA reply, up to and including the end-of-data
 // marker; 0, or the code that ends the session without the marker.
-int write_message(SmtpSession &session, const MailArguments &args, const std::vector<std::string> &attachments)
+int write_message(SmtpSession &session, const std::string &header_block, const MessageContent &content)
 {
     DataWriter writer(session);
-    if (int stop = write_header_block(writer, args))
-        return stop;
-    if (int stop = write_body_and_attachments(writer, args.body, attachments))
+    if (!writer.write(header_block))
+        return SMTP_ERR_WRITE;
+    if (int stop = write_body_and_attachments(writer, content))
         return stop;
     return writer.finish() ? 0 : SMTP_ERR_WRITE;
 }
 
 // The dialogue from the connection to QUIT; returns the call's result.
-int converse(SmtpSession &session, const MailArguments &args, const std::vector<std::string> &attachments)
+int converse(SmtpSession &session, const MailArguments &args, const std::string &header_block,
+             const MessageContent &content)
 {
     if (!open_connection(session.socket, args.smtp_host, smtp_port, connect_limit))
         return SMTP_ERR_CONNECT;
@@ -106,7 +109,7 @@ int converse(SmtpSession &session, const MailArguments &args, const std::vector<
         return stop;
     if (int stop = command(session, concat_into(line, "DATA\r\n"), intermediate))
         return stop;
-    if (int stop = write_message(session, args, attachments))
+    if (int stop = write_message(session, header_block, content))
         return stop == SMTP_ERR_WRITE ? failed_write_result(session) : stop;
     const int accepted = read_reply(session);
     if (int stop = verdict(session, accepted, positive))
@@ -121,17 +124,28 @@ int converse(SmtpSession &session, const MailArguments &args, const std::vector<
 
 int send_mail(const MailArguments &given_args)
 {
-    const MailArguments args = with_empty_for_null(given_args);
-    // The caller's list is split once, into a copy of our own.
-    const std::vector<std::string> attachments = attachment_paths(args.attachments);
-    if (int refused = check_arguments(args, attachments))
+    const EntryText entry = text_on_entry(with_empty_for_null(given_args));
+    const MailArguments &args = entry.args;
+    MessageContent content;
+    // The caller's list is split once, into a copy of our own; the files
+    // are opened by the names as given.
+    content.paths = attachment_paths(given_args.attachments);
+    if (int refused = check_arguments(args, content.paths))
         return refused;
-    if (int unreadable = check_attachments(attachments))
+    if (int unreadable = check_attachments(content.paths))
         return unreadable;
+    content.names = attachment_names(content.paths, args.attachments);
+    content.body = prepare_body(args.body);
+    content.boundary = choose_boundary(content.body.wire());
+    // The whole header block is composed before connecting, so that a
+    // value that cannot be sent is refused before the server sees anything.
+    const std::optional<std::string> header_block = compose_header_block(args, content.boundary);
+    if (!header_block)
+        return SMTP_ERR_ARGUMENT;
     SmtpSession session{create_socket(), {}};
     if (!session.socket.valid())
         return SMTP_ERR_SOCKET;
-    const int result = converse(session, args, attachments);
+    const int result = converse(session, args, *header_block, content);
     close_connection(session.socket);
     return result;
 }

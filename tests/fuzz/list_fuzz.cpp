@@ -5,7 +5,7 @@
 // token, or a quoted string that gives the name back and cannot be ended
 // early by a quote or escaped by a backslash.
 #include "pieces.h"
-#include "submit/message_parts.h"
+#include "encode/mime_parameter.h"
 #include "text/text.h"
 
 #include <algorithm>

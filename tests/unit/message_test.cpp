@@ -76,7 +76,14 @@ std::string headers_after_date(const std::string &data)
     const std::size_t date_end = data.find(" \r\n");
     EXPECT_TRUE(data.rfind("Date: ", 0) == 0 && date_end != std::string::npos && is_date_value(data.substr(6, date_end - 6)))
         << data.substr(0, 60);
-    const std::size_t start = date_end == std::string::npos ? 0 : date_end + 3;
+    std::size_t start = date_end == std::string::npos ? 0 : date_end + 3;
+    // The Message-ID differs in every message; its form is checked here,
+    // its parts by the message identifier tests.
+    const std::size_t id_end = data.find(">\r\n", start);
+    EXPECT_TRUE(data.compare(start, 13, "Message-ID: <") == 0 && id_end != std::string::npos &&
+                data.find('@', start) < id_end)
+        << data.substr(start, 80);
+    start = id_end == std::string::npos ? start : id_end + 3;
     const std::size_t end = data.find("\r\n\r\n--Message-Boundary-21132\r\n");
     return data.substr(start, end - start + 2);
 }
@@ -425,4 +432,45 @@ TEST(EncodedCopy, LookalikeNamesBesideTheFileStayUntouched)
     EXPECT_EQ(folder.names(), before);
     EXPECT_EQ(read_file(folder.path / "y.b64"), "unrelated");
     EXPECT_FALSE(fs::exists(folder.path / "target"));
+}
+
+TEST(Message, InternationalTextGoesOutSevenBit)
+{
+    TempFolder folder;
+    const std::string attachment = folder.file("r\xC3\xA9sum\xC3\xA9.pdf", "%PDF");
+    MailCall call;
+    call.subject = "Gr\xC3\xBC\xC3\x9F" "e";
+    call.from_header = "J\xC3\xBCrgen <sender@example.test>";
+    call.body = "sch\xC3\xB6ne Gr\xC3\xBC\xC3\x9F" "e";
+    call.attachments = attachment.c_str();
+    const std::string data = send_one(call).data;
+    EXPECT_EQ(std::count_if(data.begin(), data.end(), [](char c) { return static_cast<unsigned char>(c) > 127; }), 0);
+    for (const char *expected : {"\r\nSubject: =?UTF-8?B?R3LDvMOfZQ==?=\r\n", "\r\nFrom: =?UTF-8?Q?J=C3=BCrgen?= <sender@example.test>\r\n",
+                                 "Content-Type: text/plain; charset=UTF-8\r\nContent-Transfer-Encoding: quoted-printable\r\n",
+                                 "sch=C3=B6ne Gr=C3=BC=C3=9Fe\r\n", "; name=\"=?UTF-8?B?csOpc3Vtw6kucGRm?=\"\r\n",
+                                 "attachment; filename*=UTF-8''r%C3%A9sum%C3%A9.pdf\r\n"})
+        EXPECT_NE(data.find(expected), std::string::npos) << expected;
+}
+
+TEST(Message, BodyHoldingTheBoundaryLineGetsAnotherBoundary)
+{
+    MailCall call;
+    call.body = "forwarded:\r\n--Message-Boundary-21132\r\nContent-Type: text/html\r\n";
+    const std::string data = send_one(call).data;
+    EXPECT_NE(data.find("boundary=Message-Boundary-21132-1\r\n"), std::string::npos);
+    EXPECT_NE(data.find("\r\n\r\n--Message-Boundary-21132-1\r\nContent-Type: text/plain\r\n"), std::string::npos);
+    EXPECT_NE(data.find("text/html\r\n\r\n\r\n--Message-Boundary-21132-1--\r\n"), std::string::npos);
+}
+
+TEST(Message, UnsendableHeadersAreRefusedBeforeConnecting)
+{
+    SmtpTestServer server;
+    const std::string long_address = std::string(1000, 'a') + "@x.test";
+    MailCall call;
+    call.to_header = long_address.c_str();
+    EXPECT_EQ(call.send(), SMTP_ERR_ARGUMENT);
+    call.to_header = nullptr;
+    call.subject = "x\r\n \r\n\tmore";
+    EXPECT_EQ(call.send(), SMTP_ERR_ARGUMENT);
+    EXPECT_EQ(server.connections_accepted(), 0u);
 }

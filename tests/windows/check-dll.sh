@@ -1,6 +1,7 @@
 #!/bin/sh
 # lsmtp.dll exports lsmtp_send_mail alone, undecorated; imports nothing but
-# what Windows ships (KERNEL32, msvcrt, Windows Sockets); and carries the
+# what Windows ships (KERNEL32, msvcrt, Windows Sockets, the system's
+# random source in bcrypt); and carries the
 # project's version in its version information.
 # Usage: check-dll.sh OBJDUMP DLL VERSION
 objdump="$1"
@@ -16,7 +17,7 @@ if [ "$exports" != "lsmtp_send_mail" ]; then
 fi
 for name in $imports; do
     case "$name" in
-        KERNEL32.dll | msvcrt.dll | WS2_32.dll | WSOCK32.dll) ;;
+        KERNEL32.dll | msvcrt.dll | WS2_32.dll | WSOCK32.dll | bcrypt.dll) ;;
         *) echo "unexpected import: $name"; status=1 ;;
     esac
 done

@@ -1,0 +1,332 @@
+#include "encode/header_text.h"
+
+#include "encode/charset.h"
+#include "encode/encoded_words.h"
+
+#include <vector>
+
+namespace lsmtp {
+namespace {
+
+bool is_blank(char c) { return c == ' ' || c == '\t'; }
+
+bool all_blank(std::string_view text)
+{
+    for (const char c : text) {
+        if (!is_blank(c))
+            return false;
+    }
+    return true;
+}
+
+std::size_t longest_line(std::string_view text)
+{
+    std::size_t longest = 0;
+    for (std::size_t start = 0;;) {
+        const std::size_t end = text.find("\r\n", start);
+        const std::size_t size = (end == std::string_view::npos ? text.size() : end) - start;
+        longest = size > longest ? size : longest;
+        if (end == std::string_view::npos)
+            return longest;
+        start = end + 2;
+    }
+}
+
+// The value as one line: every fold's CR LF removed, its white space kept.
+std::string unfold(std::string_view value)
+{
+    std::string line;
+    for (std::size_t i = 0; i < value.size(); ++i) {
+        if (value[i] == '\r' && i + 1 < value.size() && value[i + 1] == '\n')
+            ++i;
+        else
+            line += value[i];
+    }
+    return line;
+}
+
+std::string join(const std::vector<std::string> &words, std::string_view between)
+{
+    std::string joined;
+    for (const std::string &word : words) {
+        if (!joined.empty())
+            joined += between;
+        joined += word;
+    }
+    return joined;
+}
+
+// A place where a line may be folded: before `at`, adding a space after the
+// CR LF when `add_space` (a fold after a comma with no space of its own).
+struct FoldPoint {
+    std::size_t at;
+    bool add_space;
+};
+
+// Folds `text` after `label` at the given points, greedily, so that lines
+// stay within folded_header_line where the points allow. Never folds before
+// a piece of white space only, which would make a blank line.
+std::string fold(std::string_view label, std::string_view text, const std::vector<FoldPoint> &points)
+{
+    std::string out(label);
+    std::size_t line = label.size();
+    std::size_t start = 0;
+    bool add_space = false, line_has_text = false;
+    for (std::size_t i = 0; i <= points.size(); ++i) {
+        const std::size_t end = i < points.size() ? points[i].at : text.size();
+        const std::string_view piece = text.substr(start, end - start);
+        if (line_has_text && !all_blank(piece) && line + piece.size() > folded_header_line) {
+            out += add_space ? "\r\n " : "\r\n";
+            line = add_space ? 1 : 0;
+        }
+        out += piece;
+        line += piece.size();
+        line_has_text = line_has_text || !all_blank(piece);
+        if (i < points.size()) {
+            start = end;
+            add_space = points[i].add_space;
+        }
+    }
+    return out;
+}
+
+// Unstructured text folds before each run of its own white space.
+std::vector<FoldPoint> white_space_points(std::string_view text)
+{
+    std::vector<FoldPoint> points;
+    for (std::size_t i = 1; i < text.size(); ++i) {
+        if (is_blank(text[i]) && !is_blank(text[i - 1]))
+            points.push_back({i, false});
+    }
+    return points;
+}
+
+std::string encoded_value(std::string_view label, std::string_view text)
+{
+    const std::string spaced = label.empty() || is_blank(label.back()) ? std::string(label) : std::string(label) + ' ';
+    const std::size_t first = folded_header_line > spaced.size() ? folded_header_line - spaced.size() : 0;
+    return spaced + join(encode_words(text, first), "\r\n ");
+}
+
+std::string unstructured_lines(std::string_view label, std::string_view value)
+{
+    const std::string text = unfold(value);
+    if (is_ascii(text)) {
+        std::string folded = fold(label, text, white_space_points(text));
+        if (longest_line(folded) <= max_header_line)
+            return folded;
+    }
+    return encoded_value(label, text);
+}
+
+// Where each byte of structured text lies (RFC 5322, section 3.2).
+enum class Region { top, quoted, comment, angle };
+
+// The region of every byte; empty when a quote, comment or angle bracket is
+// left open.
+std::optional<std::vector<Region>> regions_of(std::string_view text)
+{
+    std::vector<Region> regions(text.size(), Region::top);
+    bool quoted = false, angle = false;
+    int comment = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (quoted || comment > 0) {
+            regions[i] = quoted ? Region::quoted : Region::comment;
+            if (c == '\\' && i + 1 < text.size()) {
+                regions[i + 1] = regions[i];
+                ++i;
+            }
+            else if (quoted && c == '"')
+                quoted = false;
+            else if (!quoted && c == '(')
+                ++comment;
+            else if (!quoted && c == ')')
+                --comment;
+            continue;
+        }
+        if (c == '"') {
+            quoted = true;
+            regions[i] = Region::quoted;
+        } else if (c == '(') {
+            comment = 1;
+            regions[i] = Region::comment;
+        } else if (angle || c == '<') {
+            angle = c != '>';
+            regions[i] = Region::angle;
+        }
+    }
+    if (quoted || comment > 0 || angle)
+        return std::nullopt;
+    return regions;
+}
+
+// The text of a quoted string or comment body: escapes and quotes removed.
+std::string unquoted(std::string_view text)
+{
+    std::string plain;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\\' && i + 1 < text.size())
+            plain += text[++i];
+        else if (text[i] != '"')
+            plain += text[i];
+    }
+    return plain;
+}
+
+std::string phrase_words(std::string_view text, std::size_t first_limit)
+{
+    return join(encode_words(text, first_limit), " ");
+}
+
+// Comments (outside the address) that hold non-ASCII become encoded-words.
+std::string encode_comments(std::string_view item, const std::vector<Region> &regions, std::size_t from,
+                            std::size_t word_limit)
+{
+    std::string out(item.substr(0, from));
+    for (std::size_t i = from; i < item.size();) {
+        if (regions[i] != Region::comment) {
+            out += item[i++];
+            continue;
+        }
+        std::size_t end = i;
+        while (end < item.size() && regions[end] == Region::comment)
+            ++end;
+        const std::string_view comment = item.substr(i, end - i);
+        if (is_ascii(comment))
+            out += comment;
+        else
+            out += "(" + phrase_words(unquoted(comment.substr(1, comment.size() - 2)), word_limit) + ")";
+        i = end;
+    }
+    return out;
+}
+
+// One address item with non-ASCII: its display name (the phrase before the
+// angle bracket) and its comments become encoded-words; the address stays.
+std::optional<std::string> encode_address_item(std::string_view item, std::size_t word_limit)
+{
+    const std::optional<std::vector<Region>> regions = regions_of(item);
+    if (!regions)
+        return std::nullopt;
+    std::size_t angle = 0;
+    while (angle < item.size() && (*regions)[angle] != Region::angle)
+        ++angle;
+    if (angle == item.size())
+        return encode_comments(item, *regions, 0, word_limit);
+
+    const std::string_view phrase = item.substr(0, angle);
+    const std::size_t first = phrase.find_first_not_of(" \t");
+    const std::size_t last = phrase.find_last_not_of(" \t");
+    if (first == std::string_view::npos || is_ascii(phrase))
+        return encode_comments(item, *regions, angle, word_limit);
+    const std::string_view name = phrase.substr(first, last + 1 - first);
+    const std::string_view gap = last + 1 < phrase.size() ? phrase.substr(last + 1) : " ";
+    // A space before the first word keeps it apart from the label or comma.
+    const std::string_view lead = first > 0 ? phrase.substr(0, first) : " ";
+    std::string encoded = std::string(lead) + phrase_words(unquoted(name), word_limit) + std::string(gap);
+    const std::size_t rest = encoded.size();
+    encoded += item.substr(angle);
+    const std::optional<std::vector<Region>> encoded_regions = regions_of(encoded);
+    if (!encoded_regions)
+        return std::nullopt;
+    return encode_comments(encoded, *encoded_regions, rest, word_limit);
+}
+
+// Items split at the commas outside quotes, comments and angle brackets.
+std::vector<std::string_view> address_items(std::string_view text, const std::vector<Region> &regions)
+{
+    std::vector<std::string_view> items;
+    std::size_t start = 0;
+    for (std::size_t i = 0; i <= text.size(); ++i) {
+        if (i == text.size() || (text[i] == ',' && regions[i] == Region::top)) {
+            items.push_back(text.substr(start, i - start));
+            start = i + 1;
+        }
+    }
+    return items;
+}
+
+// Address text folds after its commas; an item too long for a line of its
+// own also folds before its runs of white space. Both only outside quotes,
+// comments and angle brackets.
+std::vector<FoldPoint> address_points(std::string_view text, const std::vector<Region> &regions)
+{
+    std::vector<FoldPoint> points;
+    std::size_t item_start = 0;
+    for (std::size_t i = 0; i <= text.size(); ++i) {
+        if (i < text.size() && (text[i] != ',' || regions[i] != Region::top))
+            continue;
+        const bool long_item = i - item_start >= folded_header_line;
+        for (std::size_t j = item_start + 1; long_item && j < i; ++j) {
+            if (regions[j - 1] == Region::top && is_blank(text[j]) && !is_blank(text[j - 1]))
+                points.push_back({j, false});
+        }
+        if (i + 1 < text.size())
+            points.push_back({i + 1, !is_blank(text[i + 1])});
+        item_start = i + 1;
+    }
+    return points;
+}
+
+std::optional<std::string> address_lines(std::string_view label, std::string_view value)
+{
+    std::string text = unfold(value);
+    std::optional<std::vector<Region>> regions = regions_of(text);
+    if (!is_ascii(text)) {
+        // Text that cannot be parsed stays as written, when it is ASCII.
+        std::vector<std::string_view> items = regions ? address_items(text, *regions)
+                                                      : std::vector<std::string_view>{text};
+        const std::size_t word_limit = folded_header_line - label.size() - 1;
+        std::string encoded;
+        for (std::size_t i = 0; i < items.size(); ++i) {
+            std::optional<std::string> item = std::string(items[i]);
+            if (!is_ascii(items[i]) && !(item = encode_address_item(items[i], word_limit)))
+                return std::nullopt;
+            encoded += (i > 0 ? "," : "") + *item;
+        }
+        text = std::move(encoded);
+        regions = regions_of(text);
+    }
+    std::string folded = regions ? fold(label, text, address_points(text, *regions)) : std::string(label) + text;
+    if (longest_line(folded) > max_header_line)
+        return std::nullopt;
+    return folded;
+}
+
+} // namespace
+
+bool line_breaks_are_folds(std::string_view value)
+{
+    for (std::size_t i = 0; i < value.size(); ++i) {
+        if (value[i] == '\n')
+            return false;
+        if (value[i] != '\r')
+            continue;
+        if (i + 2 >= value.size() || value[i + 1] != '\n' || !is_blank(value[i + 2]))
+            return false;
+        const std::size_t line_end = value.find_first_of("\r\n", i + 2);
+        if (all_blank(value.substr(i + 2, line_end == std::string_view::npos ? line_end : line_end - i - 2)))
+            return false;
+        ++i;
+    }
+    return true;
+}
+
+std::optional<std::string> header_lines(std::string_view label, std::string_view value, HeaderKind kind)
+{
+    if (!line_breaks_are_folds(value))
+        return std::nullopt;
+    std::string lines(label);
+    lines += value;
+    if (!is_ascii(value) || longest_line(lines) > max_header_line) {
+        std::optional<std::string> rewritten =
+            kind == HeaderKind::unstructured ? unstructured_lines(label, value) : address_lines(label, value);
+        if (!rewritten)
+            return std::nullopt;
+        lines = std::move(*rewritten);
+    }
+    return lines += "\r\n";
+}
+
+} // namespace lsmtp

@@ -1,0 +1,44 @@
+// Header lines from the caller's values: RFC 2047 for non-ASCII text,
+// folding for lines too long for RFC 5322, refusal of what would break the
+// header block.
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace lsmtp {
+
+// RFC 5322, section 2.1.1: lines of at most 998 characters, and of at most
+// 78 where the text allows.
+inline constexpr std::size_t max_header_line = 998;
+inline constexpr std::size_t folded_header_line = 78;
+
+enum class HeaderKind {
+    unstructured, // Subject, Comments, X-Mailer: free text
+    addresses,    // From, To, Cc, ...: addresses, display names, comments
+};
+
+// True when every line break in `value` is a fold onto text: CR LF, white
+// space, then something other than white space on that line.
+bool line_breaks_are_folds(std::string_view value);
+
+// The finished header line(s) for `label` (written as given, e.g.
+// "Subject:") and the caller's value, each line ending in CR LF.
+//
+// An ASCII value whose lines fit in max_header_line comes out unchanged.
+// Otherwise the caller's folds are undone and the value is written again:
+// unstructured text folds at its own white space, or, when it holds
+// non-ASCII or cannot fold short enough, becomes encoded-words; in address
+// headers the display names and comments holding non-ASCII become
+// encoded-words and the value folds after commas and at white space
+// outside quotes, comments and angle brackets. Addresses themselves are
+// never changed, so a non-ASCII address stays 8-bit.
+//
+// Empty (refused) when a line break is not a fold onto text, when an
+// address item holding non-ASCII cannot be parsed, or when an address
+// header cannot be folded into lines of max_header_line.
+std::optional<std::string> header_lines(std::string_view label, std::string_view value, HeaderKind kind);
+
+} // namespace lsmtp

@@ -1,0 +1,107 @@
+#include "encode/mime_parameter.h"
+
+#include "encode/charset.h"
+#include "encode/encoded_words.h"
+#include "encode/header_text.h"
+
+#include <cstring>
+#include <string>
+
+namespace lsmtp {
+namespace {
+
+constexpr char hex_digits[] = "0123456789ABCDEF";
+constexpr std::string_view content_type_line = "Content-Type: application/octet-stream";
+constexpr std::string_view disposition_line = "Content-Disposition: attachment";
+
+bool is_token_char(unsigned char c)
+{
+    return c > 32 && c < 127 && std::strchr("()<>@,;:\\\"/[]?=", c) == nullptr;
+}
+
+// RFC 2231, section 7: attribute-char, the bytes an extended value carries
+// as themselves.
+bool is_attribute_char(unsigned char c)
+{
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+           (c != 0 && std::strchr("!#$&+-.^_`|~", c) != nullptr);
+}
+
+std::string percent_encoded(std::string_view bytes)
+{
+    std::string out;
+    for (const char c : bytes) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (is_attribute_char(byte)) {
+            out += c;
+        } else {
+            out += '%';
+            out += hex_digits[byte >> 4];
+            out += hex_digits[byte & 0x0F];
+        }
+    }
+    return out;
+}
+
+} // namespace
+
+std::string mime_parameter_value(std::string_view text)
+{
+    bool token = !text.empty();
+    for (const char c : text)
+        token = token && is_token_char(static_cast<unsigned char>(c));
+    if (token)
+        return std::string(text);
+    std::string quoted = "\"";
+    for (const char c : text) {
+        if (c == '"' || c == '\\')
+            quoted += '\\';
+        quoted += c;
+    }
+    return quoted += '"';
+}
+
+std::string name_parameter(std::string_view name)
+{
+    if (is_ascii(name))
+        return "; name=" + mime_parameter_value(name);
+    const std::string opening = "; name=\"";
+    const std::size_t first = folded_header_line - content_type_line.size() - opening.size() - 1;
+    std::string parameter = opening;
+    bool later = false;
+    for (const std::string &word : encode_words(name, first, WordEncoding::base64)) {
+        parameter += later ? "\r\n " + word : word;
+        later = true;
+    }
+    return parameter += '"';
+}
+
+std::string filename_parameter(std::string_view name)
+{
+    if (is_ascii(name))
+        return "; filename=" + mime_parameter_value(name);
+    const std::string charset(charset_of(name));
+    const std::string whole = "; filename*=" + charset + "''" + percent_encoded(name);
+    if (disposition_line.size() + whole.size() <= folded_header_line)
+        return whole;
+
+    // Numbered pieces, each cut between whole characters.
+    const bool utf8 = charset == "UTF-8";
+    std::string parameter;
+    std::string line = " filename*0*=" + charset + "''";
+    std::size_t piece_start = line.size();
+    for (std::size_t at = 0, section = 0; at < name.size();) {
+        const std::size_t size = character_size(name, at, utf8);
+        const std::string encoded = percent_encoded(name.substr(at, size));
+        if (line.size() > piece_start && line.size() + encoded.size() + 1 > folded_header_line) {
+            parameter += ";\r\n" + line;
+            line = " filename*" + std::to_string(++section) + "*=";
+            piece_start = line.size();
+        }
+        line += encoded;
+        at += size;
+    }
+    return parameter += ";\r\n" + line;
+}
+
+} // namespace lsmtp

@@ -1,0 +1,28 @@
+// The text part as it goes on the wire, and the boundary that keeps it
+// whole.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace lsmtp {
+
+struct BodyText {
+    std::string_view original; // the caller's text
+    std::string encoded;       // its quoted-printable form, when `quoted`
+    std::string_view charset;  // empty for ASCII text
+    bool quoted = false;
+
+    std::string_view wire() const { return quoted ? std::string_view(encoded) : original; }
+};
+
+// ASCII text goes as written unless a line is too long for SMTP; non-ASCII
+// text is labelled with its charset and always goes quoted-printable, so
+// that every byte on the wire is 7-bit.
+BodyText prepare_body(const char *body);
+
+// The fixed boundary, unless a line of the body as sent starts with it;
+// then the first "<fixed>-<n>" the body does not hold anywhere.
+std::string choose_boundary(std::string_view wire_body);
+
+} // namespace lsmtp

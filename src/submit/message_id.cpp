@@ -1,0 +1,78 @@
+#include "submit/message_id.h"
+
+#include "platform/clock.h"
+#include "platform/random.h"
+#include "submit/arguments.h"
+
+#include <atomic>
+
+namespace lsmtp {
+namespace {
+
+// For a sender without a usable domain; "localhost" is what hosts without a
+// name of their own use too.
+constexpr std::string_view fallback_domain = "localhost";
+
+std::string base36(std::uint64_t value)
+{
+    constexpr char digits[] = "0123456789abcdefghijklmnopqrstuvwxyz";
+    std::string text;
+    do {
+        text.insert(text.begin(), digits[value % 36]);
+        value /= 36;
+    } while (value != 0);
+    return text;
+}
+
+// Letters, digits, hyphens and inner dots only: a domain that needs no
+// quoting and no encoding.
+bool plain_domain(std::string_view domain)
+{
+    if (domain.empty() || domain.front() == '.' || domain.back() == '.' || domain.find("..") != domain.npos)
+        return false;
+    for (const char c : domain) {
+        const bool letter_or_digit = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+        if (!letter_or_digit && c != '-' && c != '.')
+            return false;
+    }
+    return true;
+}
+
+std::string_view domain_of(std::string_view from_addr)
+{
+    std::string_view address;
+    if (!envelope_address(from_addr, address))
+        return fallback_domain;
+    const std::size_t at = address.rfind('@');
+    const std::string_view domain = at == std::string_view::npos ? std::string_view() : address.substr(at + 1);
+    return plain_domain(domain) ? domain : fallback_domain;
+}
+
+} // namespace
+
+std::string message_id(std::string_view from_addr, const UniqueParts &unique)
+{
+    const std::uint64_t milliseconds =
+        static_cast<std::uint64_t>(unique.now.seconds) * 1000 + static_cast<std::uint64_t>(unique.now.milliseconds);
+    return "<" + base36(milliseconds) + "." + base36(unique.process) + "." + base36(unique.count) + "." +
+           base36(unique.random) + "@" + std::string(domain_of(from_addr)) + ">";
+}
+
+UniqueParts next_unique_parts()
+{
+    // The one piece of state shared by all calls: two calls in the same
+    // millisecond of one process still differ in their count.
+    static std::atomic<std::uint64_t> made{0};
+    UniqueParts unique;
+    unique.now = platform::wall_clock_now();
+    unique.process = platform::process_id();
+    unique.count = ++made;
+    unsigned char bytes[sizeof unique.random] = {};
+    if (platform::fill_random(bytes, sizeof bytes)) {
+        for (const unsigned char byte : bytes)
+            unique.random = unique.random << 8 | byte;
+    }
+    return unique;
+}
+
+} // namespace lsmtp

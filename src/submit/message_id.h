@@ -1,0 +1,28 @@
+// The Message-ID of each message (RFC 5322, section 3.6.4).
+#pragma once
+
+#include "platform/seams.h"
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace lsmtp {
+
+// What makes one identifier unlike every other: the moment, the process,
+// a count of the identifiers this process made, and random bytes.
+struct UniqueParts {
+    platform::WallClock now;
+    std::uint32_t process = 0;
+    std::uint64_t count = 0;
+    std::uint64_t random = 0;
+};
+
+// "<unique@domain>": the domain is the envelope sender's when it is a
+// plain ASCII domain name, else a fixed one.
+std::string message_id(std::string_view from_addr, const UniqueParts &unique);
+
+// The parts for the next identifier of this process.
+UniqueParts next_unique_parts();
+
+} // namespace lsmtp

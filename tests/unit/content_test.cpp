@@ -1,0 +1,67 @@
+// The text part's form, the boundary choice and the Message-ID.
+#include "platform/seams.h"
+#include "submit/body_text.h"
+#include "submit/message_id.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+
+using namespace lsmtp;
+
+TEST(BodyText, AsciiStaysNonAsciiIsLabelledAndQuoted)
+{
+    const BodyText ascii = prepare_body("plain text\r\n");
+    EXPECT_FALSE(ascii.quoted);
+    EXPECT_EQ(ascii.charset, "");
+    EXPECT_EQ(ascii.wire(), "plain text\r\n");
+
+    const BodyText german = prepare_body("sch\xC3\xB6ne Gr\xC3\xBC\xC3\x9F" "e");
+    EXPECT_EQ(german.charset, "UTF-8");
+    EXPECT_EQ(german.wire(), "sch=C3=B6ne Gr=C3=BC=C3=9Fe");
+    EXPECT_EQ(prepare_body("\x93quoted\x94").charset, "windows-1252");
+}
+
+TEST(Boundary, ChangedOnlyWhenTheBodyHoldsItsLine)
+{
+    for (const auto &[body, boundary] : std::vector<std::pair<std::string, std::string>>{
+             {"", "Message-Boundary-21132"},
+             {"text --Message-Boundary-21132 inside a line", "Message-Boundary-21132"},
+             {"-Message-Boundary-21132\r\n", "Message-Boundary-21132"},
+             {"--Message-Boundary-21132", "Message-Boundary-21132-1"},
+             {"a\n--Message-Boundary-21132--\r\nb", "Message-Boundary-21132-1"},
+             {"x\r--Message-Boundary-21132\r\nMessage-Boundary-21132-1 Message-Boundary-21132-2",
+              "Message-Boundary-21132-3"},
+         })
+        EXPECT_EQ(choose_boundary(body), boundary) << body;
+}
+
+TEST(MessageId, UniquePartsAndTheSendersDomain)
+{
+    const UniqueParts parts{{1'000'000'000, 5}, 36, 35, 36 * 36};
+    // 1,000,000,000,005 ms in base 36 is "cre66i9x"
+    EXPECT_EQ(message_id("a@mail.example.org", parts), "<cre66i9x.10.z.100@mail.example.org>");
+    EXPECT_EQ(message_id("Name <a@Example-1.org>", parts), "<cre66i9x.10.z.100@Example-1.org>");
+    for (const char *no_domain : {"a", "a@", "a@b..c", "a@[127.0.0.1]", "a@b\xC3\xBC.de", "a@.x", ""})
+        EXPECT_EQ(message_id(no_domain, parts), "<cre66i9x.10.z.100@localhost>") << no_domain;
+}
+
+TEST(MessageId, PartsComeFromThePlatformAndNeverRepeat)
+{
+    platform::Seams fixed;
+    fixed.clock = [] { return platform::WallClock{77, 1}; };
+    fixed.process_id = [] { return 4242u; };
+    fixed.random_bytes = [](unsigned char *out, std::size_t size) {
+        for (std::size_t i = 0; i < size; ++i)
+            out[i] = static_cast<unsigned char>(i + 1);
+    };
+    platform::ScopedSeams seams(fixed);
+    const UniqueParts first = next_unique_parts();
+    EXPECT_EQ(first.now.seconds, 77);
+    EXPECT_EQ(first.process, 4242u);
+    EXPECT_EQ(first.random, 0x0102030405060708u);
+    std::set<std::string> seen;
+    for (int i = 0; i < 100; ++i)
+        seen.insert(message_id("a@x.org", next_unique_parts()));
+    EXPECT_EQ(seen.size(), 100u);
+}
