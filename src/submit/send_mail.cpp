@@ -132,8 +132,6 @@ int send_mail(const MailArguments &given_args)
     content.paths = attachment_paths(given_args.attachments);
     if (int refused = check_arguments(args, content.paths))
         return refused;
-    if (int unreadable = check_attachments(content.paths))
-        return unreadable;
     content.names = attachment_names(content.paths, args.attachments);
     content.body = prepare_body(args.body);
     content.boundary = choose_boundary(content.body.wire());
@@ -142,6 +140,8 @@ int send_mail(const MailArguments &given_args)
     const std::optional<std::string> header_block = compose_header_block(args, content.boundary);
     if (!header_block)
         return SMTP_ERR_ARGUMENT;
+    if (int unreadable = check_attachments(content.paths))
+        return unreadable;
     SmtpSession session{create_socket(), {}};
     if (!session.socket.valid())
         return SMTP_ERR_SOCKET;

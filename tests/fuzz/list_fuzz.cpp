@@ -6,6 +6,7 @@
 // early by a quote or escaped by a backslash.
 #include "pieces.h"
 #include "encode/mime_parameter.h"
+#include "submit/message_parts.h"
 #include "text/text.h"
 
 #include <algorithm>
