@@ -2,7 +2,7 @@
 # Installs what building and testing lsmtp needs on a Debian 12 machine.
 # Packages already present are left alone; run as root (or through sudo).
 set -eu
-packages="g++ cmake make libgtest-dev libgmock-dev googletest iproute2 util-linux binutils python3 coreutils"
+packages="g++ cmake make libgtest-dev libgmock-dev googletest iproute2 util-linux binutils python3 python3-aiosmtpd coreutils"
 [ $# -gt 0 ] && packages="$packages $*"
 missing=""
 for package in $packages; do

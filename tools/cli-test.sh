@@ -1,7 +1,7 @@
 #!/bin/sh
 # Checks of the lsmtp-send command line, one group per run:
 #   sh cli-test.sh GROUP PATH/TO/lsmtp-send PROJECT_VERSION
-# Groups: usage, help, version, no_server (the last inside a network
+# Groups: usage, attachments, help, version, no_server (the last inside a network
 # namespace where nothing listens on port 25).
 # shellcheck disable=SC2086 # $base is split into words on purpose
 set -u
@@ -71,12 +71,36 @@ usage)
     usage_error "may not begin or end with white space" "attachment path ending in a space" \
         $base --attach "$scratch/plain.txt "
     usage_error "--attach needs a file path" "empty attachment path" $base --attach ""
+    for to in "" " ; , "; do
+        usage_error "no recipient: give --to, --cc or --bcc" "recipients '$to'" \
+            --host 127.0.0.1 --from a@any.test --to "$to" --cc ","
+    done
+    usage_error "no recipient" "no recipient flag" --host 127.0.0.1 --from a@any.test --subject s
+    usage_error "unknown option '--frob'" "unknown flag after --quiet, which takes no value" --quiet --frob
+    ;;
+attachments)
+    # Checked before any connection: exit 66 and the file's name first.
+    : >"$scratch/plain.txt"
+    mkdir "$scratch/folder"
+    for case in "none.txt:no such file" "folder:is a folder, not a file"; do
+        name=${case%%:*}
+        run $base --attach "$scratch/plain.txt" --attach "$scratch/$name"
+        expect 66 err "lsmtp-send: attachment '$scratch/$name': ${case#*:}" "attachment $name"
+        if [ -s "$scratch/out" ]; then bad "attachment $name: a result line printed on stdout"; fi
+    done
+    printf 'secret' >"$scratch/locked.txt"
+    chmod 000 "$scratch/locked.txt"
+    # Whoever may read a file with no permissions at all (root) cannot test this.
+    if [ ! -r "$scratch/locked.txt" ]; then
+        run $base --attach "$scratch/locked.txt"
+        expect 66 err "attachment '$scratch/locked.txt': cannot be read" "unreadable attachment"
+    fi
     ;;
 help)
     run --help
     expect 0 out "Usage: lsmtp-send" "--help"
     for flag in --host --from --to --cc --bcc --subject --body --body-file --attach --from-header \
-        --to-header --cc-header --bcc-header --reply-to --receipt-to --comments --mailer --version; do
+        --to-header --cc-header --bcc-header --reply-to --receipt-to --comments --mailer --quiet --version; do
         if grep -q -- "^  $flag " "$scratch/out"; then ok; else bad "--help does not describe $flag"; fi
     done
     for code in "700 SMTP_ERR_CONNECT" "710 SMTP_ERR_SOCKET" "711 SMTP_ERR_RECV" "712 SMTP_ERR_REPLY" \
@@ -84,6 +108,12 @@ help)
         "740 SMTP_ERR_ARGUMENT" "750 SMTP_ERR_MEMORY"; do
         if grep -qF -- "$code" "$scratch/out"; then ok; else bad "--help lacks '$code'"; fi
     done
+    # The example is a whole command that passes the tool's own checks.
+    if grep -q -- "^  lsmtp-send --host .* --from " "$scratch/out" && grep -q -- "--attach report.pdf" "$scratch/out"; then
+        ok
+    else
+        bad "--help has no full example"
+    fi
     # Flags are read in order: an unknown one before --help is reported.
     run --frob --help
     expect 64 err "unknown option '--frob'" "--help after an unknown flag"
@@ -98,12 +128,20 @@ version)
 no_server)
     run $base --subject hello --body text
     expect 2 out "700 SMTP_ERR_CONNECT: no connection to the server" "refused connection"
+    expect 2 err "lsmtp-send: cannot connect to 127.0.0.1 port 25: connection refused" "refused connection told"
     run --host no-such-host.invalid --from a@any.test --to b@any.test
     expect 2 out "700 SMTP_ERR_CONNECT" "unresolvable host"
+    expect 2 err "cannot connect to no-such-host.invalid port 25: the name does not resolve" "unresolvable host told"
+    # Copies alone are recipients enough to go on and connect.
+    for only in --cc --bcc; do
+        run --host 127.0.0.1 --from a@any.test "$only" b@any.test
+        expect 2 out "700 SMTP_ERR_CONNECT" "$only alone"
+    done
     # A header value that would start a header of its own is refused before
     # any connection: 740, not 700, even with no server to reach.
     run $base --subject "$(printf 'hello\r\nBcc: victim@any.test')"
     expect 2 out "740 SMTP_ERR_ARGUMENT" "subject with an injected header"
+    expect 2 err "lsmtp-send: 127.0.0.1: an argument is missing or unsafe" "argument refusal told"
     run --host 127.0.0.1 --from a@any.test --to "$(printf 'b@any.test\r\nRCPT TO:<c@any.test>')"
     expect 2 out "740 SMTP_ERR_ARGUMENT" "recipient list with an injected command"
     # A fold (CR LF then a blank) is allowed, so the call goes on to connect.

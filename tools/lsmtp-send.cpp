@@ -3,11 +3,20 @@
 // One flag per argument of the call; prints the result code with its
 // meaning and turns it into the exit status: 0 when the server took the
 // message (result below 400), 1 when the server refused it, 2 for the
-// library's own failures, 64 for bad usage.
+// library's own failures, 64 for bad usage, 66 for an attachment that
+// cannot be read. Failures are also told on standard error, naming the
+// host and what failed.
 #include "lsmtp.h"
 
+#include "connect_failure.h"
+#include "progress_line.h"
+
+#include <cerrno>
+#include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <iterator>
@@ -21,6 +30,8 @@
 #include <fcntl.h>
 #include <io.h>
 #include <winsock2.h>
+#else
+#include <unistd.h>
 #endif
 
 namespace {
@@ -29,6 +40,7 @@ constexpr int exit_accepted = 0;
 constexpr int exit_refused = 1;
 constexpr int exit_library = 2;
 constexpr int exit_usage = 64;
+constexpr int exit_no_input = 66;
 
 constexpr int last_success_code = 399;
 constexpr int first_library_code = 700;
@@ -69,29 +81,42 @@ constexpr Flag flags[] = {
     {"--mailer", f_mailer, "X-Mailer header, in place of the library's own name"},
 };
 
+// `failure` says what went wrong in a message that names the host first.
 struct LibraryCode {
     int code;
     std::string_view name;
     std::string_view meaning;
+    std::string_view failure;
 };
 
 constexpr LibraryCode library_codes[] = {
     {SMTP_ERR_CONNECT, "SMTP_ERR_CONNECT",
-     "no connection to the server: name not resolved, connection refused, or not connected within 15 s"},
-    {SMTP_ERR_SOCKET, "SMTP_ERR_SOCKET", "no socket could be created"},
-    {SMTP_ERR_RECV, "SMTP_ERR_RECV", "reading a reply failed, or the server closed the connection"},
-    {SMTP_ERR_REPLY, "SMTP_ERR_REPLY", "the server's answer is not an SMTP reply, is exactly 400, or is of the wrong class"},
-    {SMTP_ERR_TIMEOUT, "SMTP_ERR_TIMEOUT", "no complete reply within 10 s"},
-    {SMTP_ERR_ENCODE_CREATE, "SMTP_ERR_ENCODE_CREATE", "the encoded copy of an attachment could not be created"},
-    {SMTP_ERR_ATTACH_OPEN, "SMTP_ERR_ATTACH_OPEN", "an attachment is not a readable regular file"},
-    {SMTP_ERR_WRITE, "SMTP_ERR_WRITE", "sending the message failed and the server gave no reason"},
-    {SMTP_ERR_ARGUMENT, "SMTP_ERR_ARGUMENT", "an argument is missing or unsafe; nothing was sent"},
-    {SMTP_ERR_MEMORY, "SMTP_ERR_MEMORY", "the library ran out of memory; the message was not completed"},
+     "no connection to the server: name not resolved, connection refused, or not connected within 15 s",
+     "cannot connect"},
+    {SMTP_ERR_SOCKET, "SMTP_ERR_SOCKET", "no socket could be created", "no socket could be created to connect"},
+    {SMTP_ERR_RECV, "SMTP_ERR_RECV", "reading a reply failed, or the server closed the connection",
+     "the connection failed or was closed while waiting for a reply"},
+    {SMTP_ERR_REPLY, "SMTP_ERR_REPLY", "the server's answer is not an SMTP reply, is exactly 400, or is of the wrong class",
+     "the server answered with something that is not an SMTP reply of the expected kind"},
+    {SMTP_ERR_TIMEOUT, "SMTP_ERR_TIMEOUT", "no complete reply within 10 s",
+     "the server gave no complete reply within 10 s"},
+    {SMTP_ERR_ENCODE_CREATE, "SMTP_ERR_ENCODE_CREATE", "the encoded copy of an attachment could not be created",
+     "the encoded copy of an attachment could not be created beside it or in the temporary folder"},
+    {SMTP_ERR_ATTACH_OPEN, "SMTP_ERR_ATTACH_OPEN", "an attachment is not a readable regular file",
+     "an attachment could not be read while the message was sent"},
+    {SMTP_ERR_WRITE, "SMTP_ERR_WRITE", "sending the message failed and the server gave no reason",
+     "sending the message failed: the server stopped taking data"},
+    {SMTP_ERR_ARGUMENT, "SMTP_ERR_ARGUMENT", "an argument is missing or unsafe; nothing was sent",
+     "an argument is missing or unsafe (a line break in a header value or an address?); nothing was sent"},
+    {SMTP_ERR_MEMORY, "SMTP_ERR_MEMORY", "the library ran out of memory; the message was not completed",
+     "out of memory; the message was not completed"},
 };
 
 struct Request {
     std::optional<std::string> values[field_count];
     std::vector<std::string> attachments;
+    std::uint64_t attachment_bytes = 0;
+    bool quiet = false;
 };
 
 // Left column of the help text: the label and spaces up to the description.
@@ -112,15 +137,25 @@ void print_usage(std::ostream &out)
         label += flag.field == f_body_file || flag.field == f_attach ? " FILE" : " TEXT";
         out << "  " << column(label) << flag.help << '\n';
     }
-    out << "  " << column("--help") << "show this text\n"
+    out << "  " << column("--quiet") << "no progress line (one is drawn on a terminal for large attachments)\n"
+        << "  " << column("--help") << "show this text\n"
         << "  " << column("--version") << "show the version\n\n"
-        << "A list holds addresses or files separated by \",\" or \";\"; so an --attach path may hold neither.\n\n"
+        << "A list holds addresses or files separated by \",\" or \";\"; so an --attach path may hold neither.\n"
+        << "At least one of --to, --cc and --bcc names a recipient.\n\n"
+        << "Example:\n"
+        << "  " << program << " --host mail.example.com --from alice@example.com \\\n"
+        << "      --to \"bob@example.com, carol@example.com\" --cc dave@example.com \\\n"
+        << "      --subject \"Monthly report\" --body-file note.txt --attach report.pdf --attach data.csv\n"
+        << "  221 accepted: the server took the message\n\n"
         << "Result codes and exit status:\n"
         << "  " << column("399 or below") << "accepted: the server took the message (221 is its usual reply to QUIT); exit 0\n"
         << "  " << column("400 to 699") << "refused by the server: its reply code to the command that stopped the session; exit 1\n";
     for (const LibraryCode &entry : library_codes)
         out << "  " << column(std::to_string(entry.code) + ' ' + std::string(entry.name)) << entry.meaning << "; exit 2\n";
-    out << "  " << column("bad usage") << "a message naming the option at fault; exit 64\n";
+    out << "  " << column("bad usage") << "a message naming the option at fault; exit 64\n"
+        << "  " << column("unreadable attachment") << "a message naming the file, before any connection; exit 66\n"
+        << "Failures are also told on standard error, naming the host and what failed; after 700 the\n"
+        << "message tells a name that does not resolve from a refused connection and a timeout.\n";
 }
 
 int usage_error(const std::string &message)
@@ -179,6 +214,48 @@ int check_attachment(const std::string &path)
     return 0;
 }
 
+// Whether a list names at least one address: a piece between the
+// separators that holds more than white space.
+bool names_a_recipient(const std::optional<std::string> &list)
+{
+    if (!list)
+        return false;
+    std::size_t start = 0;
+    while (start <= list->size()) {
+        std::size_t end = list->find_first_of(",;", start);
+        if (end == std::string::npos)
+            end = list->size();
+        if (list->find_first_not_of(" \t\r\n", start) < end)
+            return true;
+        start = end + 1;
+    }
+    return false;
+}
+
+// The library finds an unreadable attachment only after it has connected
+// and started the message; checking first names the file and sends nothing.
+int check_attachment_file(const std::string &path, std::uint64_t &bytes)
+{
+    namespace fs = std::filesystem;
+    std::error_code error;
+    const fs::file_status status = fs::status(fs::u8path(path), error);
+    std::string problem;
+    if (!fs::exists(status))
+        problem = "no such file";
+    else if (!fs::is_regular_file(status))
+        problem = fs::is_directory(status) ? "is a folder, not a file" : "is not a regular file";
+    else if (std::FILE *file = std::fopen(path.c_str(), "rb"))
+        std::fclose(file);
+    else
+        problem = std::string("cannot be read: ") + std::strerror(errno);
+    if (!problem.empty()) {
+        std::cerr << program << ": attachment '" << path << "': " << problem << '\n';
+        return exit_no_input;
+    }
+    bytes += fs::file_size(fs::u8path(path), error);
+    return 0;
+}
+
 enum class Parse { run, help, version, error };
 
 Parse parse_arguments(int argc, char **argv, Request &request, int &status)
@@ -189,6 +266,10 @@ Parse parse_arguments(int argc, char **argv, Request &request, int &status)
             return Parse::help;
         if (arg == "--version")
             return Parse::version;
+        if (arg == "--quiet") {
+            request.quiet = true;
+            continue;
+        }
         std::string_view name = arg;
         std::optional<std::string> value;
         if (std::size_t equals = arg.find('='); arg.starts_with("--") && equals != std::string_view::npos) {
@@ -229,6 +310,9 @@ int complete_request(Request &request)
         return usage_error("--host is required");
     if (!request.values[f_from])
         return usage_error("--from is required");
+    if (!names_a_recipient(request.values[f_to]) && !names_a_recipient(request.values[f_cc]) &&
+        !names_a_recipient(request.values[f_bcc]))
+        return usage_error("no recipient: give --to, --cc or --bcc");
     if (request.values[f_body] && request.values[f_body_file])
         return usage_error("--body and --body-file cannot be used together");
     if (request.values[f_body_file]) {
@@ -239,8 +323,11 @@ int complete_request(Request &request)
     }
     if (!request.attachments.empty()) {
         std::string joined;
-        for (const std::string &path : request.attachments)
+        for (const std::string &path : request.attachments) {
+            if (int status = check_attachment_file(path, request.attachment_bytes))
+                return status;
             joined += (joined.empty() ? "" : ";") + path;
+        }
         request.values[f_attach] = std::move(joined);
     }
     return 0;
@@ -257,7 +344,7 @@ const char *optional(const Request &request, Field field)
     return request.values[field] ? request.values[field]->c_str() : nullptr;
 }
 
-int send(const Request &request)
+int call_library(const Request &request)
 {
     return lsmtp_send_mail(required(request, f_host), required(request, f_subject), optional(request, f_body),
                            required(request, f_from), optional(request, f_from_header), required(request, f_to),
@@ -267,23 +354,73 @@ int send(const Request &request)
                            optional(request, f_mailer), optional(request, f_attach));
 }
 
-int report(int result)
+bool stderr_is_terminal()
 {
+#if defined(_WIN32)
+    return _isatty(_fileno(stderr)) != 0;
+#else
+    return isatty(STDERR_FILENO) != 0;
+#endif
+}
+
+struct Outcome {
+    int result = 0;
+    std::chrono::milliseconds took{};
+};
+
+// Makes the call, drawing the progress line when it is wanted.
+Outcome send(const Request &request)
+{
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point start = Clock::now();
+    const auto since_start = [start] { return std::chrono::duration<double>(Clock::now() - start).count(); };
+    Outcome outcome;
+    if (progress_wanted(stderr_is_terminal(), request.quiet, request.attachment_bytes)) {
+        const std::uint64_t body = request.values[f_body] ? request.values[f_body]->size() : 0;
+        ProgressLine line(std::cerr, body + base64_size(request.attachment_bytes), since_start);
+        const lsmtp::ScopedProgressObserver observing(line);
+        outcome.result = call_library(request);
+        line.finish();
+    } else {
+        outcome.result = call_library(request);
+    }
+    outcome.took = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start);
+    return outcome;
+}
+
+void tell_failure(const std::string &host, std::string_view what)
+{
+    std::cerr << program << ": " << host << ": " << what << '\n';
+}
+
+// Prints the result line on standard output and, for a failure, what
+// failed on standard error; returns the exit status.
+int report(const Outcome &outcome, const std::string &host)
+{
+    const int result = outcome.result;
     if (result <= last_success_code) {
         std::cout << result << " accepted: the server took the message\n";
         return exit_accepted;
     }
     if (result < first_library_code) {
         std::cout << result << " refused by the server\n";
+        tell_failure(host, "the server refused the message with reply " + std::to_string(result));
         return exit_refused;
+    }
+    if (result == SMTP_ERR_CONNECT) {
+        const ConnectFailure failure = diagnose_connect_failure(host, outcome.took);
+        std::cerr << program << ": " << describe_connect_failure(failure, host, outcome.took) << '\n';
     }
     for (const LibraryCode &entry : library_codes) {
         if (entry.code == result) {
             std::cout << result << ' ' << entry.name << ": " << entry.meaning << '\n';
+            if (result != SMTP_ERR_CONNECT)
+                tell_failure(host, entry.failure);
             return exit_library;
         }
     }
     std::cout << result << " unknown library error\n";
+    tell_failure(host, "unknown library error " + std::to_string(result));
     return exit_library;
 }
 
@@ -305,7 +442,7 @@ int run(int argc, char **argv)
     }
     if ((status = complete_request(request)) != 0)
         return status;
-    return report(send(request));
+    return report(send(request), *request.values[f_host]);
 }
 
 } // namespace

@@ -104,7 +104,8 @@ void encode_group(unsigned char first, unsigned char second, unsigned char third
         out[2] = '=';
 }
 
-Base64Result encode_file_base64(platform::File &source, platform::File &destination)
+Base64Result encode_file_base64(platform::File &source, platform::File &destination,
+                                const std::function<void(std::size_t)> &on_written)
 {
     // Whole chunks of 100 lines per block, so that a pause always falls on a
     // chunk's end. The block's text is written after its last chunk, as a
@@ -123,6 +124,8 @@ Base64Result encode_file_base64(platform::File &source, platform::File &destinat
         }
         if (!destination.write(output, written))
             return Base64Result::write_failed;
+        if (on_written)
+            on_written(written);
         if (filled.failed)
             return Base64Result::read_failed;
         if (filled.count < sizeof input)

@@ -5,6 +5,8 @@
 
 #include "platform/file.h"
 
+#include <cstddef>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -32,7 +34,9 @@ enum class Base64Result { ok, read_failed, write_failed };
 // encoded and padded, then read_failed is returned. A write error stops at
 // once with write_failed; the destination then holds an incomplete copy. The
 // caller decides what either means; neither file is opened, positioned,
-// flushed or closed here.
-Base64Result encode_file_base64(platform::File &source, platform::File &destination);
+// flushed or closed here. `on_written`, when set, hears of the characters
+// of every block written.
+Base64Result encode_file_base64(platform::File &source, platform::File &destination,
+                                const std::function<void(std::size_t)> &on_written = {});
 
 } // namespace lsmtp

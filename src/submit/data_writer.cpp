@@ -1,5 +1,7 @@
 #include "submit/data_writer.h"
 
+#include "submit/progress.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -58,8 +60,11 @@ bool DataWriter::write(std::string_view text)
 bool DataWriter::flush()
 {
     // After a failure the connection is useless; nothing more is sent.
-    if (!failed_ && used_ > 0 && !send_bytes(session_, buffer_.get(), used_))
-        failed_ = true;
+    if (!failed_ && used_ > 0) {
+        failed_ = !send_bytes(session_, buffer_.get(), used_);
+        if (!failed_)
+            report_sent(used_);
+    }
     used_ = 0;
     return !failed_;
 }

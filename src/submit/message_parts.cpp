@@ -6,6 +6,7 @@
 #include "platform/clock.h"
 #include "platform/file.h"
 #include "submit/arguments.h"
+#include "submit/progress.h"
 #include "text/text.h"
 
 #include <algorithm>
@@ -60,7 +61,7 @@ int encode_to_copy(platform::File &source, const std::string &path, platform::Fi
             continue;
         if (!source.rewind())
             return SMTP_ERR_ATTACH_OPEN;
-        const Base64Result result = encode_file_base64(source, copy);
+        const Base64Result result = encode_file_base64(source, copy, report_encoded);
         if (result == Base64Result::read_failed)
             return SMTP_ERR_ATTACH_OPEN;
         if (result == Base64Result::ok) {

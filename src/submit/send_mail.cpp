@@ -21,7 +21,6 @@ namespace lsmtp {
 namespace {
 
 constexpr std::uint16_t smtp_port = 25;
-constexpr std::chrono::seconds connect_limit{15};
 constexpr std::string_view helo_word = "sorvane";
 // How long a reply may still take to arrive once a write has failed: the
 // server may have refused the message and closed, its reply on the way.

@@ -18,6 +18,10 @@ struct SmtpSession {
     std::string replies;
 };
 
+// How long the call waits for the connection to the server, the name
+// lookup included.
+inline constexpr std::chrono::seconds connect_limit{15};
+
 // How long a write may wait for the server to take more data.
 inline constexpr std::chrono::seconds send_stall_limit{10};
 
