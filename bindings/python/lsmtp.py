@@ -1,0 +1,190 @@
+"""Send one e-mail per call through the lsmtp library.
+
+    import lsmtp
+
+    code = lsmtp.send_mail(
+        "mail.example.com",
+        from_addr="alice@example.com",
+        to=["bob@example.com", "Carol <carol@example.com>"],
+        subject="Monthly report",
+        body="The report is attached.\\n",
+        attachments=["report.pdf"],
+    )
+
+Text is given as str and passed to the library as UTF-8. Lists (to, cc,
+bcc, attachments) are given as a list of items, or one str for a single
+item; an item may not hold "," or ";", which the library reads as
+separators. send_mail returns the server's final reply code (usually 221)
+and raises LsmtpError, carrying the result code and its name, when the
+server refused the message or the library failed.
+
+The library is looked up, in order: the file named by the LSMTP_LIBRARY
+environment variable; the library installed beside this module (the module
+lives in PREFIX/share/lsmtp/python, the library in PREFIX/lib or
+PREFIX/lib/<multiarch>, the DLL in PREFIX/bin or beside the module); the
+system's library path.
+"""
+import ctypes
+import ctypes.util
+import os
+import struct
+import sys
+import sysconfig
+
+__all__ = ["send_mail", "LsmtpError", "code_name", "load_library"]
+
+SMTP_ERR_CONNECT = 700
+SMTP_ERR_SOCKET = 710
+SMTP_ERR_RECV = 711
+SMTP_ERR_REPLY = 712
+SMTP_ERR_TIMEOUT = 713
+SMTP_ERR_ENCODE_CREATE = 720
+SMTP_ERR_ATTACH_OPEN = 721
+SMTP_ERR_WRITE = 730
+SMTP_ERR_ARGUMENT = 740
+SMTP_ERR_MEMORY = 750
+
+_LIBRARY_CODES = {
+    SMTP_ERR_CONNECT: ("SMTP_ERR_CONNECT", "no connection: name not resolved, refused, or not connected within 15 s"),
+    SMTP_ERR_SOCKET: ("SMTP_ERR_SOCKET", "no socket could be created"),
+    SMTP_ERR_RECV: ("SMTP_ERR_RECV", "reading a reply failed or the server closed the connection"),
+    SMTP_ERR_REPLY: ("SMTP_ERR_REPLY", "the server's answer is not an SMTP reply of the expected class"),
+    SMTP_ERR_TIMEOUT: ("SMTP_ERR_TIMEOUT", "no complete reply within 10 s"),
+    SMTP_ERR_ENCODE_CREATE: ("SMTP_ERR_ENCODE_CREATE", "the encoded copy of an attachment could not be created"),
+    SMTP_ERR_ATTACH_OPEN: ("SMTP_ERR_ATTACH_OPEN", "an attachment is not a readable regular file"),
+    SMTP_ERR_WRITE: ("SMTP_ERR_WRITE", "sending the message failed and the server gave no reason"),
+    SMTP_ERR_ARGUMENT: ("SMTP_ERR_ARGUMENT", "an argument is missing or unsafe; nothing was sent"),
+    SMTP_ERR_MEMORY: ("SMTP_ERR_MEMORY", "the library ran out of memory; the message was not completed"),
+}
+
+# Results below this are success (the library's header says so).
+_FIRST_FAILURE = 400
+
+
+def code_name(code):
+    """The name of a result code: SMTP_ERR_* for the library's own, else
+    what kind of server reply it is."""
+    if code in _LIBRARY_CODES:
+        return _LIBRARY_CODES[code][0]
+    if code >= SMTP_ERR_CONNECT:
+        return "SMTP_ERR_UNKNOWN"
+    if code >= 500:
+        return "SERVER_REFUSED_PERMANENTLY"
+    if code >= _FIRST_FAILURE:
+        return "SERVER_REFUSED_TEMPORARILY"
+    return "ACCEPTED"
+
+
+class LsmtpError(Exception):
+    """The message was not sent: `code` is the call's result, `name` its
+    name (see code_name)."""
+
+    def __init__(self, code):
+        self.code = code
+        self.name = code_name(code)
+        meaning = _LIBRARY_CODES.get(code, (None, "the server refused the message"))[1]
+        super().__init__("%d %s: %s" % (code, self.name, meaning))
+
+
+def _library_candidates():
+    named = os.environ.get("LSMTP_LIBRARY")
+    if named:
+        return [named]
+    here = os.path.dirname(os.path.abspath(__file__))
+    prefix = os.path.normpath(os.path.join(here, os.pardir, os.pardir, os.pardir))
+    if sys.platform == "win32":
+        file_name = "lsmtp.dll"
+        folders = [here, os.path.join(prefix, "bin")]
+    else:
+        file_name = "liblsmtp.1.dylib" if sys.platform == "darwin" else "liblsmtp.so.1"
+        multiarch = sysconfig.get_config_var("MULTIARCH") or ""
+        folders = [os.path.join(prefix, "lib", multiarch), os.path.join(prefix, "lib64"), os.path.join(prefix, "lib")]
+    installed = [os.path.join(folder, file_name) for folder in folders]
+    return [path for path in installed if os.path.isfile(path)] + [ctypes.util.find_library("lsmtp") or file_name]
+
+
+_function = None
+
+
+def load_library():
+    """Loads the library (once) and returns its lsmtp_send_mail."""
+    global _function
+    if _function is None:
+        # The 32-bit Windows DLL uses the stdcall convention; every other
+        # build the platform's C convention.
+        loader = ctypes.WinDLL if sys.platform == "win32" and struct.calcsize("P") == 4 else ctypes.CDLL
+        errors = []
+        for candidate in _library_candidates():
+            try:
+                library = loader(candidate)
+                break
+            except OSError as error:
+                errors.append(str(error))
+        else:
+            raise OSError("the lsmtp library was not found: " + "; ".join(errors))
+        function = library.lsmtp_send_mail
+        function.argtypes = [ctypes.c_char_p] * 16
+        function.restype = ctypes.c_int
+        _function = function
+    return _function
+
+
+def _text(value, what):
+    """UTF-8 bytes of a str; None stays None (the library reads it as "")."""
+    if value is None:
+        return None
+    if not isinstance(value, str):
+        raise TypeError("%s must be a str, not %s" % (what, type(value).__name__))
+    if "\0" in value:
+        raise ValueError("%s holds a NUL character, which would cut the text short" % what)
+    return value.encode("utf-8")
+
+
+def _list(items, what):
+    """The items joined with "," as UTF-8 bytes; one str (or path) is one item."""
+    if items is None:
+        return None
+    if isinstance(items, (str, os.PathLike)):
+        items = [items]
+    pieces = []
+    for item in items:
+        text = os.fspath(item) if isinstance(item, os.PathLike) else item
+        if not isinstance(text, str):
+            raise TypeError("%s items must be str, not %s" % (what, type(text).__name__))
+        if "," in text or ";" in text:
+            raise ValueError("%s item %r holds ',' or ';', which separate the items of a list" % (what, text))
+        pieces.append(text)
+    return _text(",".join(pieces), what)
+
+
+def _arguments(host, from_addr, to, cc, bcc, subject, body, attachments, from_header, to_header, cc_header,
+               bcc_header, reply_to, receipt_to, comments, mailer):
+    """The sixteen arguments of lsmtp_send_mail, in its order."""
+    if not host:
+        raise ValueError("host is required")
+    recipients = [_list(to, "to"), _list(cc, "cc"), _list(bcc, "bcc")]
+    if not any(piece.strip() for joined in recipients if joined for piece in joined.split(b",")):
+        raise ValueError("no recipient: give to, cc or bcc")
+    # The three arguments the library requires are never None.
+    return (_text(host, "host"), _text(subject, "subject"), _text(body, "body"),
+            _text(from_addr, "from_addr") or b"", _text(from_header, "from_header"), recipients[0] or b"",
+            _text(to_header, "to_header"), recipients[1], _text(cc_header, "cc_header"), recipients[2],
+            _text(bcc_header, "bcc_header"), _text(reply_to, "reply_to"), _text(receipt_to, "receipt_to"),
+            _text(comments, "comments"), _text(mailer, "mailer"), _list(attachments, "attachments"))
+
+
+def send_mail(host, *, from_addr, to=None, cc=None, bcc=None, subject=None, body=None, attachments=None,
+              from_header=None, to_header=None, cc_header=None, bcc_header=None, reply_to=None,
+              receipt_to=None, comments=None, mailer=None):
+    """Sends one message over SMTP to port 25 of `host` and returns the
+    server's final reply code (below 400). Raises LsmtpError when the server
+    refused the message or the library failed; ValueError or TypeError for
+    arguments the call cannot take (nothing is sent then). The arguments
+    mean what the C function's do (see lsmtp.h); the call blocks until the
+    session ends."""
+    arguments = _arguments(host, from_addr, to, cc, bcc, subject, body, attachments, from_header, to_header,
+                           cc_header, bcc_header, reply_to, receipt_to, comments, mailer)
+    code = load_library()(*arguments)
+    if code >= _FIRST_FAILURE:
+        raise LsmtpError(code)
+    return code
