@@ -232,27 +232,37 @@ bool names_a_recipient(const std::optional<std::string> &list)
     return false;
 }
 
-// The library finds an unreadable attachment only after it has connected
-// and started the message; checking first names the file and sends nothing.
-int check_attachment_file(const std::string &path, std::uint64_t &bytes)
+// Why an attachment cannot be sent, or "" when it is a readable regular file.
+std::string attachment_problem(const std::filesystem::path &path)
 {
     namespace fs = std::filesystem;
     std::error_code error;
-    const fs::file_status status = fs::status(fs::u8path(path), error);
-    std::string problem;
+    const fs::file_status status = fs::status(path, error);
     if (!fs::exists(status))
-        problem = "no such file";
-    else if (!fs::is_regular_file(status))
-        problem = fs::is_directory(status) ? "is a folder, not a file" : "is not a regular file";
-    else if (std::FILE *file = std::fopen(path.c_str(), "rb"))
-        std::fclose(file);
-    else
-        problem = std::string("cannot be read: ") + std::strerror(errno);
-    if (!problem.empty()) {
+        return "no such file";
+    if (fs::is_directory(status))
+        return "is a folder, not a file";
+    if (!fs::is_regular_file(status))
+        return "is not a regular file";
+    errno = 0;
+    if (std::ifstream(path, std::ios::binary))
+        return "";
+    return errno != 0 ? std::string("cannot be read: ") + std::strerror(errno) : "cannot be read";
+}
+
+// The library answers 721 for an attachment it cannot read, without saying
+// which; checking first names the file, before anything is sent.
+int check_attachment_file(const std::string &path, std::uint64_t &bytes)
+{
+    const std::filesystem::path file = std::filesystem::u8path(path);
+    if (const std::string problem = attachment_problem(file); !problem.empty()) {
         std::cerr << program << ": attachment '" << path << "': " << problem << '\n';
         return exit_no_input;
     }
-    bytes += fs::file_size(fs::u8path(path), error);
+    std::error_code error;
+    const std::uintmax_t size = std::filesystem::file_size(file, error);
+    if (!error)
+        bytes += size;
     return 0;
 }
 
