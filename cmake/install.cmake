@@ -1,5 +1,5 @@
 # Install rules, in three components that become the Debian packages:
-# runtime (the shared library), dev (header, static library, pkg-config
+# runtime (the shared library, the Python module), dev (header, static library, pkg-config
 # file, CMake package, manual page 3) and tool (lsmtp-send, manual page 1).
 include(CMakePackageConfigHelpers)
 
@@ -14,6 +14,8 @@ install(TARGETS lsmtp_static EXPORT lsmtpTargets
 install(FILES ${LSMTP_GENERATED_INCLUDE}/lsmtp.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR} COMPONENT dev)
 install(FILES LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT runtime)
 install(FILES doc/lsmtp_send_mail.3 DESTINATION ${CMAKE_INSTALL_MANDIR}/man3 COMPONENT dev)
+# The Python module calls the shared library, so it comes with it.
+install(FILES bindings/python/lsmtp.py DESTINATION ${CMAKE_INSTALL_DATADIR}/lsmtp/python COMPONENT runtime)
 if(TARGET lsmtp-send)
   install(TARGETS lsmtp-send RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT tool)
   install(FILES doc/lsmtp-send.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT tool)

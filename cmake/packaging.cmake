@@ -21,7 +21,7 @@ set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS_POLICY ">=")
 
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_NAME liblsmtp${PROJECT_VERSION_MAJOR})
 set(CPACK_COMPONENT_RUNTIME_DESCRIPTION
-  "${PROJECT_DESCRIPTION}\n The shared library: one C function, lsmtp_send_mail, sends a MIME message\n with attachments through an SMTP server on port 25.")
+  "${PROJECT_DESCRIPTION}\n The shared library: one C function, lsmtp_send_mail, sends a MIME message\n with attachments through an SMTP server on port 25. A Python module that\n calls it lies in /usr/share/lsmtp/python.")
 
 set(CPACK_DEBIAN_DEV_PACKAGE_NAME liblsmtp-dev)
 set(CPACK_DEBIAN_DEV_PACKAGE_SECTION libdevel)

@@ -56,7 +56,16 @@ cmake --install "$build" --prefix "$prefix" >/dev/null
 pcdir=$(dirname "$(find "$prefix" -name lsmtp.pc)")
 libdir=$(dirname "$pcdir")
 
-echo "== C program through pkg-config (shared library)"
+echo "== Python module beside the installed library"
+# load_module PREFIX: the module installed under PREFIX finds the library
+# installed there, with no help from the environment.
+load_module() {
+    env -u LSMTP_LIBRARY -u LD_LIBRARY_PATH "$python" -c "import sys; sys.path.insert(0, '$1/share/lsmtp/python')
+import lsmtp; lsmtp.load_library(); print(lsmtp._library_candidates()[0])" | grep -q "^$1/" ||
+        fail "the Python module under $1 does not find the library installed beside it"
+}
+load_module "$prefix"
+
 [ "$(PKG_CONFIG_PATH="$pcdir" pkg-config --modversion lsmtp)" = "$version" ] ||
     fail "lsmtp.pc and lsmtp.h disagree on the version"
 # shellcheck disable=SC2046 # pkg-config's output is a list of flags
@@ -128,7 +137,7 @@ holds() {
         echo "$contents" | grep -qE "$pattern" || fail "$(basename "$deb") has no $pattern"
     done
 }
-holds "$runtime" '/liblsmtp\.so\.1 ' '/liblsmtp\.so\.1\.'
+holds "$runtime" '/liblsmtp\.so\.1 ' '/liblsmtp\.so\.1\.' '/usr/share/lsmtp/python/lsmtp\.py$'
 holds "$dev" '/usr/include/lsmtp\.h$' '/liblsmtp\.a$' '/liblsmtp\.so -> ' '/pkgconfig/lsmtp\.pc$' \
     '/cmake/lsmtp/lsmtpConfig\.cmake$' '/man3/lsmtp_send_mail\.3'
 holds "$tool" '/usr/bin/lsmtp-send$' '/man1/lsmtp-send\.1'
@@ -146,5 +155,6 @@ unpacked_pcdir=$(dirname "$(find "$unpacked" -name lsmtp.pc)")
 # shellcheck disable=SC2046
 cc -o "$work/deb-example" "$work/example.c" $(PKG_CONFIG_PATH="$unpacked_pcdir" pkg-config --cflags --libs lsmtp)
 LD_LIBRARY_PATH=$(dirname "$unpacked_pcdir") run_example "$work/deb-example"
+load_module "$unpacked/usr"
 "$unpacked/usr/bin/lsmtp-send" --version | grep -qF "$version" || fail "the packaged lsmtp-send shows another version"
 echo "== install and package checks passed"
