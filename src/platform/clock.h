@@ -22,7 +22,13 @@ std::optional<std::tm> utc_calendar(std::int64_t seconds);
 // may stand in for the conversion.
 std::optional<std::int64_t> instant_of_local_calendar(std::tm calendar);
 
-// Gives up the processor for the given milliseconds (or calls the seam).
-void pause_milliseconds(int milliseconds);
+enum class PauseTimer { precise, coarse };
+
+// Gives up the processor for the given milliseconds (or calls the seam),
+// and tells which timer made the pause: a precise one, or the platform's
+// coarse sleep, which on Windows lasts at least one scheduler tick (about
+// 15.6 ms by default) and is the fall-back on systems older than Windows 10
+// 1803. A seam's pause counts as precise.
+PauseTimer pause_milliseconds(int milliseconds);
 
 } // namespace lsmtp::platform

@@ -1,42 +1,146 @@
-// Host names to IPv4 addresses: the same calls on every platform, only the
-// headers differ.
-#include "platform/socket.h"
+// Host text to socket addresses: the same calls on every platform, only the
+// headers differ. Numeric hosts are read in place; names are looked up on a
+// worker thread, because no resolver call can be bounded by a deadline or
+// cancelled once it runs (getaddrinfo_a cannot stop a running lookup, and
+// Wine ignores GetAddrInfoExW's timeout).
+#include "platform/endpoint.h"
+#include "platform/seams.h"
 
-#if defined(_WIN32)
-#include <winsock2.h>
-#include <ws2tcpip.h>
-#else
+#if !defined(_WIN32)
 #include <arpa/inet.h>
 #include <netdb.h>
 #include <netinet/in.h>
-#include <sys/socket.h>
 #endif
 
-namespace lsmtp::platform {
+#include <condition_variable>
+#include <cstring>
+#include <memory>
+#include <mutex>
+#include <string_view>
 
-bool resolve_ipv4(const char *host, std::uint32_t *address)
+namespace lsmtp::platform {
+namespace {
+
+Endpoint ipv4_endpoint(in_addr address, std::uint16_t port)
 {
-    const auto dotted = inet_addr(host);
-    if (dotted != INADDR_NONE) {
-        *address = dotted;
-        return true;
-    }
+    Endpoint endpoint;
+    auto *ipv4 = reinterpret_cast<sockaddr_in *>(&endpoint.address);
+    ipv4->sin_family = AF_INET;
+    ipv4->sin_port = htons(port);
+    ipv4->sin_addr = address;
+    endpoint.length = sizeof(sockaddr_in);
+    return endpoint;
+}
+
+Endpoint ipv6_endpoint(const in6_addr &address, std::uint16_t port)
+{
+    Endpoint endpoint;
+    auto *ipv6 = reinterpret_cast<sockaddr_in6 *>(&endpoint.address);
+    ipv6->sin6_family = AF_INET6;
+    ipv6->sin6_port = htons(port);
+    ipv6->sin6_addr = address;
+    endpoint.length = sizeof(sockaddr_in6);
+    return endpoint;
+}
+
+// "[::1]" as written in URLs and mail domains; anything else as it is.
+std::string without_brackets(std::string_view host)
+{
+    if (host.size() >= 2 && host.front() == '[' && host.back() == ']')
+        host = host.substr(1, host.size() - 2);
+    return std::string(host);
+}
+
+// The addresses getaddrinfo gives for a name, in its order, with the port
+// set. Runs on the lookup worker.
+std::vector<Endpoint> endpoints_of_name(const std::string &name, std::uint16_t port)
+{
+    if (!lookup_allowed_by_seams(name))
+        return {};
     addrinfo hints{};
-    hints.ai_family = AF_INET;
+    hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_STREAM;
+    hints.ai_protocol = IPPROTO_TCP;
     addrinfo *found = nullptr;
-    if (getaddrinfo(host, nullptr, &hints, &found) != 0 || found == nullptr)
-        return false;
-    bool ok = false;
+    if (getaddrinfo(name.c_str(), nullptr, &hints, &found) != 0)
+        return {};
+    const std::unique_ptr<addrinfo, decltype(&freeaddrinfo)> owned(found, &freeaddrinfo);
+    std::vector<Endpoint> endpoints;
     for (const addrinfo *entry = found; entry != nullptr; entry = entry->ai_next) {
-        if (entry->ai_family == AF_INET && entry->ai_addr != nullptr) {
-            *address = reinterpret_cast<const sockaddr_in *>(entry->ai_addr)->sin_addr.s_addr;
-            ok = true;
-            break;
+        if (entry->ai_family == AF_INET)
+            endpoints.push_back(ipv4_endpoint(reinterpret_cast<const sockaddr_in *>(entry->ai_addr)->sin_addr, port));
+        if (entry->ai_family == AF_INET6) {
+            // Keeps the scope of a link-local address.
+            Endpoint endpoint;
+            std::memcpy(&endpoint.address, entry->ai_addr, sizeof(sockaddr_in6));
+            reinterpret_cast<sockaddr_in6 *>(&endpoint.address)->sin6_port = htons(port);
+            endpoint.length = sizeof(sockaddr_in6);
+            endpoints.push_back(endpoint);
         }
     }
-    freeaddrinfo(found);
-    return ok;
+    return endpoints;
+}
+
+// What the caller and the worker share. Each holds a reference, so
+// whichever lets go last frees it: the caller may leave at its deadline
+// while the worker is still inside the resolver.
+struct Lookup {
+    std::string name;
+    std::uint16_t port = 0;
+    CarriedSeams seams;
+    std::mutex mutex;
+    std::condition_variable finished;
+    bool done = false;
+    std::vector<Endpoint> endpoints;
+};
+
+void run_lookup(void *context)
+{
+    const std::unique_ptr<std::shared_ptr<Lookup>> handed(static_cast<std::shared_ptr<Lookup> *>(context));
+    const std::shared_ptr<Lookup> lookup = std::move(*handed);
+    std::vector<Endpoint> found;
+    {
+        const AdoptedSeams seams(lookup->seams);
+        try {
+            found = endpoints_of_name(lookup->name, lookup->port);
+        } catch (...) {
+            // Out of memory: the caller sees a name that was not found.
+        }
+    }
+    const std::lock_guard lock(lookup->mutex);
+    lookup->endpoints = std::move(found);
+    lookup->done = true;
+    lookup->finished.notify_one();
+}
+
+} // namespace
+
+std::optional<Endpoint> numeric_endpoint(const char *host, std::uint16_t port)
+{
+    in_addr ipv4{};
+    ipv4.s_addr = inet_addr(host);
+    if (ipv4.s_addr != INADDR_NONE)
+        return ipv4_endpoint(ipv4, port);
+    in6_addr ipv6{};
+    if (inet_pton(AF_INET6, without_brackets(host).c_str(), &ipv6) == 1)
+        return ipv6_endpoint(ipv6, port);
+    return std::nullopt;
+}
+
+std::vector<Endpoint> look_up_endpoints(const char *name, std::uint16_t port, Deadline deadline)
+{
+    auto lookup = std::make_shared<Lookup>();
+    lookup->name = without_brackets(name);
+    lookup->port = port;
+    lookup->seams = carry_seams();
+    auto handed = std::make_unique<std::shared_ptr<Lookup>>(lookup);
+    if (!run_detached(&run_lookup, handed.get()))
+        return {};
+    handed.release(); // the worker owns it now
+    std::unique_lock lock(lookup->mutex);
+    if (!lookup->finished.wait_until(lock, deadline, [&] { return lookup->done; }))
+        return {};
+    return std::move(lookup->endpoints);
 }
 
 } // namespace lsmtp::platform

@@ -1,43 +1,68 @@
 #include "platform/seams.h"
 
+#include <atomic>
 #include <utility>
 
 namespace lsmtp::platform {
+
+struct InstalledSeams {
+    Seams seams;
+    // The caller and its lookup worker may count at the same time.
+    std::atomic<std::size_t> sends{0};
+};
+
 namespace {
 
-// Per-thread: a test's seams never leak into another thread.
-thread_local const Seams *installed_seams = nullptr;
-thread_local std::size_t sends_seen = 0;
+// Per-thread: a test's seams never leak into another thread. A plain
+// pointer, so that a thread's exit has nothing to destroy.
+thread_local const CarriedSeams *installed_seams = nullptr;
+
+InstalledSeams *installed() { return installed_seams == nullptr ? nullptr : installed_seams->get(); }
 
 } // namespace
 
-const Seams *current_seams() { return installed_seams; }
+const Seams *current_seams()
+{
+    const InstalledSeams *seams = installed();
+    return seams == nullptr ? nullptr : &seams->seams;
+}
 
 ScopedSeams::ScopedSeams(Seams seams)
-    : seams_(std::move(seams)), previous_(installed_seams), previous_sends_(sends_seen)
+    : installed_(std::make_shared<InstalledSeams>()), previous_(installed_seams)
 {
-    installed_seams = &seams_;
-    sends_seen = 0;
+    installed_->seams = std::move(seams);
+    installed_seams = &installed_;
 }
 
-ScopedSeams::~ScopedSeams()
+ScopedSeams::~ScopedSeams() { installed_seams = previous_; }
+
+CarriedSeams carry_seams() { return installed_seams == nullptr ? nullptr : *installed_seams; }
+
+AdoptedSeams::AdoptedSeams(CarriedSeams carried) : installed_(std::move(carried)), previous_(installed_seams)
 {
-    installed_seams = previous_;
-    sends_seen = previous_sends_;
+    installed_seams = &installed_;
 }
+
+AdoptedSeams::~AdoptedSeams() { installed_seams = previous_; }
 
 std::optional<bool> send_by_seams(const char *data, std::size_t length)
 {
-    const Seams *seams = installed_seams;
+    InstalledSeams *seams = installed();
     if (seams == nullptr)
         return std::nullopt;
-    if (seams->sending)
-        seams->sending(length);
-    if (seams->allow_send && !seams->allow_send(++sends_seen))
+    if (seams->seams.sending)
+        seams->seams.sending(length);
+    if (seams->seams.allow_send && !seams->seams.allow_send(++seams->sends))
         return false;
-    if (seams->send)
-        return seams->send(std::string_view(data, length));
+    if (seams->seams.send)
+        return seams->seams.send(std::string_view(data, length));
     return std::nullopt;
+}
+
+bool lookup_allowed_by_seams(std::string_view name)
+{
+    const Seams *seams = current_seams();
+    return seams == nullptr || !seams->allow_lookup || seams->allow_lookup(name);
 }
 
 } // namespace lsmtp::platform

@@ -3,13 +3,16 @@
 // A test installs a Seams record for its own thread with ScopedSeams; the
 // platform functions consult it before touching the system. Nothing is
 // shared between threads, so concurrent tests (and concurrent library
-// calls) never see each other's seams.
+// calls) never see each other's seams. A worker thread that acts for a call
+// (the name lookup) carries the caller's seams, so what it does counts for
+// the caller, and keeps them alive for as long as it runs.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <ctime>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string_view>
 
@@ -42,7 +45,14 @@ struct Seams {
     // Replace the system's random source and the process number.
     std::function<void(unsigned char *, std::size_t)> random_bytes;
     std::function<std::uint32_t()> process_id;
+    // Called on the lookup worker before a host name is looked up; returning
+    // false makes the lookup find nothing.
+    std::function<bool(std::string_view)> allow_lookup;
 };
+
+// Seams as installed on a thread, with the counts made against them.
+struct InstalledSeams;
+using CarriedSeams = std::shared_ptr<InstalledSeams>;
 
 // The seams of the calling thread, or null when none are installed.
 const Seams *current_seams();
@@ -55,13 +65,31 @@ public:
     ScopedSeams &operator=(const ScopedSeams &) = delete;
 
 private:
-    Seams seams_;
-    const Seams *previous_;
-    std::size_t previous_sends_;
+    CarriedSeams installed_;
+    const CarriedSeams *previous_;
+};
+
+// The calling thread's seams (null when none), for a worker to adopt.
+CarriedSeams carry_seams();
+
+// Installs carried seams on the worker thread for the life of the object.
+class AdoptedSeams {
+public:
+    explicit AdoptedSeams(CarriedSeams carried);
+    ~AdoptedSeams();
+    AdoptedSeams(const AdoptedSeams &) = delete;
+    AdoptedSeams &operator=(const AdoptedSeams &) = delete;
+
+private:
+    CarriedSeams installed_;
+    const CarriedSeams *previous_;
 };
 
 // Reports a send of the calling thread to Seams::sending, counts it against
 // Seams::allow_send and hands it to Seams::send. Empty when the system is to do the send.
 std::optional<bool> send_by_seams(const char *data, std::size_t length);
+
+// Asks Seams::allow_lookup, when installed, whether `name` may be looked up.
+bool lookup_allowed_by_seams(std::string_view name);
 
 } // namespace lsmtp::platform

@@ -1,5 +1,6 @@
-// TCP sockets as the platform offers them: IPv4 streams, a connect bounded
-// by a deadline, readiness waits, whole writes and single receives.
+// TCP sockets as the platform offers them: a connection to a host bounded
+// by one deadline, readiness waits, whole writes and single receives. The
+// address family is this layer's business alone.
 #pragma once
 
 #include <chrono>
@@ -43,18 +44,18 @@ private:
     Native native_ = invalid_native;
 };
 
-// A new IPv4 stream socket, or an invalid one.
-Socket create_tcp_socket();
+enum class ConnectOutcome { connected, no_socket, failed };
 
-// The IPv4 address of a host, in network byte order. Dotted text is read as
-// inet_addr reads it; anything else (255.255.255.255 included) is looked up
-// by name and the first IPv4 address is taken. False when neither works.
-bool resolve_ipv4(const char *host, std::uint32_t *address);
-
-// Connects to address:port before the deadline. False when the connection
-// is refused, fails or is not established in time. The socket is left in
-// blocking mode on success.
-bool connect_ipv4(const Socket &socket, std::uint32_t address, std::uint16_t port, Deadline deadline);
+// Connects a new socket to host:port before the deadline, which covers the
+// name lookup too. The host is dotted IPv4 text (read as inet_addr reads
+// it), IPv6 text (bracketed or not), or a name. Numeric hosts are read in
+// place; a name is looked up on a worker thread that the call leaves behind
+// at the deadline. Every address found is tried in the resolver's order,
+// each with a fair share of the time left, so one that never answers cannot
+// use up the deadline. On success `socket` holds the connection: non-blocking
+// (the waits below bound every read and write) and without Nagle's delay.
+// no_socket when not a single socket could be created for any address.
+ConnectOutcome connect_to_host(Socket &socket, const char *host, std::uint16_t port, Deadline deadline);
 
 enum class Wait { ready, timed_out, failed };
 

@@ -92,8 +92,8 @@ int write_message(SmtpSession &session, const std::string &header_block, const M
 int converse(SmtpSession &session, const MailArguments &args, const std::string &header_block,
              const MessageContent &content)
 {
-    if (!open_connection(session.socket, args.smtp_host, smtp_port, connect_limit))
-        return SMTP_ERR_CONNECT;
+    if (int failed = open_connection(session.socket, args.smtp_host, smtp_port, connect_limit))
+        return failed;
 
     std::string line;
     if (int stop = verdict(session, read_reply(session), positive))
@@ -141,9 +141,7 @@ int send_mail(const MailArguments &given_args)
         return SMTP_ERR_ARGUMENT;
     if (int unreadable = check_attachments(content.paths))
         return unreadable;
-    SmtpSession session{create_socket(), {}};
-    if (!session.socket.valid())
-        return SMTP_ERR_SOCKET;
+    SmtpSession session;
     const int result = converse(session, args, *header_block, content);
     close_connection(session.socket);
     return result;

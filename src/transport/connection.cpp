@@ -1,16 +1,20 @@
 #include "transport/connection.h"
 
+#include "lsmtp.h"
+
 namespace lsmtp {
 
-platform::Socket create_socket() { return platform::create_tcp_socket(); }
-
-bool open_connection(const platform::Socket &socket, const char *host, std::uint16_t port, std::chrono::seconds limit)
+int open_connection(platform::Socket &socket, const char *host, std::uint16_t port, std::chrono::seconds limit)
 {
-    const platform::Deadline deadline = platform::deadline_after(limit);
-    std::uint32_t address = 0;
-    if (!platform::resolve_ipv4(host, &address))
-        return false;
-    return platform::connect_ipv4(socket, address, port, deadline);
+    switch (platform::connect_to_host(socket, host, port, platform::deadline_after(limit))) {
+    case platform::ConnectOutcome::connected:
+        return 0;
+    case platform::ConnectOutcome::no_socket:
+        return SMTP_ERR_SOCKET;
+    case platform::ConnectOutcome::failed:
+        break;
+    }
+    return SMTP_ERR_CONNECT;
 }
 
 void close_connection(platform::Socket &socket) { socket.close(); }

@@ -25,13 +25,11 @@ inline constexpr std::chrono::seconds connect_limit{15};
 // How long a write may wait for the server to take more data.
 inline constexpr std::chrono::seconds send_stall_limit{10};
 
-// A new IPv4 stream socket, or an invalid one.
-platform::Socket create_socket();
-
-// Resolves `host` (dotted IPv4 text or a name) and connects the socket to
-// host:port within `limit`. False on any failure: unknown host, refused,
-// or not connected in time. The socket stays open either way.
-bool open_connection(const platform::Socket &socket, const char *host, std::uint16_t port, std::chrono::seconds limit);
+// Connects `socket` to host:port (a name, IPv4 or IPv6 text) within
+// `limit`, name lookup included. Returns 0 when connected, SMTP_ERR_SOCKET
+// when no socket could be created, SMTP_ERR_CONNECT on any other failure:
+// unknown host, refused, or not connected in time.
+int open_connection(platform::Socket &socket, const char *host, std::uint16_t port, std::chrono::seconds limit);
 
 // Shuts the connection down both ways and closes the socket; nothing
 // happens for an invalid socket.

@@ -466,18 +466,16 @@ TEST(Connection, ConnectThatNeverCompletesTimesOut)
 {
     const lsmtp::test::RawSocket listener = lsmtp::test::loopback_listener(2525, 0);
     ASSERT_NE(listener, lsmtp::test::no_socket);
-    std::uint32_t loopback = 0;
-    ASSERT_TRUE(lsmtp::platform::resolve_ipv4("127.0.0.1", &loopback));
     // Fill the queue: this connection completes but is never accepted.
-    lsmtp::platform::Socket filler = lsmtp::platform::create_tcp_socket();
-    ASSERT_TRUE(lsmtp::platform::connect_ipv4(filler, loopback, 2525,
-                                              lsmtp::platform::deadline_after(5s)));
+    lsmtp::platform::Socket filler;
+    ASSERT_EQ(lsmtp::platform::connect_to_host(filler, "127.0.0.1", 2525, lsmtp::platform::deadline_after(5s)),
+              lsmtp::platform::ConnectOutcome::connected);
 
-    lsmtp::platform::Socket waiting = lsmtp::platform::create_tcp_socket();
+    lsmtp::platform::Socket waiting;
     bool connected = true;
     const auto took = time_of([&] {
-        connected = lsmtp::platform::connect_ipv4(waiting, loopback, 2525,
-                                                  lsmtp::platform::deadline_after(1s));
+        connected = lsmtp::platform::connect_to_host(waiting, "127.0.0.1", 2525, lsmtp::platform::deadline_after(1s)) ==
+                    lsmtp::platform::ConnectOutcome::connected;
     });
     lsmtp::test::socket_close(listener);
     EXPECT_FALSE(connected);

@@ -32,15 +32,16 @@ std::optional<std::tm> utc_calendar(std::int64_t seconds)
     return calendar;
 }
 
-void pause_milliseconds(int milliseconds)
+PauseTimer pause_milliseconds(int milliseconds)
 {
     if (const Seams *seams = current_seams(); seams != nullptr && seams->pause) {
         seams->pause(milliseconds);
-        return;
+        return PauseTimer::precise;
     }
     timespec wait{milliseconds / 1000, static_cast<long>(milliseconds % 1000) * 1000000L};
     while (nanosleep(&wait, &wait) != 0 && errno == EINTR) {
     }
+    return PauseTimer::precise;
 }
 
 } // namespace lsmtp::platform

@@ -1,12 +1,10 @@
-#include "platform/socket.h"
+#include "platform/endpoint.h"
 #include "platform/seams.h"
 
-#include <arpa/inet.h>
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
-#include <netdb.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -15,14 +13,6 @@ namespace lsmtp::platform {
 namespace {
 
 int fd_of(const Socket &socket) { return static_cast<int>(socket.native()); }
-
-bool set_nonblocking(int fd, bool on)
-{
-    const int flags = fcntl(fd, F_GETFL, 0);
-    if (flags < 0)
-        return false;
-    return fcntl(fd, F_SETFL, on ? (flags | O_NONBLOCK) : (flags & ~O_NONBLOCK)) == 0;
-}
 
 // poll for one event until the deadline, restarting after EINTR with the
 // time that is left, never with the whole limit again.
@@ -51,34 +41,31 @@ void Socket::close()
     ::close(fd);
 }
 
-Socket create_tcp_socket()
+ConnectOutcome connect_endpoint(Socket &socket, const Endpoint &endpoint, Deadline deadline)
 {
-    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    return fd < 0 ? Socket{} : Socket{fd};
-}
-
-bool connect_ipv4(const Socket &socket, std::uint32_t address, std::uint16_t port, Deadline deadline)
-{
-    const int fd = fd_of(socket);
-    sockaddr_in server{};
-    server.sin_family = AF_INET;
-    server.sin_port = htons(port);
-    server.sin_addr.s_addr = address;
-
-    set_nonblocking(fd, true);
-    if (connect(fd, reinterpret_cast<const sockaddr *>(&server), sizeof server) != 0) {
+    // Non-blocking from the start and for good: every wait is a poll with a
+    // deadline, so the mode never needs switching.
+    Socket attempt{::socket(endpoint.address.ss_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0)};
+    if (!attempt.valid())
+        return ConnectOutcome::no_socket;
+    const int fd = fd_of(attempt);
+    if (connect(fd, reinterpret_cast<const sockaddr *>(&endpoint.address), endpoint.length) != 0) {
         if (errno != EINPROGRESS && errno != EINTR)
-            return false;
+            return ConnectOutcome::failed;
         if (wait_for(fd, POLLOUT, deadline) != Wait::ready)
-            return false;
+            return ConnectOutcome::failed;
         // Writable also means "failed"; only a clear SO_ERROR is a connection.
         int error = 0;
         socklen_t size = sizeof error;
         if (getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &size) != 0 || error != 0)
-            return false;
+            return ConnectOutcome::failed;
     }
-    set_nonblocking(fd, false);
-    return true;
+    // Commands and the last piece of the message go out at once instead of
+    // waiting for the server's delayed acknowledgement.
+    const int on = 1;
+    setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+    socket = std::move(attempt);
+    return ConnectOutcome::connected;
 }
 
 Wait wait_readable(const Socket &socket, Deadline deadline)

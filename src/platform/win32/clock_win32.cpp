@@ -11,6 +11,28 @@ namespace {
 constexpr std::int64_t filetime_steps_per_second = 10000000;
 constexpr std::int64_t seconds_from_1601_to_1970 = 11644473600;
 
+// Windows 10 1803 and later; older systems refuse the flag. Missing from
+// older SDK headers.
+#ifndef CREATE_WAITABLE_TIMER_HIGH_RESOLUTION
+#define CREATE_WAITABLE_TIMER_HIGH_RESOLUTION 0x00000002
+#endif
+
+// A wait on a high-resolution timer, which ends when asked instead of at the
+// next scheduler tick. False when the system offers no such timer.
+bool wait_on_precise_timer(int milliseconds)
+{
+    const HANDLE timer =
+        CreateWaitableTimerExW(nullptr, nullptr, CREATE_WAITABLE_TIMER_HIGH_RESOLUTION, TIMER_ALL_ACCESS);
+    if (timer == nullptr)
+        return false;
+    LARGE_INTEGER due{};
+    due.QuadPart = -10000LL * milliseconds; // relative, in 100-nanosecond steps
+    const bool waited = SetWaitableTimer(timer, &due, 0, nullptr, nullptr, FALSE) &&
+                        WaitForSingleObject(timer, INFINITE) == WAIT_OBJECT_0;
+    CloseHandle(timer);
+    return waited;
+}
+
 } // namespace
 
 WallClock wall_clock_now()
@@ -44,13 +66,20 @@ std::optional<std::tm> utc_calendar(std::int64_t seconds)
     return calendar;
 }
 
-void pause_milliseconds(int milliseconds)
+// Never timeBeginPeriod: it speeds up the tick for the whole process (the
+// whole machine on older systems) for as long as it is set.
+PauseTimer pause_milliseconds(int milliseconds)
 {
     if (const Seams *seams = current_seams(); seams != nullptr && seams->pause) {
         seams->pause(milliseconds);
-        return;
+        return PauseTimer::precise;
     }
-    Sleep(static_cast<DWORD>(milliseconds < 0 ? 0 : milliseconds));
+    if (milliseconds < 0)
+        milliseconds = 0;
+    if (wait_on_precise_timer(milliseconds))
+        return PauseTimer::precise;
+    Sleep(static_cast<DWORD>(milliseconds));
+    return PauseTimer::coarse;
 }
 
 } // namespace lsmtp::platform

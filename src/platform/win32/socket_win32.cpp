@@ -1,6 +1,6 @@
 // Windows Sockets backend. The host process has called WSAStartup; this
 // code never does.
-#include "platform/socket.h"
+#include "platform/endpoint.h"
 #include "platform/seams.h"
 
 #include <winsock2.h>
@@ -12,12 +12,6 @@ namespace lsmtp::platform {
 namespace {
 
 SOCKET handle_of(const Socket &socket) { return static_cast<SOCKET>(socket.native()); }
-
-void set_nonblocking(SOCKET handle, bool on)
-{
-    u_long mode = on ? 1 : 0;
-    ioctlsocket(handle, FIONBIO, &mode);
-}
 
 // select's time value for the time left until the deadline.
 timeval time_left(Deadline deadline)
@@ -76,36 +70,33 @@ void Socket::close()
     closesocket(handle);
 }
 
-Socket create_tcp_socket()
+ConnectOutcome connect_endpoint(Socket &socket, const Endpoint &endpoint, Deadline deadline)
 {
     // Not inherited by child processes the host starts, which would keep the
     // connection open behind our back.
-    const SOCKET handle = WSASocketW(AF_INET, SOCK_STREAM, IPPROTO_TCP, nullptr, 0,
+    const SOCKET handle = WSASocketW(endpoint.address.ss_family, SOCK_STREAM, IPPROTO_TCP, nullptr, 0,
                                      WSA_FLAG_OVERLAPPED | WSA_FLAG_NO_HANDLE_INHERIT);
     if (handle == INVALID_SOCKET)
-        return Socket{};
-    return Socket{static_cast<Socket::Native>(handle)};
-}
-
-bool connect_ipv4(const Socket &socket, std::uint32_t address, std::uint16_t port, Deadline deadline)
-{
-    const SOCKET handle = handle_of(socket);
-    sockaddr_in server{};
-    server.sin_family = AF_INET;
-    server.sin_port = htons(port);
-    server.sin_addr.s_addr = address;
-
-    set_nonblocking(handle, true);
-    if (connect(handle, reinterpret_cast<const sockaddr *>(&server), sizeof server) == SOCKET_ERROR) {
+        return ConnectOutcome::no_socket;
+    Socket attempt{static_cast<Socket::Native>(handle)};
+    // Non-blocking for good: every wait is a select with a deadline.
+    u_long non_blocking = 1;
+    if (ioctlsocket(handle, FIONBIO, &non_blocking) != 0)
+        return ConnectOutcome::failed;
+    if (connect(handle, reinterpret_cast<const sockaddr *>(&endpoint.address), endpoint.length) == SOCKET_ERROR) {
         if (WSAGetLastError() != WSAEWOULDBLOCK)
-            return false;
+            return ConnectOutcome::failed;
         // A refused attempt lands in the except set at once; either way only
         // a clear SO_ERROR is a connection.
         if (wait_for(handle, Readiness::write, deadline) != Wait::ready || !no_error_pending(handle))
-            return false;
+            return ConnectOutcome::failed;
     }
-    set_nonblocking(handle, false);
-    return true;
+    // Commands and the last piece of the message go out at once instead of
+    // waiting for the server's delayed acknowledgement.
+    const BOOL on = TRUE;
+    setsockopt(handle, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char *>(&on), sizeof on);
+    socket = std::move(attempt);
+    return ConnectOutcome::connected;
 }
 
 Wait wait_readable(const Socket &socket, Deadline deadline)
@@ -120,15 +111,13 @@ long receive_some(const Socket &socket, char *buffer, std::size_t capacity)
     return got == SOCKET_ERROR ? -1 : static_cast<long>(got);
 }
 
-// Windows raises no signal for a closed peer. The socket is made
-// non-blocking for the length of the write, so that a peer that takes no
-// data cannot hold the caller past the stall limit, and blocking again after.
+// Windows raises no signal for a closed peer. The socket is non-blocking,
+// so a peer that takes no data cannot hold the caller past the stall limit.
 bool send_all(const Socket &socket, const char *data, std::size_t length, std::chrono::milliseconds stall_limit)
 {
     if (const std::optional<bool> faked = send_by_seams(data, length))
         return *faked;
     const SOCKET handle = handle_of(socket);
-    set_nonblocking(handle, true);
     bool ok = true;
     while (ok && length > 0) {
         const int piece = length > INT_MAX ? INT_MAX : static_cast<int>(length);
@@ -143,7 +132,6 @@ bool send_all(const Socket &socket, const char *data, std::size_t length, std::c
             ok = wait_for(handle, Readiness::write, deadline_after(stall_limit)) == Wait::ready;
         }
     }
-    set_nonblocking(handle, false);
     return ok;
 }
 

@@ -1,0 +1,43 @@
+// Socket addresses inside the platform layer: reading numeric hosts, looking
+// names up, and one connection attempt per address.
+#pragma once
+
+#include "platform/socket.h"
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#if defined(_WIN32)
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#else
+#include <sys/socket.h>
+#endif
+
+namespace lsmtp::platform {
+
+struct Endpoint {
+    sockaddr_storage address{};
+    socklen_t length = 0;
+};
+
+// The address of a numeric host: dotted IPv4 text as inet_addr reads it
+// (255.255.255.255 excepted, which inet_addr cannot tell from a failure),
+// or IPv6 text, with or without brackets. Makes no system call.
+std::optional<Endpoint> numeric_endpoint(const char *host, std::uint16_t port);
+
+// The addresses of a name in the resolver's order, looked up on a detached
+// worker; empty when the lookup fails or is still running at the deadline.
+std::vector<Endpoint> look_up_endpoints(const char *name, std::uint16_t port, Deadline deadline);
+
+// One attempt: a new non-blocking socket of the endpoint's family,
+// connected before the deadline, with Nagle's delay turned off. The socket
+// is moved into `socket` only when connected.
+ConnectOutcome connect_endpoint(Socket &socket, const Endpoint &endpoint, Deadline deadline);
+
+// Runs work(context) on a new detached thread that keeps this module loaded
+// until it ends. False when no thread could be started; work is not run.
+bool run_detached(void (*work)(void *), void *context);
+
+} // namespace lsmtp::platform
