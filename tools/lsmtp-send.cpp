@@ -62,7 +62,7 @@ struct Flag {
 };
 
 constexpr Flag flags[] = {
-    {"--host", f_host, "mail server name or dotted IPv4 address (port 25); required"},
+    {"--host", f_host, "mail server name, IPv4 or IPv6 address (port 25); required"},
     {"--from", f_from, "envelope sender; also the default From, Sender and Reply-To; required"},
     {"--to", f_to, "To recipients, separated by \",\" or \";\"; also the default To header"},
     {"--cc", f_cc, "Cc recipients; also the default Cc header"},

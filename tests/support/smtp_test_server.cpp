@@ -12,6 +12,7 @@
 #include <ws2tcpip.h>
 #else
 #include <arpa/inet.h>
+#include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
@@ -42,16 +43,13 @@ ssize_t recv(int fd, char *data, std::size_t length, int flags)
 }
 int shutdown(int fd, int how) { return ::shutdown(native(fd), how); }
 int close(int fd) { return closesocket(native(fd)); }
-int listening_socket() { return fd_of(::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP)); }
+int listening_socket(int family) { return fd_of(::socket(family, SOCK_STREAM, IPPROTO_TCP)); }
 int accept_connection(int listen_fd) { return fd_of(::accept(native(listen_fd), nullptr, nullptr)); }
 template <typename Value> int set_option(int fd, int level, int name, const Value &value)
 {
     return setsockopt(native(fd), level, name, reinterpret_cast<const char *>(&value), sizeof value);
 }
-int bind_to(int fd, const sockaddr_in &local)
-{
-    return ::bind(native(fd), reinterpret_cast<const sockaddr *>(&local), sizeof local);
-}
+int bind_to(int fd, const addrinfo &local) { return ::bind(native(fd), local.ai_addr, static_cast<int>(local.ai_addrlen)); }
 int listen_on(int fd, int backlog) { return ::listen(native(fd), backlog); }
 
 // Windows has no pipe that poll can watch: a connected pair of sockets
@@ -74,16 +72,13 @@ int wait_for_input(int first, int second)
 }
 #else
 bool interrupted() { return errno == EINTR; }
-int listening_socket() { return socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0); }
+int listening_socket(int family) { return socket(family, SOCK_STREAM | SOCK_CLOEXEC, 0); }
 int accept_connection(int listen_fd) { return accept4(listen_fd, nullptr, nullptr, SOCK_CLOEXEC); }
 template <typename Value> int set_option(int fd, int level, int name, const Value &value)
 {
     return setsockopt(fd, level, name, &value, sizeof value);
 }
-int bind_to(int fd, const sockaddr_in &local)
-{
-    return bind(fd, reinterpret_cast<const sockaddr *>(&local), sizeof local);
-}
+int bind_to(int fd, const addrinfo &local) { return bind(fd, local.ai_addr, local.ai_addrlen); }
 int listen_on(int fd, int backlog) { return listen(fd, backlog); }
 // Waits for a connection on `first` or a wake-up on `second`: -1 on error,
 // 1 for the wake-up, 0 for a connection.
@@ -135,19 +130,25 @@ std::string command_key(const std::string &line)
 
 SmtpTestServer::SmtpTestServer(std::string address, std::uint16_t port) : address_(std::move(address))
 {
-    listen_fd_ = listening_socket();
-    const int on = 1;
-    set_option(listen_fd_, SOL_SOCKET, SO_REUSEADDR, on);
-    sockaddr_in local{};
-    local.sin_family = AF_INET;
-    local.sin_port = htons(port);
-    inet_pton(AF_INET, address_.c_str(), &local.sin_addr);
-    if (listen_fd_ < 0 || bind_to(listen_fd_, local) != 0 || listen_on(listen_fd_, 16) != 0 ||
+    // IPv4 or IPv6 text alike.
+    addrinfo hints{};
+    hints.ai_flags = AI_NUMERICHOST | AI_NUMERICSERV;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo *local = nullptr;
+    if (getaddrinfo(address_.c_str(), std::to_string(port).c_str(), &hints, &local) == 0) {
+        listen_fd_ = listening_socket(local->ai_family);
+        const int on = 1;
+        set_option(listen_fd_, SOL_SOCKET, SO_REUSEADDR, on);
+    }
+    if (listen_fd_ < 0 || bind_to(listen_fd_, *local) != 0 || listen_on(listen_fd_, 16) != 0 ||
         pipe(wake_pipe_) != 0) {
+        if (local != nullptr)
+            freeaddrinfo(local);
         if (listen_fd_ >= 0)
             close(listen_fd_);
         throw std::runtime_error("test server cannot listen on " + address_ + " (run inside a network namespace)");
     }
+    freeaddrinfo(local);
     acceptor_ = std::thread([this] { accept_loop(); });
 }
 

@@ -1,0 +1,228 @@
+// The connection to the server: numeric hosts and names under one deadline,
+// every address of a name in turn; and the platform's 1 ms pause.
+#include "mail_call.h"
+#include "platform/clock.h"
+#include "platform/seams.h"
+#include "platform/socket.h"
+#include "portable.h"
+#include "smtp_test_server.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+#ifdef _WIN32
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#else
+#include "system_files.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+#include <unistd.h>
+#endif
+
+using lsmtp::platform::ConnectOutcome;
+using lsmtp::test::MailCall;
+using namespace std::chrono_literals;
+
+namespace {
+
+// The names looked up on behalf of the calling thread, and on which thread.
+class LookupLog {
+public:
+    explicit LookupLog(bool allow)
+    {
+        lsmtp::platform::Seams seams;
+        seams.allow_lookup = [this, allow](std::string_view name) {
+            const std::lock_guard lock(mutex_);
+            lookups_.emplace_back(std::string(name), std::this_thread::get_id());
+            return allow;
+        };
+        installed_.emplace(std::move(seams));
+    }
+    std::vector<std::pair<std::string, std::thread::id>> lookups()
+    {
+        const std::lock_guard lock(mutex_);
+        return lookups_;
+    }
+
+private:
+    std::mutex mutex_;
+    std::vector<std::pair<std::string, std::thread::id>> lookups_;
+    std::optional<lsmtp::platform::ScopedSeams> installed_;
+};
+
+TEST(Connect, NumericHostsAreReadWithoutALookup)
+{
+    lsmtp::test::SmtpTestServer ipv4("127.0.0.1");
+    lsmtp::test::SmtpTestServer ipv6("::1");
+    LookupLog log(true);
+    // "127.1" is dotted text as inet_addr reads it: 127.0.0.1.
+    for (const char *host : {"127.0.0.1", "127.1", "::1", "[::1]"}) {
+        MailCall call;
+        call.smtp_host = host;
+        EXPECT_EQ(call.send(), 221) << host;
+    }
+    EXPECT_TRUE(log.lookups().empty());
+    EXPECT_EQ(ipv4.sessions(2).size(), 2u);
+    EXPECT_EQ(ipv6.sessions(2).size(), 2u);
+}
+
+TEST(Connect, NamesAreLookedUpOnAWorkerThatCarriesTheCallersSeams)
+{
+    LookupLog log(false);
+    for (const char *host : {"mail.example.test", "[mail.example.test]"}) {
+        MailCall call;
+        call.smtp_host = host;
+        EXPECT_EQ(call.send(), SMTP_ERR_CONNECT) << host;
+    }
+    const auto lookups = log.lookups();
+    ASSERT_EQ(lookups.size(), 2u);
+    for (const auto &[name, thread] : lookups) {
+        EXPECT_EQ(name, "mail.example.test");
+        EXPECT_NE(thread, std::this_thread::get_id());
+    }
+}
+
+// Small writes leave at once, and no read or write can block past its wait.
+TEST(Connect, TheConnectedSocketIsNonBlockingWithoutNaglesDelay)
+{
+    const lsmtp::test::RawSocket listener = lsmtp::test::loopback_listener(2526, 4);
+    ASSERT_NE(listener, lsmtp::test::no_socket);
+    lsmtp::platform::Socket socket;
+    ASSERT_EQ(lsmtp::platform::connect_to_host(socket, "127.0.0.1", 2526, lsmtp::platform::deadline_after(5s)),
+              ConnectOutcome::connected);
+    int no_delay = 0;
+    socklen_t size = sizeof no_delay;
+    ASSERT_EQ(getsockopt(socket.native(), IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<char *>(&no_delay), &size), 0);
+    EXPECT_NE(no_delay, 0);
+#ifndef _WIN32 // Windows cannot tell whether a socket is non-blocking
+    EXPECT_NE(fcntl(static_cast<int>(socket.native()), F_GETFL) & O_NONBLOCK, 0);
+#endif
+    lsmtp::test::socket_close(listener);
+}
+
+// The pause that paces a large attachment: at least as long as asked, and
+// made by a precise timer (on Windows the high-resolution waitable timer,
+// not the tick-long Sleep).
+TEST(Pause, OneMillisecondPauseIsPreciseAndLastsAtLeastOneMillisecond)
+{
+    for (int i = 0; i < 20; ++i) {
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(lsmtp::platform::pause_milliseconds(1), lsmtp::platform::PauseTimer::precise);
+        EXPECT_GE(std::chrono::steady_clock::now() - start, 1ms);
+    }
+}
+
+#ifndef _WIN32
+
+// A name server that takes every query and never answers: glibc's resolver
+// alone would wait two rounds of 30 s before giving up.
+TEST(Connect, SilentNameServerCannotHoldTheCallPastItsLimit)
+{
+    const int silent = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    sockaddr_in server{};
+    server.sin_family = AF_INET;
+    server.sin_port = htons(53);
+    server.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(bind(silent, reinterpret_cast<const sockaddr *>(&server), sizeof server), 0);
+
+    const auto start = std::chrono::steady_clock::now();
+    const std::optional<int> result =
+        lsmtp::test::run_with_system_files({{"/etc/resolv.conf", "nameserver 127.0.0.1\noptions timeout:30 attempts:2\n"}}, [] {
+            MailCall call;
+            call.smtp_host = "mail.silent.test";
+            return call.send();
+        });
+    const auto took = std::chrono::steady_clock::now() - start;
+    close(silent);
+    ASSERT_TRUE(result.has_value());
+    EXPECT_EQ(*result, SMTP_ERR_CONNECT);
+    // The whole call's limit is 15 s, lookup included.
+    EXPECT_GE(took, 15s);
+    EXPECT_LT(took, 40s);
+}
+
+lsmtp::test::RawSocket listener_on(int family, std::uint16_t port, int backlog)
+{
+    const int fd = socket(family, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in6 ipv6{};
+    ipv6.sin6_family = AF_INET6;
+    ipv6.sin6_port = htons(port);
+    ipv6.sin6_addr = in6addr_loopback;
+    sockaddr_in ipv4{};
+    ipv4.sin_family = AF_INET;
+    ipv4.sin_port = htons(port);
+    ipv4.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const int bound = family == AF_INET6 ? bind(fd, reinterpret_cast<const sockaddr *>(&ipv6), sizeof ipv6)
+                                         : bind(fd, reinterpret_cast<const sockaddr *>(&ipv4), sizeof ipv4);
+    if (bound != 0 || listen(fd, backlog) != 0) {
+        close(fd);
+        return lsmtp::test::no_socket;
+    }
+    return fd;
+}
+
+// Names with several addresses (the resolver puts ::1 before 127.0.0.1).
+// Listening, on loopback: 127.0.0.1 on ports 2526 and 2527, ::1 on 2528;
+// ::1 port 2527 takes nothing more, so a connection attempt there is never
+// answered.
+TEST(Connect, EveryAddressOfANameIsTriedInTurn)
+{
+    const std::vector<lsmtp::test::RawSocket> listeners = {
+        listener_on(AF_INET, 2526, 16), listener_on(AF_INET, 2527, 16), listener_on(AF_INET6, 2528, 16),
+        listener_on(AF_INET6, 2527, 0)};
+    for (lsmtp::test::RawSocket listener : listeners)
+        ASSERT_NE(listener, lsmtp::test::no_socket);
+    lsmtp::platform::Socket filler;
+    ASSERT_EQ(lsmtp::platform::connect_to_host(filler, "::1", 2527, lsmtp::platform::deadline_after(5s)),
+              ConnectOutcome::connected);
+
+    const std::vector<lsmtp::test::SystemFile> hosts = {{"/etc/hosts", "::1 two.test\n127.0.0.1 two.test\n"
+                                                                       "::1 six.test\n"
+                                                                       "127.0.0.1 four.test\n"}};
+    struct Case {
+        const char *host;
+        std::uint16_t port;
+        ConnectOutcome expected;
+    };
+    const Case cases[] = {
+        {"two.test", 2526, ConnectOutcome::connected},  // ::1 refuses
+        {"two.test", 2527, ConnectOutcome::connected},  // ::1 never answers: half the time is its share
+        {"six.test", 2528, ConnectOutcome::connected},
+        {"six.test", 2526, ConnectOutcome::failed},
+        {"four.test", 2528, ConnectOutcome::failed},
+    };
+    for (const Case &c : cases) {
+        const std::optional<int> outcome = lsmtp::test::run_with_system_files(hosts, [&] {
+            lsmtp::platform::Socket socket;
+            return static_cast<int>(
+                lsmtp::platform::connect_to_host(socket, c.host, c.port, lsmtp::platform::deadline_after(4s)));
+        });
+        EXPECT_EQ(outcome, static_cast<int>(c.expected)) << c.host << " port " << c.port;
+    }
+    for (lsmtp::test::RawSocket listener : listeners)
+        lsmtp::test::socket_close(listener);
+
+    // The whole call, through a refusing first address.
+    lsmtp::test::SmtpTestServer server("127.0.0.1");
+    const std::optional<int> result = lsmtp::test::run_with_system_files(hosts, [] {
+        MailCall call;
+        call.smtp_host = "two.test";
+        return call.send();
+    });
+    EXPECT_EQ(result, 221);
+    EXPECT_EQ(server.sessions(1).size(), 1u);
+}
+
+#endif
+
+} // namespace
