@@ -86,6 +86,12 @@ int socket_unread(RawSocket socket)
 }
 
 void socket_shutdown(RawSocket socket) { shutdown(native(socket), SD_BOTH); }
+
+bool socket_make_nonblocking(RawSocket socket)
+{
+    u_long on = 1;
+    return ioctlsocket(native(socket), FIONBIO, &on) == 0;
+}
 void socket_close(RawSocket socket) { closesocket(native(socket)); }
 
 void socket_reset(RawSocket socket)
@@ -165,6 +171,12 @@ int socket_unread(RawSocket socket)
 }
 
 void socket_shutdown(RawSocket socket) { shutdown(static_cast<int>(socket), SHUT_RDWR); }
+
+bool socket_make_nonblocking(RawSocket socket)
+{
+    const int flags = fcntl(static_cast<int>(socket), F_GETFL);
+    return flags >= 0 && fcntl(static_cast<int>(socket), F_SETFL, flags | O_NONBLOCK) == 0;
+}
 void socket_close(RawSocket socket) { close(static_cast<int>(socket)); }
 void socket_reset(RawSocket socket) { close(static_cast<int>(socket)); }
 

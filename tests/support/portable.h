@@ -23,6 +23,8 @@ long socket_write(RawSocket socket, const char *data, std::size_t length);
 // Bytes received and not yet read.
 int socket_unread(RawSocket socket);
 void socket_shutdown(RawSocket socket);
+// Non-blocking, as every socket the library connects is.
+bool socket_make_nonblocking(RawSocket socket);
 void socket_close(RawSocket socket);
 // Closes so that the very next write of the other end fails: a reset for
 // TCP (Windows pairs), a plain close for a socketpair.

@@ -405,6 +405,7 @@ protected:
     {
         lsmtp::test::RawSocket ends[2];
         ASSERT_TRUE(lsmtp::test::socket_pair(ends));
+        ASSERT_TRUE(lsmtp::test::socket_make_nonblocking(ends[0]));
         session_.socket = lsmtp::platform::Socket{ends[0]};
         peer_ = ends[1];
     }
