@@ -202,6 +202,35 @@ std::string encode_comments(std::string_view item, const std::vector<Region> &re
     return out;
 }
 
+// Whether the item holds nothing but white space and comments from `from`
+// on: an address item ends with its address.
+bool only_comments_from(std::string_view item, const std::vector<Region> &regions, std::size_t from)
+{
+    for (std::size_t i = from; i < item.size(); ++i) {
+        if (regions[i] != Region::comment && item[i] != ' ' && item[i] != '\t')
+            return false;
+    }
+    return true;
+}
+
+// Whether an item without angle brackets is one bare address: an "@"
+// outside quotes and comments, and no white space or comment within it.
+bool bare_address(std::string_view item, const std::vector<Region> &regions)
+{
+    bool text = false, gap = false, at = false;
+    for (std::size_t i = 0; i < item.size(); ++i) {
+        if (regions[i] == Region::comment || (regions[i] == Region::top && (item[i] == ' ' || item[i] == '\t'))) {
+            gap = text;
+            continue;
+        }
+        if (gap)
+            return false;
+        text = true;
+        at = at || (regions[i] == Region::top && item[i] == '@');
+    }
+    return at;
+}
+
 // One address item with non-ASCII: its display name (the phrase before the
 // angle bracket) and its comments become encoded-words; the address stays.
 std::optional<std::string> encode_address_item(std::string_view item, std::size_t word_limit)
@@ -212,8 +241,18 @@ std::optional<std::string> encode_address_item(std::string_view item, std::size_
     std::size_t angle = 0;
     while (angle < item.size() && (*regions)[angle] != Region::angle)
         ++angle;
-    if (angle == item.size())
+    if (angle == item.size()) {
+        if (!bare_address(item, *regions))
+            return std::nullopt;
         return encode_comments(item, *regions, 0, word_limit);
+    }
+    // Text after the address (a second address without its comma) would go
+    // out as it is, 8-bit and all: such an item cannot be read.
+    std::size_t after = angle;
+    while (after < item.size() && (*regions)[after] == Region::angle)
+        ++after;
+    if (!only_comments_from(item, *regions, after))
+        return std::nullopt;
 
     const std::string_view phrase = item.substr(0, angle);
     const std::size_t first = phrase.find_first_not_of(" \t");
