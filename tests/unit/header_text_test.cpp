@@ -190,6 +190,12 @@ TEST(HeaderLines, DisplayNamesAndCommentsAreEncodedAddressesStay)
     EXPECT_EQ(to("j\xC3\xBCrgen@b\xC3\xBC" "cher.de, \"x, y\" <a@x.org>"),
               "To:j\xC3\xBCrgen@b\xC3\xBC" "cher.de, \"x, y\" <a@x.org>\r\n");
     EXPECT_FALSE(to("\"J\xC3\xBCrgen <j@x.de>"));
+    // Items that are not one address would keep their non-ASCII 8-bit:
+    // two addresses without their comma, a name without an address, text
+    // after an address's comment.
+    for (const char *value : {"J\xC3\xBCrgen <j@x.de> \"M\xC3\xBCller\" <m@x.de>", "\"J\xC3\xBCrgen\"",
+                              "J\xC3\xBCrgen M\xC3\xBCller", "j@x.de (c) J\xC3\xBCrgen", "a@b, J\xC3\xBCrgen x@y"})
+        EXPECT_FALSE(to(value)) << value;
 }
 
 TEST(HeaderLines, LongAddressHeadersFoldAfterCommas)
