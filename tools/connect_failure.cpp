@@ -3,7 +3,6 @@
 #include "platform/socket.h"
 #include "transport/connection.h"
 
-#include <cstdint>
 #include <cstdio>
 
 namespace {
@@ -31,8 +30,8 @@ ConnectFailure classify_connect_failure(bool name_resolves, std::chrono::millise
 
 ConnectFailure diagnose_connect_failure(const std::string &host, std::chrono::milliseconds took)
 {
-    std::uint32_t address = 0;
-    const bool resolves = lsmtp::platform::resolve_ipv4(host.c_str(), &address);
+    const bool resolves =
+        lsmtp::platform::host_resolves(host.c_str(), lsmtp::platform::deadline_after(lsmtp::connect_limit));
     return classify_connect_failure(resolves, took, lsmtp::connect_limit);
 }
 
@@ -42,7 +41,7 @@ std::string describe_connect_failure(ConnectFailure failure, std::string_view ho
     text.append(host).append(" port 25: ");
     switch (failure) {
     case ConnectFailure::unresolved:
-        return text + "the name does not resolve to an IPv4 address";
+        return text + "the name does not resolve to an address";
     case ConnectFailure::refused:
         return text + "connection refused or host unreachable (after " + seconds_text(took) + ")";
     case ConnectFailure::timed_out:

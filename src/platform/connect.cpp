@@ -30,4 +30,9 @@ ConnectOutcome connect_to_host(Socket &socket, const char *host, std::uint16_t p
     return attempts > 0 && without_socket == attempts ? ConnectOutcome::no_socket : ConnectOutcome::failed;
 }
 
+bool host_resolves(const char *host, Deadline deadline)
+{
+    return numeric_endpoint(host, 0).has_value() || !look_up_endpoints(host, 0, deadline).empty();
+}
+
 } // namespace lsmtp::platform

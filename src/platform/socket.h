@@ -57,6 +57,10 @@ enum class ConnectOutcome { connected, no_socket, failed };
 // no_socket when not a single socket could be created for any address.
 ConnectOutcome connect_to_host(Socket &socket, const char *host, std::uint16_t port, Deadline deadline);
 
+// Whether the host is numeric or a name that resolves to at least one
+// address before the deadline (looked up as connect_to_host does).
+bool host_resolves(const char *host, Deadline deadline);
+
 enum class Wait { ready, timed_out, failed };
 
 // Waits until the socket has data to read (or the peer closed it).
