@@ -55,7 +55,7 @@ std::string without_brackets(std::string_view host)
 // set. Runs on the lookup worker.
 std::vector<Endpoint> endpoints_of_name(const std::string &name, std::uint16_t port)
 {
-    if (!lookup_allowed_by_seams(name))
+    if (!lookup_allowed_by_seams(name) || !call_allowed_by_seams(Call::lookup))
         return {};
     addrinfo hints{};
     hints.ai_family = AF_UNSPEC;

@@ -1,5 +1,6 @@
 #include "platform/seams.h"
 
+#include <array>
 #include <atomic>
 #include <utility>
 
@@ -9,6 +10,7 @@ struct InstalledSeams {
     Seams seams;
     // The caller and its lookup worker may count at the same time.
     std::atomic<std::size_t> sends{0};
+    std::array<std::atomic<std::size_t>, call_kinds> calls{};
 };
 
 namespace {
@@ -57,6 +59,14 @@ std::optional<bool> send_by_seams(const char *data, std::size_t length)
     if (seams->seams.send)
         return seams->seams.send(std::string_view(data, length));
     return std::nullopt;
+}
+
+bool call_allowed_by_seams(Call call)
+{
+    InstalledSeams *seams = installed();
+    if (seams == nullptr || !seams->seams.allow_call)
+        return true;
+    return seams->seams.allow_call(call, ++seams->calls[static_cast<std::size_t>(call)]);
 }
 
 bool lookup_allowed_by_seams(std::string_view name)

@@ -25,6 +25,10 @@ struct WallClock {
     int milliseconds = 0;
 };
 
+// The kinds of platform call a test can make fail (Seams::allow_call).
+enum class Call { socket, connect, wait, send, receive, lookup, open, create, read, write, position, close, remove };
+inline constexpr std::size_t call_kinds = 13;
+
 struct Seams {
     // Replaces the system clock.
     std::function<WallClock()> clock;
@@ -48,6 +52,11 @@ struct Seams {
     // Called on the lookup worker before a host name is looked up; returning
     // false makes the lookup find nothing.
     std::function<bool(std::string_view)> allow_lookup;
+    // Called before every platform call with its kind and its number among
+    // the calls of that kind (1, 2, ...) made under these seams, the lookup
+    // worker's included. Returning false makes the call fail as the system
+    // would; a close or a remove is still done, only reported as failed.
+    std::function<bool(Call, std::size_t)> allow_call;
 };
 
 // Seams as installed on a thread, with the counts made against them.
@@ -88,6 +97,10 @@ private:
 // Reports a send of the calling thread to Seams::sending, counts it against
 // Seams::allow_send and hands it to Seams::send. Empty when the system is to do the send.
 std::optional<bool> send_by_seams(const char *data, std::size_t length);
+
+// Counts a platform call against Seams::allow_call; false when the call is
+// to fail.
+bool call_allowed_by_seams(Call call);
 
 // Asks Seams::allow_lookup, when installed, whether `name` may be looked up.
 bool lookup_allowed_by_seams(std::string_view name);

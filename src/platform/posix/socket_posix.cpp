@@ -18,6 +18,8 @@ int fd_of(const Socket &socket) { return static_cast<int>(socket.native()); }
 // time that is left, never with the whole limit again.
 Wait wait_for(int fd, short events, Deadline deadline)
 {
+    if (!call_allowed_by_seams(Call::wait))
+        return Wait::failed;
     for (;;) {
         pollfd entry{fd, events, 0};
         const int ready = poll(&entry, 1, milliseconds_left(deadline));
@@ -39,16 +41,21 @@ void Socket::close()
     const int fd = static_cast<int>(release());
     shutdown(fd, SHUT_RDWR);
     ::close(fd);
+    call_allowed_by_seams(Call::close);  // nothing to report a failure to
 }
 
 ConnectOutcome connect_endpoint(Socket &socket, const Endpoint &endpoint, Deadline deadline)
 {
     // Non-blocking from the start and for good: every wait is a poll with a
     // deadline, so the mode never needs switching.
+    if (!call_allowed_by_seams(Call::socket))
+        return ConnectOutcome::no_socket;
     Socket attempt{::socket(endpoint.address.ss_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0)};
     if (!attempt.valid())
         return ConnectOutcome::no_socket;
     const int fd = fd_of(attempt);
+    if (!call_allowed_by_seams(Call::connect))
+        return ConnectOutcome::failed;
     if (connect(fd, reinterpret_cast<const sockaddr *>(&endpoint.address), endpoint.length) != 0) {
         if (errno != EINPROGRESS && errno != EINTR)
             return ConnectOutcome::failed;
@@ -75,6 +82,8 @@ Wait wait_readable(const Socket &socket, Deadline deadline)
 
 long receive_some(const Socket &socket, char *buffer, std::size_t capacity)
 {
+    if (!call_allowed_by_seams(Call::receive))
+        return -1;
     for (;;) {
         const ssize_t got = recv(fd_of(socket), buffer, capacity, 0);
         if (got >= 0 || errno != EINTR)
@@ -84,6 +93,12 @@ long receive_some(const Socket &socket, char *buffer, std::size_t capacity)
 
 bool send_all(const Socket &socket, const char *data, std::size_t length, std::chrono::milliseconds stall_limit)
 {
+    if (!call_allowed_by_seams(Call::send)) {
+        // A send fails for real when the connection broke: the reads that
+        // follow find it broken too.
+        shutdown(fd_of(socket), SHUT_RDWR);
+        return false;
+    }
     if (const std::optional<bool> faked = send_by_seams(data, length))
         return *faked;
     const int fd = fd_of(socket);

@@ -30,6 +30,8 @@ enum class Readiness { read, write };
 // time runs out, so an early empty return waits again for what is left.
 Wait wait_for(SOCKET handle, Readiness readiness, Deadline deadline)
 {
+    if (!call_allowed_by_seams(Call::wait))
+        return Wait::failed;
     for (;;) {
         fd_set watched;
         fd_set failed;
@@ -68,10 +70,13 @@ void Socket::close()
     const SOCKET handle = static_cast<SOCKET>(release());
     shutdown(handle, SD_BOTH);
     closesocket(handle);
+    call_allowed_by_seams(Call::close);  // nothing to report a failure to
 }
 
 ConnectOutcome connect_endpoint(Socket &socket, const Endpoint &endpoint, Deadline deadline)
 {
+    if (!call_allowed_by_seams(Call::socket))
+        return ConnectOutcome::no_socket;
     // Not inherited by child processes the host starts, which would keep the
     // connection open behind our back.
     const SOCKET handle = WSASocketW(endpoint.address.ss_family, SOCK_STREAM, IPPROTO_TCP, nullptr, 0,
@@ -82,6 +87,8 @@ ConnectOutcome connect_endpoint(Socket &socket, const Endpoint &endpoint, Deadli
     // Non-blocking for good: every wait is a select with a deadline.
     u_long non_blocking = 1;
     if (ioctlsocket(handle, FIONBIO, &non_blocking) != 0)
+        return ConnectOutcome::failed;
+    if (!call_allowed_by_seams(Call::connect))
         return ConnectOutcome::failed;
     if (connect(handle, reinterpret_cast<const sockaddr *>(&endpoint.address), endpoint.length) == SOCKET_ERROR) {
         if (WSAGetLastError() != WSAEWOULDBLOCK)
@@ -106,6 +113,8 @@ Wait wait_readable(const Socket &socket, Deadline deadline)
 
 long receive_some(const Socket &socket, char *buffer, std::size_t capacity)
 {
+    if (!call_allowed_by_seams(Call::receive))
+        return -1;
     const int length = capacity > INT_MAX ? INT_MAX : static_cast<int>(capacity);
     const int got = recv(handle_of(socket), buffer, length, 0);
     return got == SOCKET_ERROR ? -1 : static_cast<long>(got);
@@ -115,6 +124,12 @@ long receive_some(const Socket &socket, char *buffer, std::size_t capacity)
 // so a peer that takes no data cannot hold the caller past the stall limit.
 bool send_all(const Socket &socket, const char *data, std::size_t length, std::chrono::milliseconds stall_limit)
 {
+    if (!call_allowed_by_seams(Call::send)) {
+        // A send fails for real when the connection broke: the reads that
+        // follow find it broken too.
+        shutdown(handle_of(socket), SD_BOTH);
+        return false;
+    }
     if (const std::optional<bool> faked = send_by_seams(data, length))
         return *faked;
     const SOCKET handle = handle_of(socket);
