@@ -21,4 +21,11 @@ File::Native File::release()
     return native;
 }
 
+File creation_refused_by_seams(CreateError *why)
+{
+    if (why != nullptr)
+        *why = CreateError::other;
+    return File();
+}
+
 } // namespace lsmtp::platform

@@ -79,6 +79,9 @@ inline constexpr std::size_t max_file_name_bytes = 255;
 // create_exclusive; `exists` means another name may work.
 File create_scratch(const std::string &folder, const std::string &name, CreateError *why);
 
+// What a creation gives when a test's seams make it fail (see seams.h).
+File creation_refused_by_seams(CreateError *why);
+
 // The folder for temporary files: $TMPDIR when set and non-empty, else /tmp;
 // on Windows the folder GetTempPath names, without its last backslash.
 std::string temporary_directory();

@@ -1,4 +1,5 @@
 #include "platform/file.h"
+#include "platform/seams.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -54,7 +55,7 @@ File created(int fd, CreateError *why)
 
 long File::read(char *buffer, std::size_t capacity)
 {
-    if (!valid())
+    if (!valid() || !call_allowed_by_seams(Call::read))
         return -1;
     for (;;) {
         const ssize_t got = ::read(fd_of(*this), buffer, capacity);
@@ -67,7 +68,7 @@ long File::read(char *buffer, std::size_t capacity)
 
 bool File::write(const char *data, std::size_t length)
 {
-    if (!valid())
+    if (!valid() || !call_allowed_by_seams(Call::write))
         return false;
     while (length > 0) {
         const ssize_t put = ::write(fd_of(*this), data, length);
@@ -86,15 +87,18 @@ bool File::write(const char *data, std::size_t length)
     return true;
 }
 
-bool File::rewind() { return valid() && ::lseek(fd_of(*this), 0, SEEK_SET) == 0; }
+bool File::rewind() { return valid() && call_allowed_by_seams(Call::position) && ::lseek(fd_of(*this), 0, SEEK_SET) == 0; }
 
 std::int64_t File::size() const
 {
     struct stat status {};
-    return valid() && fstat(fd_of(*this), &status) == 0 ? static_cast<std::int64_t>(status.st_size) : -1;
+    return valid() && call_allowed_by_seams(Call::position) && fstat(fd_of(*this), &status) == 0 ? static_cast<std::int64_t>(status.st_size) : -1;
 }
 
-std::int64_t File::position() const { return valid() ? ::lseek(fd_of(*this), 0, SEEK_CUR) : -1; }
+std::int64_t File::position() const
+{
+    return valid() && call_allowed_by_seams(Call::position) ? ::lseek(fd_of(*this), 0, SEEK_CUR) : -1;
+}
 
 bool File::close()
 {
@@ -104,13 +108,16 @@ bool File::close()
     // Linux releases the descriptor even when close is interrupted, so it is
     // never retried (that could close a descriptor another thread just got);
     // EINTR is not taken for a lost write.
-    return ::close(fd) == 0 || errno == EINTR;
+    const bool closed = ::close(fd) == 0 || errno == EINTR;
+    return call_allowed_by_seams(Call::close) && closed;
 }
 
 File open_for_reading(const std::string &path)
 {
     // O_NONBLOCK: opening a FIFO must not wait for a writer. Only regular
     // files are read: a device or a pipe could feed the encoder forever.
+    if (!call_allowed_by_seams(Call::open))
+        return File();
     const int fd = open_retrying(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     File file(fd < 0 ? File::invalid_native : static_cast<File::Native>(fd));
     struct stat status {};
@@ -121,11 +128,15 @@ File open_for_reading(const std::string &path)
 
 File create_exclusive(const std::string &path, CreateError *why)
 {
+    if (!call_allowed_by_seams(Call::create))
+        return creation_refused_by_seams(why);
     return created(open_retrying(path.c_str(), O_WRONLY | new_file_flags), why);
 }
 
 File create_scratch(const std::string &folder, const std::string &name, CreateError *why)
 {
+    if (!call_allowed_by_seams(Call::create))
+        return creation_refused_by_seams(why);
     // Without a name, nobody can open, replace or find the file, and it is
     // gone when its last descriptor closes.
     const int unnamed = open_retrying(folder.empty() ? "." : folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC);
@@ -137,7 +148,7 @@ File create_scratch(const std::string &folder, const std::string &name, CreateEr
     File file = created(open_retrying(path.c_str(), O_RDWR | new_file_flags), why);
     // The name lived only until now; a file that cannot be unlinked is not
     // private, so it is not used.
-    if (file.valid() && ::unlink(path.c_str()) != 0) {
+    if (file.valid() && (::unlink(path.c_str()) != 0 || !call_allowed_by_seams(Call::remove))) {
         if (why != nullptr)
             *why = CreateError::other;
         return File();

@@ -5,6 +5,7 @@
 // the same ones the file it sits beside got, nobody else may open it, and
 // it is deleted when closed.
 #include "platform/file.h"
+#include "platform/seams.h"
 
 #include <windows.h>
 
@@ -42,7 +43,7 @@ CreateError create_error_of(DWORD error)
 
 long File::read(char *buffer, std::size_t capacity)
 {
-    if (!valid())
+    if (!valid() || !call_allowed_by_seams(Call::read))
         return -1;
     DWORD got = 0;
     if (ReadFile(handle_of(*this), buffer, block_of(capacity), &got, nullptr))
@@ -53,7 +54,7 @@ long File::read(char *buffer, std::size_t capacity)
 
 bool File::write(const char *data, std::size_t length)
 {
-    if (!valid())
+    if (!valid() || !call_allowed_by_seams(Call::write))
         return false;
     while (length > 0) {
         DWORD put = 0;
@@ -70,30 +71,37 @@ bool File::write(const char *data, std::size_t length)
 bool File::rewind()
 {
     LARGE_INTEGER start{};
-    return valid() && SetFilePointerEx(handle_of(*this), start, nullptr, FILE_BEGIN) != 0;
+    return valid() && call_allowed_by_seams(Call::position) &&
+           SetFilePointerEx(handle_of(*this), start, nullptr, FILE_BEGIN) != 0;
 }
 
 std::int64_t File::size() const
 {
     LARGE_INTEGER size{};
-    return valid() && GetFileSizeEx(handle_of(*this), &size) ? size.QuadPart : -1;
+    return valid() && call_allowed_by_seams(Call::position) && GetFileSizeEx(handle_of(*this), &size) ? size.QuadPart : -1;
 }
 
 std::int64_t File::position() const
 {
     LARGE_INTEGER none{}, at{};
-    return valid() && SetFilePointerEx(handle_of(*this), none, &at, FILE_CURRENT) ? at.QuadPart : -1;
+    return valid() && call_allowed_by_seams(Call::position) &&
+                   SetFilePointerEx(handle_of(*this), none, &at, FILE_CURRENT)
+               ? at.QuadPart
+               : -1;
 }
 
 bool File::close()
 {
     if (!valid())
         return true;
-    return CloseHandle(reinterpret_cast<HANDLE>(release())) != 0;
+    const bool closed = CloseHandle(reinterpret_cast<HANDLE>(release())) != 0;
+    return call_allowed_by_seams(Call::close) && closed;
 }
 
 File open_for_reading(const std::string &path)
 {
+    if (!call_allowed_by_seams(Call::open))
+        return File();
     // Others may go on reading, writing and deleting the file, as on POSIX.
     File file = file_of(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                     nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
@@ -106,6 +114,8 @@ File open_for_reading(const std::string &path)
 
 File create_exclusive(const std::string &path, CreateError *why)
 {
+    if (!call_allowed_by_seams(Call::create))
+        return creation_refused_by_seams(why);
     // CREATE_NEW never replaces anything; with OPEN_REPARSE_POINT a link at
     // the name is the name itself, never followed to create its target.
     // Nobody else may read or write it meanwhile; deleting stays possible,
@@ -120,6 +130,8 @@ File create_exclusive(const std::string &path, CreateError *why)
 
 File create_scratch(const std::string &folder, const std::string &name, CreateError *why)
 {
+    if (!call_allowed_by_seams(Call::create))
+        return creation_refused_by_seams(why);
     // Shared with nobody, so no other process can open it while it lives;
     // the system deletes it when the handle closes, also when the process
     // is killed.
