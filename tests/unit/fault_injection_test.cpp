@@ -81,7 +81,11 @@ protected:
     Outcome send(const std::optional<Fault> &fault)
     {
         SmtpTestServer server;
+#ifndef _WIN32
+        // Windows counts only all handles of the process, the test server's
+        // threads' included.
         const std::size_t descriptors = open_descriptors();
+#endif
         Tally tally;
         Outcome outcome;
         {
@@ -97,7 +101,9 @@ protected:
         // whatever came after it.
         if (tally.connected)
             outcome.session = lsmtp::test::only_session(server);
+#ifndef _WIN32
         EXPECT_EQ(open_descriptors(), descriptors) << describe(fault);
+#endif
         EXPECT_EQ(folder_.names(), (std::set<std::string>{"report.txt", "photo.bin"})) << describe(fault);
         EXPECT_TRUE(scratch_.names().empty()) << describe(fault);
         const std::lock_guard<std::mutex> held(tally.lock);
