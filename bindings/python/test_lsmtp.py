@@ -1,15 +1,13 @@
 """The Python module: how it turns arguments into the call's sixteen, how it
 reports failures, and one real send through the library to aiosmtpd on
-127.0.0.1:25. LSMTP_LIBRARY names the library under test; run inside a
-private network namespace, where port 25 is free."""
+127.0.0.1:25 (in a private network namespace). LSMTP_LIBRARY names the
+library under test."""
 import email
 import email.policy
 import os
 import pathlib
 import shutil
-import subprocess
 import sys
-import sysconfig
 import tempfile
 import unittest
 
@@ -49,9 +47,7 @@ class Arguments(unittest.TestCase):
 
     def test_required_arguments_are_never_null_and_optional_ones_may_be(self):
         call = arguments(to=None, cc="c@x.test")
-        self.assertEqual((call["from_addr"], call["to"]), (b"", b""))
-        self.assertIsNone(call["body"])
-        self.assertIsNone(call["attachments"])
+        self.assertEqual((call["from_addr"], call["to"], call["body"]), (b"", b"", None))
 
     def test_refused_before_any_call(self):
         for given, error in [({"to": ["a@x.test", "b@x.test;c@x.test"]}, ValueError),
@@ -103,21 +99,6 @@ class ThroughTheLibrary(unittest.TestCase):
             with self.subTest(host=host), self.assertRaises(lsmtp.LsmtpError) as raised:
                 lsmtp.send_mail(host, from_addr="a@any.test", to="b@any.test")
             self.assertEqual(raised.exception.code, code)
-
-    def test_finds_the_library_installed_beside_it(self):
-        prefix = tempfile.mkdtemp()
-        self.addCleanup(shutil.rmtree, prefix)
-        module_folder = os.path.join(prefix, "share", "lsmtp", "python")
-        library_folder = os.path.join(prefix, "lib", sysconfig.get_config_var("MULTIARCH") or "")
-        os.makedirs(module_folder)
-        os.makedirs(library_folder, exist_ok=True)
-        shutil.copy(lsmtp.__file__, module_folder)
-        shutil.copy(os.environ["LSMTP_LIBRARY"], os.path.join(library_folder, "liblsmtp.so.1"))
-        environment = {k: v for k, v in os.environ.items() if k != "LSMTP_LIBRARY"}
-        found = subprocess.run([sys.executable, "-c", "import lsmtp; lsmtp.load_library();"
-                                "print(lsmtp._library_candidates()[0])"],
-                               cwd=module_folder, env=environment, capture_output=True, text=True)
-        self.assertEqual(found.stdout.strip(), os.path.join(library_folder, "liblsmtp.so.1"), found.stderr)
 
 
 if __name__ == "__main__":

@@ -65,8 +65,6 @@ TEST(ProgressLine, FormatsWorkDoneRateAndTimeLeft)
         {{0, 0, 68'900'000, 0}, "encoded 0.0 MB, sent 0.0 of 68.9 MB"},
         // Half the encoding in 2 s: a quarter of the work, 6 s to go.
         {{34'450'000, 0, 68'900'000, 2}, "encoded 34.5 MB, sent 0.0 of 68.9 MB, 0.0 MB/s, 0:06 left"},
-        {{68'900'000, 34'450'000, 68'900'000, 6}, "encoded 68.9 MB, sent 34.5 of 68.9 MB, 5.7 MB/s, 0:02 left"},
-        {{68'900'000, 68'900'000, 68'900'000, 10}, "encoded 68.9 MB, sent 68.9 of 68.9 MB, 6.9 MB/s, 0:00 left"},
         // Headers make the message outgrow the estimate: the total follows.
         {{2'000'000, 2'100'000, 2'000'000, 1}, "encoded 2.0 MB, sent 2.1 of 2.1 MB, 2.1 MB/s, 0:00 left"},
         {{1'000'000, 0, 100'000'000, 1800}, "encoded 1.0 MB, sent 0.0 of 100.0 MB, 0.0 MB/s, 99:30:00 left"},
@@ -75,22 +73,6 @@ TEST(ProgressLine, FormatsWorkDoneRateAndTimeLeft)
     };
     for (const Case &c : cases)
         EXPECT_EQ(format_progress(c.progress), c.expected);
-}
-
-TEST(ProgressLine, WantedOnATerminalForLargeAttachmentsUnlessQuiet)
-{
-    EXPECT_TRUE(progress_wanted(true, false, progress_threshold));
-    EXPECT_FALSE(progress_wanted(true, false, progress_threshold - 1));
-    EXPECT_FALSE(progress_wanted(false, false, progress_threshold));
-    EXPECT_FALSE(progress_wanted(true, true, progress_threshold));
-}
-
-TEST(ProgressLine, Base64SizeCountsLineEnds)
-{
-    EXPECT_EQ(base64_size(0), 0u);
-    EXPECT_EQ(base64_size(1), 6u);
-    EXPECT_EQ(base64_size(57), 78u);
-    EXPECT_EQ(base64_size(58), 84u);
 }
 
 TEST(ProgressLine, RedrawsInPlaceAtMostFourTimesASecondAndEndsTheLine)
@@ -122,12 +104,9 @@ TEST(ConnectFailure, ToldApartByLookupAndTimeTaken)
         ConnectFailure expected;
     };
     const Case cases[] = {
-        {false, 0ms, ConnectFailure::unresolved},
         {false, 15000ms, ConnectFailure::unresolved},
-        {true, 3ms, ConnectFailure::refused},
         {true, 13999ms, ConnectFailure::refused},
         {true, 14000ms, ConnectFailure::timed_out},
-        {true, 15020ms, ConnectFailure::timed_out},
     };
     for (const Case &c : cases)
         EXPECT_EQ(classify_connect_failure(c.resolves, c.took, 15s), c.expected) << c.took.count();
