@@ -7,6 +7,10 @@
 
 #include <gtest/gtest.h>
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 #include <string>
 #include <vector>
 
@@ -107,6 +111,18 @@ TEST(Charset, DecidedFromTheBytesAlone)
              {"caf\xC3", "ISO-8859-1"},            // cut short
          })
         EXPECT_EQ(charset_of(text), label) << text;
+}
+
+TEST(Charset, TextOnEntryIsConvertedOnlyFromTheAnsiCodePage)
+{
+    EXPECT_FALSE(utf8_on_entry("caf\xC3\xA9"));
+#ifdef _WIN32
+    if (GetACP() != 1252)
+        GTEST_SKIP() << "the process's ANSI code page is " << GetACP();
+    EXPECT_EQ(utf8_on_entry("\x93caf\xE9\x94 \x80"), "\xE2\x80\x9C" "caf\xC3\xA9\xE2\x80\x9D \xE2\x82\xAC");
+#else
+    EXPECT_FALSE(utf8_on_entry("caf\xE9"));
+#endif
 }
 
 TEST(EncodedWords, ShorterOfQAndB)
