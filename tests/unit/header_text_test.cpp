@@ -119,7 +119,7 @@ TEST(Charset, TextOnEntryIsConvertedOnlyFromTheAnsiCodePage)
 #ifdef _WIN32
     if (GetACP() != 1252)
         GTEST_SKIP() << "the process's ANSI code page is " << GetACP();
-    EXPECT_EQ(utf8_on_entry("\x93caf\xE9\x94 \x80"), "\xE2\x80\x9C" "caf\xC3\xA9\xE2\x80\x9D \xE2\x82\xAC");
+    EXPECT_EQ(utf8_on_entry("\x93" "caf\xE9\x94 \x80"), "\xE2\x80\x9C" "caf\xC3\xA9\xE2\x80\x9D \xE2\x82\xAC");
 #else
     EXPECT_FALSE(utf8_on_entry("caf\xE9"));
 #endif
