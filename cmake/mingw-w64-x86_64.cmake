@@ -1,15 +1,4 @@
-# Cross-building lsmtp for 64-bit Windows with Debian's MinGW-w64 compilers.
-# The -posix variants are used: GoogleTest needs their std::thread.
-set(CMAKE_SYSTEM_NAME Windows)
+# 64-bit Windows (x64).
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
-
 set(LSMTP_MINGW_TRIPLET x86_64-w64-mingw32)
-set(CMAKE_C_COMPILER ${LSMTP_MINGW_TRIPLET}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${LSMTP_MINGW_TRIPLET}-g++-posix)
-set(CMAKE_RC_COMPILER ${LSMTP_MINGW_TRIPLET}-windres)
-
-set(CMAKE_FIND_ROOT_PATH /usr/${LSMTP_MINGW_TRIPLET})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64.cmake)

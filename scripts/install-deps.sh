@@ -12,6 +12,14 @@ done
 sudo=""
 [ "$(id -u)" -eq 0 ] || sudo="sudo"
 export DEBIAN_FRONTEND=noninteractive
+# Packages of another architecture (wine32:i386) need it known to dpkg
+# before the package lists are read.
+for package in $missing; do
+    arch="${package#*:}"
+    if [ "$arch" != "$package" ] && ! dpkg --print-foreign-architectures | grep -qx "$arch"; then
+        $sudo dpkg --add-architecture "$arch"
+    fi
+done
 $sudo apt-get -o DPkg::Lock::Timeout=600 update -q
 # shellcheck disable=SC2086
 $sudo apt-get -o DPkg::Lock::Timeout=600 install -y -q --no-install-recommends $missing

@@ -5,6 +5,7 @@
 // Wine ignores GetAddrInfoExW's timeout).
 #include "platform/endpoint.h"
 #include "platform/seams.h"
+#include "platform/socket.h"
 
 #if !defined(_WIN32)
 #include <arpa/inet.h>
@@ -98,6 +99,9 @@ void run_lookup(void *context)
 {
     const std::unique_ptr<std::shared_ptr<Lookup>> handed(static_cast<std::shared_ptr<Lookup> *>(context));
     const std::shared_ptr<Lookup> lookup = std::move(*handed);
+    // The caller stops Windows Sockets when it gives up at its deadline; the
+    // worker keeps a start of its own for as long as its lookup runs.
+    const SocketLibrary socket_library;
     std::vector<Endpoint> found;
     {
         const AdoptedSeams seams(lookup->seams);

@@ -44,6 +44,22 @@ private:
     Native native_ = invalid_native;
 };
 
+// Keeps the system's socket library started while it lives: on Windows one
+// WSAStartup/WSACleanup pair, which Windows counts, so a host that started
+// Windows Sockets itself is not disturbed; elsewhere nothing to do.
+class SocketLibrary {
+public:
+    SocketLibrary();
+    ~SocketLibrary();
+    SocketLibrary(const SocketLibrary &) = delete;
+    SocketLibrary &operator=(const SocketLibrary &) = delete;
+
+    bool started() const { return started_; }
+
+private:
+    bool started_ = false;
+};
+
 enum class ConnectOutcome { connected, no_socket, failed };
 
 // Connects a new socket to host:port before the deadline, which covers the

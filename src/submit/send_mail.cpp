@@ -141,6 +141,10 @@ int send_mail(const MailArguments &given_args)
         return SMTP_ERR_ARGUMENT;
     if (int unreadable = check_attachments(content.paths))
         return unreadable;
+    // Started before the name lookup and the socket, stopped after both.
+    const platform::SocketLibrary socket_library;
+    if (!socket_library.started())
+        return SMTP_ERR_SOCKET;
     SmtpSession session;
     const int result = converse(session, args, *header_block, content);
     close_connection(session.socket);
@@ -150,7 +154,7 @@ int send_mail(const MailArguments &given_args)
 } // namespace
 } // namespace lsmtp
 
-extern "C" LSMTP_API int lsmtp_send_mail(const char *smtp_host, const char *subject, const char *body,
+extern "C" LSMTP_API int LSMTP_CALL lsmtp_send_mail(const char *smtp_host, const char *subject, const char *body,
                                          const char *from_addr, const char *from_header, const char *to_list,
                                          const char *to_header, const char *cc_list, const char *cc_header,
                                          const char *bcc_list, const char *bcc_header, const char *reply_to,

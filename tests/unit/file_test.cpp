@@ -9,7 +9,14 @@
 #include <fstream>
 #include <iterator>
 #include <string>
-#ifndef _WIN32
+#ifdef _WIN32
+#include "platform/win32/file_path.h"
+
+#include <windows.h>
+
+#include <optional>
+#include <utility>
+#else
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -294,6 +301,57 @@ TEST(File, TemporaryDirectoryFollowsTmp)
     SavedVariable saved("TMP");
     lsmtp::test::set_variable("TMP", "C:\\elsewhere\\");
     EXPECT_EQ(lsmtp::platform::temporary_directory(), "C:\\elsewhere");
+    // A folder the ANSI code page (1252 here) holds exactly comes in that
+    // code page, any other in UTF-8.
+    ASSERT_EQ(GetACP(), 1252u) << "the Windows suite runs with its locale pinned";
+    SetEnvironmentVariableW(L"TMP", L"C:\\caf\u00e9\\");
+    EXPECT_EQ(lsmtp::platform::temporary_directory(), "C:\\caf\xE9");
+    SetEnvironmentVariableW(L"TMP", L"C:\\\u65e5\u672c\\");
+    EXPECT_EQ(lsmtp::platform::temporary_directory(), "C:\\\xE6\x97\xA5\xE6\x9C\xAC");
+}
+
+TEST(FilePath, OnlyValidUtf8BeyondAsciiTakesTheWideCalls)
+{
+    const struct {
+        const char *path;
+        std::optional<std::wstring> wide;
+    } cases[] = {
+        {"C:\\plain\\report.pdf", std::nullopt},
+        {"", std::nullopt},
+        {"C:\\r\xC3\xA9sum\xC3\xA9.pdf", L"C:\\r\u00e9sum\u00e9.pdf"},
+        {"\xE6\x97\xA5\xE6\x9C\xAC.txt", L"\u65e5\u672c.txt"},
+        {"clip \xF0\x9F\x93\x8E.bin", L"clip \xD83D\xDCCE.bin"}, // beyond the BMP: a surrogate pair
+        {"r\xE9sum\xE9.pdf", std::nullopt},                       // Windows-1252, not UTF-8
+        {"over\xC0\xAFlong", std::nullopt},                         // "/" in two bytes
+        {"lone \xED\xA0\x80 half", std::nullopt},                   // an encoded surrogate
+        {"cut short \xC3", std::nullopt},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(lsmtp::platform::win32::utf8_path_as_utf16(c.path), c.wide) << c.path;
+}
+
+TEST(FilePath, Utf8AndAnsiNamesReachTheFileTheirCharactersName)
+{
+    ASSERT_EQ(GetACP(), 1252u) << "the Windows suite runs with its locale pinned";
+    ScratchFolder folder;
+    const std::pair<std::string, std::wstring> names[] = {
+        {"r\xC3\xA9sum\xC3\xA9 \xE6\x97\xA5.txt", L"r\u00e9sum\u00e9 \u65e5.txt"},
+        {"caf\xE9.txt", L"caf\u00e9.txt"},
+    };
+    const std::string prefix = folder.path().string() + "\\";
+    for (const auto &[narrow, wide] : names) {
+        File created = lsmtp::platform::create_exclusive(prefix + narrow, nullptr);
+        ASSERT_TRUE(created.valid()) << narrow;
+        ASSERT_TRUE(created.write("abc", 3));
+        ASSERT_TRUE(created.close());
+        EXPECT_TRUE(fs::exists(folder.path() / wide)) << narrow;
+        File reader = lsmtp::platform::open_for_reading(prefix + narrow);
+        EXPECT_EQ(read_all(reader), "abc") << narrow;
+        // The scratch copy of an attachment takes the same way.
+        File scratch = lsmtp::platform::create_scratch(prefix, "copy " + narrow, nullptr);
+        ASSERT_TRUE(scratch.valid()) << narrow;
+        EXPECT_TRUE(fs::exists(folder.path() / (L"copy " + wide))) << narrow;
+    }
 }
 #else
 TEST(File, TemporaryDirectoryFollowsTmpdir)

@@ -1,48 +1,73 @@
 /* A Windows application's way of using lsmtp.dll: load the DLL at run
- * time, look up lsmtp_send_mail by name, start Windows Sockets (the host's
- * job, never the library's) and send one message with one attachment to
- * port 25 of 127.0.0.1.
+ * time, look up lsmtp_send_mail by name and call it through the header's
+ * function pointer type (__stdcall on x86) to send one message with two
+ * attachments to port 25 of 127.0.0.1. The host never starts Windows
+ * Sockets: the library does that for each call.
  *
- * Usage: dll_host DLL ATTACHMENT. Prints the call's result and exits 0 when
- * it is 221 (the server's answer to QUIT), 1 otherwise. */
-#include <winsock2.h>
+ * Usage: dll_host DLL UTF8_FILE ANSI_FILE. The arguments arrive as UTF-16;
+ * the first file's path is handed over in UTF-8, as a host written for
+ * Unicode does, the second in the ANSI code page, as an older host does.
+ * Prints the call's result and exits 0 when it is 221 (the server's answer
+ * to QUIT), 1 otherwise. */
+#include "lsmtp.h"
+
 #include <windows.h>
 
 #include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
 
-typedef int(__cdecl *send_mail_function)(const char *, const char *, const char *, const char *, const char *,
-                                         const char *, const char *, const char *, const char *, const char *,
-                                         const char *, const char *, const char *, const char *, const char *,
-                                         const char *);
-
-int main(int argc, char **argv)
+/* The wide text in `code_page`, in a buffer the caller frees; NULL when it
+ * does not convert exactly. */
+static char *narrow(const wchar_t *text, UINT code_page)
 {
-    if (argc != 3) {
-        fprintf(stderr, "usage: dll_host DLL ATTACHMENT\n");
+    BOOL lossy = FALSE;
+    BOOL *check = code_page == CP_UTF8 ? NULL : &lossy;
+    int size = WideCharToMultiByte(code_page, 0, text, -1, NULL, 0, NULL, check);
+    char *result = size > 0 ? malloc((size_t)size) : NULL;
+    if (result != NULL && (WideCharToMultiByte(code_page, 0, text, -1, result, size, NULL, check) != size || lossy)) {
+        free(result);
+        result = NULL;
+    }
+    return result;
+}
+
+int wmain(int argc, wchar_t **argv)
+{
+    if (argc != 4) {
+        fprintf(stderr, "usage: dll_host DLL UTF8_FILE ANSI_FILE\n");
         return 2;
     }
-    HMODULE library = LoadLibraryA(argv[1]);
+    HMODULE library = LoadLibraryW(argv[1]);
     if (library == NULL) {
-        fprintf(stderr, "cannot load %s: error %lu\n", argv[1], (unsigned long)GetLastError());
+        fprintf(stderr, "cannot load the DLL: error %lu\n", (unsigned long)GetLastError());
         return 1;
     }
     /* GetProcAddress hands back a generic function pointer; the cast goes
      * through void (*)(void) so that the compiler accepts it. */
-    send_mail_function send_mail =
-        (send_mail_function)(void (*)(void))GetProcAddress(library, "lsmtp_send_mail");
+    lsmtp_send_mail_fn send_mail = (lsmtp_send_mail_fn)(void (*)(void))GetProcAddress(library, "lsmtp_send_mail");
     if (send_mail == NULL) {
-        fprintf(stderr, "no lsmtp_send_mail in %s\n", argv[1]);
+        fprintf(stderr, "no lsmtp_send_mail in the DLL\n");
         return 1;
     }
-    WSADATA winsock;
-    if (WSAStartup(MAKEWORD(2, 2), &winsock) != 0) {
-        fprintf(stderr, "WSAStartup failed\n");
+    char *utf8_file = narrow(argv[2], CP_UTF8);
+    char *ansi_file = narrow(argv[3], CP_ACP);
+    char *attachments = NULL;
+    if (utf8_file != NULL && ansi_file != NULL) {
+        attachments = malloc(strlen(utf8_file) + strlen(ansi_file) + 2);
+        if (attachments != NULL)
+            sprintf(attachments, "%s;%s", utf8_file, ansi_file);
+    }
+    if (attachments == NULL) {
+        fprintf(stderr, "the file names do not convert\n");
         return 1;
     }
     int result = send_mail("127.0.0.1", "Report from a Windows host", "Hello from the DLL.\r\nSecond line.",
                            "host@windows.test", "Windows Host <host@windows.test>", "one@example.test;two@example.test",
-                           NULL, "", NULL, "", NULL, NULL, NULL, "", NULL, argv[2]);
-    WSACleanup();
+                           NULL, "", NULL, "", NULL, NULL, NULL, "", NULL, attachments);
+    free(attachments);
+    free(ansi_file);
+    free(utf8_file);
     FreeLibrary(library);
     printf("%d\n", result);
     return result == 221 ? 0 : 1;

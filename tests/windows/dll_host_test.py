@@ -1,6 +1,8 @@
-"""A Windows program loads lsmtp.dll and sends a message with an attachment
-to a real SMTP server (aiosmtpd on 127.0.0.1:25); the message that arrives
-is parsed with the email package and checked piece by piece.
+"""A Windows program loads lsmtp.dll and sends a message with two
+attachments to a real SMTP server (aiosmtpd on 127.0.0.1:25); the message
+that arrives is parsed with the email package and checked piece by piece.
+The files have non-ASCII names: the host passes one path in UTF-8 and the
+other in the ANSI code page (Windows-1252 under the pinned locale).
 
 Usage: dll_host_test.py EMULATOR HOST_EXE DLL
 Runs inside the test's private network namespace, where port 25 is free.
@@ -49,16 +51,20 @@ def main():
     # multiple of 3 and more than a hundred base64 lines.
     rng = random.Random(21132)
     payload = bytes(range(256)) + b"\r\n\r\r\n\n" + bytes(rng.randrange(256) for _ in range(20000))
+    text = "Grüße, 1 × 2\r\n".encode("utf-8") * 50
     folder = tempfile.mkdtemp(prefix="lsmtp-dll-")
-    attachment = os.path.join(folder, "report 1.bin")
-    with open(attachment, "wb") as out:
-        out.write(payload)
+    utf8_name = "résumé 1.bin"
+    files = {utf8_name: payload, "café.txt": text}
+    for name, content in files.items():
+        with open(os.path.join(folder, name), "wb") as out:
+            out.write(content)
 
     capture = Capture()
     controller = Controller(capture, hostname="127.0.0.1", port=25)
     controller.start()
     try:
-        run = subprocess.run([emulator, host_exe, windows_path(dll), windows_path(attachment)],
+        run = subprocess.run([emulator, host_exe, windows_path(dll)] + [windows_path(os.path.join(folder, name))
+                                                                          for name in files],
                              capture_output=True, text=True, timeout=120)
     finally:
         controller.stop()
@@ -79,18 +85,20 @@ def main():
         check(date_line.rstrip().endswith(b" GMT") and off_by < 900, "Date %r" % date_line)
         check(message.get_content_type() == "multipart/mixed", "multipart/mixed")
         parts = list(message.iter_parts())
-        check(len(parts) == 2, "two parts (got %d)" % len(parts))
-        if len(parts) == 2:
-            body, attached = parts
+        check(len(parts) == 3, "three parts (got %d)" % len(parts))
+        if len(parts) == 3:
+            body = parts[0]
             check(body.get_content_type() == "text/plain", "text body")
             check(body.get_content().replace("\r\n", "\n").rstrip("\n") == "Hello from the DLL.\nSecond line.",
                   "body text %r" % body.get_content())
-            # The name is the part after the last backslash of the path.
-            check(attached.get_filename() == "report 1.bin", "file name %r" % attached.get_filename())
-            check(attached["Content-Transfer-Encoding"] == "base64", "base64 part")
-            check(attached.get_payload(decode=True) == payload, "attachment bytes intact")
-    # The encoded copy beside the attachment is gone; the attachment stays.
-    check(sorted(os.listdir(folder)) == ["report 1.bin"], "folder holds %r" % sorted(os.listdir(folder)))
+            for (name, content), attached in zip(files.items(), parts[1:]):
+                # The name is the part after the last backslash of the path.
+                if name == utf8_name:
+                    check(attached.get_filename() == name, "file name %r" % attached.get_filename())
+                check(attached["Content-Transfer-Encoding"] == "base64", "base64 part")
+                check(attached.get_payload(decode=True) == content, "%s: bytes intact" % name)
+    # The encoded copies beside the attachments are gone; the files stay.
+    check(sorted(os.listdir(folder)) == sorted(files), "folder holds %r" % sorted(os.listdir(folder)))
 
     for failure in failures:
         print("FAILED:", failure)

@@ -1,14 +1,19 @@
-// Files on Windows, through kernel handles. Paths are narrow strings in the
-// process's code page, as the host's other file calls take them.
+// Files on Windows, through kernel handles. Paths are narrow strings: UTF-8
+// when they are valid UTF-8 beyond ASCII (opened with the wide calls),
+// otherwise in the process's ANSI code page, as the host's other narrow file
+// calls take them.
 //
 // The private copy: a new file gets the access rules its folder hands down,
 // the same ones the file it sits beside got, nobody else may open it, and
 // it is deleted when closed.
 #include "platform/file.h"
 #include "platform/seams.h"
+#include "platform/win32/file_path.h"
+#include "platform/win32/wide_text.h"
 
 #include <windows.h>
 
+#include <algorithm>
 #include <climits>
 
 namespace lsmtp::platform {
@@ -39,7 +44,42 @@ CreateError create_error_of(DWORD error)
     }
 }
 
+// CreateFile with the wide or the narrow name, as utf8_path_as_utf16 decides.
+HANDLE create_file(const std::string &path, DWORD access, DWORD sharing, DWORD disposition, DWORD flags)
+{
+    if (const std::optional<std::wstring> wide = win32::utf8_path_as_utf16(path))
+        return CreateFileW(wide->c_str(), access, sharing, nullptr, disposition, flags, nullptr);
+    return CreateFileA(path.c_str(), access, sharing, nullptr, disposition, flags, nullptr);
+}
+
+// The folder in the ANSI code page when it converts exactly, so that a copy
+// named after an ANSI attachment still forms one valid ANSI path; otherwise
+// in UTF-8, which the wide calls take.
+std::string narrow_folder(const std::wstring &folder)
+{
+    const int length = static_cast<int>(folder.size());
+    BOOL lossy = FALSE;
+    const int needed = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, folder.data(), length, nullptr, 0, nullptr,
+                                           &lossy);
+    if (needed <= 0 || lossy)
+        return win32::to_utf8(folder);
+    std::string ansi(static_cast<std::size_t>(needed), '\0');
+    WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, folder.data(), length, ansi.data(), needed, nullptr, nullptr);
+    return ansi;
+}
+
 } // namespace
+
+namespace win32 {
+
+std::optional<std::wstring> utf8_path_as_utf16(std::string_view path)
+{
+    if (std::all_of(path.begin(), path.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
+        return std::nullopt;
+    return to_utf16(path, CP_UTF8);
+}
+
+} // namespace win32
 
 long File::read(char *buffer, std::size_t capacity)
 {
@@ -103,8 +143,8 @@ File open_for_reading(const std::string &path)
     if (!call_allowed_by_seams(Call::open))
         return File();
     // Others may go on reading, writing and deleting the file, as on POSIX.
-    File file = file_of(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    File file = file_of(create_file(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN));
     // Only files on disk: a device such as NUL or CON, or a pipe, could feed
     // the encoder forever. (Folders do not open without backup semantics.)
     if (file.valid() && GetFileType(handle_of(file)) != FILE_TYPE_DISK)
@@ -120,8 +160,8 @@ File create_exclusive(const std::string &path, CreateError *why)
     // the name is the name itself, never followed to create its target.
     // Nobody else may read or write it meanwhile; deleting stays possible,
     // as on POSIX.
-    const HANDLE handle = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_DELETE, nullptr, CREATE_NEW,
-                                      FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    const HANDLE handle = create_file(path, GENERIC_WRITE, FILE_SHARE_DELETE, CREATE_NEW,
+                                      FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT);
     const CreateError error = handle == INVALID_HANDLE_VALUE ? create_error_of(GetLastError()) : CreateError::none;
     if (why != nullptr)
         *why = error;
@@ -135,9 +175,8 @@ File create_scratch(const std::string &folder, const std::string &name, CreateEr
     // Shared with nobody, so no other process can open it while it lives;
     // the system deletes it when the handle closes, also when the process
     // is killed.
-    const HANDLE handle = CreateFileA((folder + name).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                      FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE | FILE_FLAG_OPEN_REPARSE_POINT,
-                                      nullptr);
+    const HANDLE handle = create_file(folder + name, GENERIC_READ | GENERIC_WRITE, 0, CREATE_NEW,
+                                      FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE | FILE_FLAG_OPEN_REPARSE_POINT);
     const CreateError error = handle == INVALID_HANDLE_VALUE ? create_error_of(GetLastError()) : CreateError::none;
     if (why != nullptr)
         *why = error;
@@ -146,11 +185,11 @@ File create_scratch(const std::string &folder, const std::string &name, CreateEr
 
 std::string temporary_directory()
 {
-    char folder[MAX_PATH + 1];
-    const DWORD length = GetTempPathA(sizeof folder, folder);
-    if (length == 0 || length > sizeof folder)
+    wchar_t folder[MAX_PATH + 1];
+    const DWORD length = GetTempPathW(MAX_PATH + 1, folder);
+    if (length == 0 || length > MAX_PATH + 1)
         return ".";
-    std::string text(folder, length);
+    std::string text = narrow_folder(std::wstring(folder, length));
     // GetTempPath ends the folder with a backslash; callers add their own.
     if (text.size() > 1 && text.back() == '\\')
         text.pop_back();

@@ -1,5 +1,6 @@
-// Windows Sockets backend. The host process has called WSAStartup; this
-// code never does.
+// Windows Sockets backend. Every library call starts Windows Sockets for
+// its own duration (SocketLibrary), never DllMain: starting it there may
+// load other DLLs under the loader lock.
 #include "platform/endpoint.h"
 #include "platform/seams.h"
 
@@ -62,6 +63,18 @@ bool no_error_pending(SOCKET handle)
 }
 
 } // namespace
+
+SocketLibrary::SocketLibrary()
+{
+    WSADATA data;
+    started_ = WSAStartup(MAKEWORD(2, 2), &data) == 0;
+}
+
+SocketLibrary::~SocketLibrary()
+{
+    if (started_)
+        WSACleanup();
+}
 
 void Socket::close()
 {
