@@ -62,7 +62,7 @@ int wmain(int argc, wchar_t **argv)
         fprintf(stderr, "the file names do not convert\n");
         return 1;
     }
-    int result = send_mail("127.0.0.1", "Report from a Windows host", "Hello from the DLL.\r\nSecond line.",
+    int result = send_mail("127.0.0.1", "Report from a host program", "Hello from the DLL.\r\nSecond line.",
                            "host@windows.test", "Windows Host <host@windows.test>", "one@example.test;two@example.test",
                            NULL, "", NULL, "", NULL, NULL, NULL, "", NULL, attachments);
     free(attachments);

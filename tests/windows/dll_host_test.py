@@ -1,11 +1,16 @@
-"""A Windows program loads lsmtp.dll and sends a message with two
-attachments to a real SMTP server (aiosmtpd on 127.0.0.1:25); the message
-that arrives is parsed with the email package and checked piece by piece.
-The files have non-ASCII names: the host passes one path in UTF-8 and the
-other in the ANSI code page (Windows-1252 under the pinned locale).
+"""A host program sends a message with two attachments to a real SMTP
+server (aiosmtpd on 127.0.0.1:25); the message that arrives is parsed with
+the email package and checked piece by piece. The files have non-ASCII
+names.
 
 Usage: dll_host_test.py EMULATOR HOST_EXE DLL
-Runs inside the test's private network namespace, where port 25 is free.
+  A Windows program loads lsmtp.dll under Wine; it passes one path in UTF-8
+  and the other in the ANSI code page (Windows-1252 under the pinned
+  locale).
+Usage: dll_host_test.py --mono MONO PROGRAM_EXE
+  A C# program calls the shared library through P/Invoke, strings as UTF-8.
+The file paths follow the given arguments. Runs inside the test's private
+network namespace, where port 25 is free.
 """
 import datetime
 import email
@@ -40,7 +45,11 @@ def windows_path(path):
 
 
 def main():
-    emulator, host_exe, dll = sys.argv[1:4]
+    if sys.argv[1] == "--mono":
+        command, path_for_host = sys.argv[2:4], str
+    else:
+        emulator, host_exe, dll = sys.argv[1:4]
+        command, path_for_host = [emulator, host_exe, windows_path(dll)], windows_path
     failures = []
 
     def check(condition, what):
@@ -63,8 +72,7 @@ def main():
     controller = Controller(capture, hostname="127.0.0.1", port=25)
     controller.start()
     try:
-        run = subprocess.run([emulator, host_exe, windows_path(dll)] + [windows_path(os.path.join(folder, name))
-                                                                          for name in files],
+        run = subprocess.run(command + [path_for_host(os.path.join(folder, name)) for name in files],
                              capture_output=True, text=True, timeout=120)
     finally:
         controller.stop()
@@ -76,7 +84,7 @@ def main():
         check(sender == "host@windows.test", "envelope sender")
         check(recipients == ["one@example.test", "two@example.test"], "envelope recipients %r" % recipients)
         message = email.message_from_bytes(raw, policy=email.policy.default)
-        check(message["Subject"] == "Report from a Windows host", "Subject")
+        check(message["Subject"] == "Report from a host program", "Subject")
         check(message["From"] == "Windows Host <host@windows.test>", "From %r" % message["From"])
         # The Date line comes from the local clock, turned into UTC.
         date = email.utils.parsedate_to_datetime(message["Date"])
