@@ -30,7 +30,7 @@ for arch in x64 x86; do
     mkdir -p "$stage/bin" "$stage/lib" "$stage/include"
     cp "$dir/bin/lsmtp.dll" "$dir/bin/lsmtp-send.exe" "$stage/bin/"
     cp "$dir/lsmtp.lib" "$dir/liblsmtp.dll.a" "$dir/lsmtp.def" "$stage/lib/"
-    cp include/lsmtp.h "$stage/include/"
+    cp "$dir/include/lsmtp.h" "$stage/include/"
     cp LICENSE "$stage/"
     # Windows line ends, for every editor there.
     sed 's/$/\r/' doc/README-windows.txt >"$stage/README-windows.txt"

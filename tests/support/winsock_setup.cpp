@@ -1,6 +1,6 @@
-// Windows Sockets must be started by the host process before any socket
-// call; the library leaves that to its host, so the test program does it
-// before main. Nothing to do elsewhere.
+// The test server makes its own sockets, outside any library call, so the
+// test program starts Windows Sockets before main; the library's own
+// start and stop per call are counted on top. Nothing to do elsewhere.
 #ifdef _WIN32
 #include <winsock2.h>
 
