@@ -27,10 +27,15 @@ struct TempFolder {
     TempFolder(const TempFolder &) = delete;
     TempFolder &operator=(const TempFolder &) = delete;
 
+    // Names and the returned path are UTF-8, as the library reads a path
+    // (on Windows the narrow std::filesystem calls would use the ANSI code
+    // page instead).
     std::string file(const std::string &name, const std::string &content) const
     {
-        std::ofstream(path / name, std::ios::binary) << content;
-        return (path / name).string();
+        const std::filesystem::path file_path = path / std::u8string(name.begin(), name.end());
+        std::ofstream(file_path, std::ios::binary) << content;
+        const std::u8string utf8 = file_path.u8string();
+        return std::string(utf8.begin(), utf8.end());
     }
     std::set<std::string> names() const
     {

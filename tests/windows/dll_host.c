@@ -4,9 +4,9 @@
  * attachments to port 25 of 127.0.0.1. The host never starts Windows
  * Sockets: the library does that for each call.
  *
- * Usage: dll_host DLL UTF8_FILE ANSI_FILE. The arguments arrive as UTF-16;
- * the first file's path is handed over in UTF-8, as a host written for
- * Unicode does, the second in the ANSI code page, as an older host does.
+ * Usage: dll_host DLL utf8|ansi FILE FILE. The arguments arrive as UTF-16;
+ * the paths are handed over in UTF-8, as a host written for Unicode does,
+ * or in the ANSI code page, as an older host does.
  * Prints the call's result and exits 0 when it is 221 (the server's answer
  * to QUIT), 1 otherwise. */
 #include "lsmtp.h"
@@ -34,10 +34,11 @@ static char *narrow(const wchar_t *text, UINT code_page)
 
 int wmain(int argc, wchar_t **argv)
 {
-    if (argc != 4) {
-        fprintf(stderr, "usage: dll_host DLL UTF8_FILE ANSI_FILE\n");
+    if (argc != 5 || (wcscmp(argv[2], L"utf8") != 0 && wcscmp(argv[2], L"ansi") != 0)) {
+        fprintf(stderr, "usage: dll_host DLL utf8|ansi FILE FILE\n");
         return 2;
     }
+    const UINT code_page = wcscmp(argv[2], L"utf8") == 0 ? CP_UTF8 : CP_ACP;
     HMODULE library = LoadLibraryW(argv[1]);
     if (library == NULL) {
         fprintf(stderr, "cannot load the DLL: error %lu\n", (unsigned long)GetLastError());
@@ -50,13 +51,13 @@ int wmain(int argc, wchar_t **argv)
         fprintf(stderr, "no lsmtp_send_mail in the DLL\n");
         return 1;
     }
-    char *utf8_file = narrow(argv[2], CP_UTF8);
-    char *ansi_file = narrow(argv[3], CP_ACP);
+    char *first = narrow(argv[3], code_page);
+    char *second = narrow(argv[4], code_page);
     char *attachments = NULL;
-    if (utf8_file != NULL && ansi_file != NULL) {
-        attachments = malloc(strlen(utf8_file) + strlen(ansi_file) + 2);
+    if (first != NULL && second != NULL) {
+        attachments = malloc(strlen(first) + strlen(second) + 2);
         if (attachments != NULL)
-            sprintf(attachments, "%s;%s", utf8_file, ansi_file);
+            sprintf(attachments, "%s;%s", first, second);
     }
     if (attachments == NULL) {
         fprintf(stderr, "the file names do not convert\n");
@@ -66,8 +67,8 @@ int wmain(int argc, wchar_t **argv)
                            "host@windows.test", "Windows Host <host@windows.test>", "one@example.test;two@example.test",
                            NULL, "", NULL, "", NULL, NULL, NULL, "", NULL, attachments);
     free(attachments);
-    free(ansi_file);
-    free(utf8_file);
+    free(second);
+    free(first);
     FreeLibrary(library);
     printf("%d\n", result);
     return result == 221 ? 0 : 1;

@@ -4,9 +4,9 @@ the email package and checked piece by piece. The files have non-ASCII
 names.
 
 Usage: dll_host_test.py EMULATOR HOST_EXE DLL
-  A Windows program loads lsmtp.dll under Wine; it passes one path in UTF-8
-  and the other in the ANSI code page (Windows-1252 under the pinned
-  locale).
+  A Windows program loads lsmtp.dll under Wine and sends the message twice:
+  once with the paths in UTF-8, once in the ANSI code page (Windows-1252
+  under the pinned locale).
 Usage: dll_host_test.py --mono MONO PROGRAM_EXE
   A C# program calls the shared library through P/Invoke, strings as UTF-8.
 The file paths follow the given arguments. Runs inside the test's private
@@ -46,10 +46,11 @@ def windows_path(path):
 
 def main():
     if sys.argv[1] == "--mono":
-        command, path_for_host = sys.argv[2:4], str
+        commands, path_for_host = [sys.argv[2:4]], str
     else:
         emulator, host_exe, dll = sys.argv[1:4]
-        command, path_for_host = [emulator, host_exe, windows_path(dll)], windows_path
+        commands = [[emulator, host_exe, windows_path(dll), encoding] for encoding in ("utf8", "ansi")]
+        path_for_host = windows_path
     failures = []
 
     def check(condition, what):
@@ -62,8 +63,7 @@ def main():
     payload = bytes(range(256)) + b"\r\n\r\r\n\n" + bytes(rng.randrange(256) for _ in range(20000))
     text = "Grüße, 1 × 2\r\n".encode("utf-8") * 50
     folder = tempfile.mkdtemp(prefix="lsmtp-dll-")
-    utf8_name = "résumé 1.bin"
-    files = {utf8_name: payload, "café.txt": text}
+    files = {"résumé 1.bin": payload, "café.txt": text}
     for name, content in files.items():
         with open(os.path.join(folder, name), "wb") as out:
             out.write(content)
@@ -72,15 +72,15 @@ def main():
     controller = Controller(capture, hostname="127.0.0.1", port=25)
     controller.start()
     try:
-        run = subprocess.run(command + [path_for_host(os.path.join(folder, name)) for name in files],
-                             capture_output=True, text=True, timeout=120)
+        for command in commands:
+            run = subprocess.run(command + [path_for_host(os.path.join(folder, name)) for name in files],
+                                 capture_output=True, text=True, timeout=120)
+            print("host program:", run.stdout.strip(), run.stderr.strip())
+            check(run.returncode == 0 and run.stdout.strip() == "221", "result 221 (got %r)" % run.stdout.strip())
     finally:
         controller.stop()
-    print("host program:", run.stdout.strip(), run.stderr.strip())
-    check(run.returncode == 0 and run.stdout.strip() == "221", "result 221 (got %r)" % run.stdout.strip())
-    check(len(capture.messages) == 1, "one message arrived (got %d)" % len(capture.messages))
-    if capture.messages:
-        sender, recipients, raw = capture.messages[0]
+    check(len(capture.messages) == len(commands), "one message per run (got %d)" % len(capture.messages))
+    for sender, recipients, raw in capture.messages:
         check(sender == "host@windows.test", "envelope sender")
         check(recipients == ["one@example.test", "two@example.test"], "envelope recipients %r" % recipients)
         message = email.message_from_bytes(raw, policy=email.policy.default)
@@ -101,8 +101,7 @@ def main():
                   "body text %r" % body.get_content())
             for (name, content), attached in zip(files.items(), parts[1:]):
                 # The name is the part after the last backslash of the path.
-                if name == utf8_name:
-                    check(attached.get_filename() == name, "file name %r" % attached.get_filename())
+                check(attached.get_filename() == name, "file name %r" % attached.get_filename())
                 check(attached["Content-Transfer-Encoding"] == "base64", "base64 part")
                 check(attached.get_payload(decode=True) == content, "%s: bytes intact" % name)
     # The encoded copies beside the attachments are gone; the files stay.
