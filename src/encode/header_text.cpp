@@ -2,6 +2,7 @@
 
 #include "encode/charset.h"
 #include "encode/encoded_words.h"
+#include "text/text.h"
 
 #include <vector>
 
@@ -196,7 +197,7 @@ std::string encode_comments(std::string_view item, const std::vector<Region> &re
         if (is_ascii(comment))
             out += comment;
         else
-            out += "(" + phrase_words(unquoted(comment.substr(1, comment.size() - 2)), word_limit) + ")";
+            concat_append(out, "(", phrase_words(unquoted(comment.substr(1, comment.size() - 2)), word_limit), ")");
         i = end;
     }
     return out;

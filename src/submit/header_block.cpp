@@ -48,7 +48,7 @@ std::string reply_to_value(const MailArguments &args)
     // it is; a bare address gets them.
     if (value.find('<') != std::string_view::npos && value.find('>') != std::string_view::npos)
         return std::string(value);
-    return "<" + std::string(value) + ">";
+    return concat("<", value, ">");
 }
 
 } // namespace
@@ -72,7 +72,7 @@ std::optional<std::string> compose_header_block(const MailArguments &args, std::
     if (given(args.bcc_header))
         block.add("Bcc:", args.bcc_header, addresses);
     if (given(args.receipt_to))
-        block.add("Return-Receipt-To:", "<" + std::string(args.receipt_to) + ">", addresses);
+        block.add("Return-Receipt-To:", concat("<", args.receipt_to, ">"), addresses);
     block.add("X-Mailer: ", either(args.mailer, "lumetra mail library"), HeaderKind::unstructured);
     concat_append(block.text, "MIME-Version: 1.0\r\n", "Content-Type: Multipart/Mixed; boundary=", boundary, "\r\n");
     block.add("Comments:", args.comments, HeaderKind::unstructured);

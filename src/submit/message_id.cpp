@@ -3,6 +3,7 @@
 #include "platform/clock.h"
 #include "platform/random.h"
 #include "submit/arguments.h"
+#include "text/text.h"
 
 #include <atomic>
 
@@ -54,8 +55,8 @@ std::string message_id(std::string_view from_addr, const UniqueParts &unique)
 {
     const std::uint64_t milliseconds =
         static_cast<std::uint64_t>(unique.now.seconds) * 1000 + static_cast<std::uint64_t>(unique.now.milliseconds);
-    return "<" + base36(milliseconds) + "." + base36(unique.process) + "." + base36(unique.count) + "." +
-           base36(unique.random) + "@" + std::string(domain_of(from_addr)) + ">";
+    return concat("<", base36(milliseconds), ".", base36(unique.process), ".", base36(unique.count), ".",
+                  base36(unique.random), "@", domain_of(from_addr), ">");
 }
 
 UniqueParts next_unique_parts()
