@@ -4,6 +4,7 @@
 #include "encode/encoded_words.h"
 #include "encode/header_text.h"
 #include "encode/mime_parameter.h"
+#include "text/text.h"
 
 #include <gtest/gtest.h>
 
@@ -218,17 +219,17 @@ TEST(HeaderLines, LongAddressHeadersFoldAfterCommas)
 {
     std::string list;
     for (int i = 0; i < 80; ++i)
-        list += (i ? "," : "") + ("Name " + std::to_string(i) + " <n" + std::to_string(i) + "@example.org>");
+        concat_append(list, i ? "," : "", "Name ", std::to_string(i), " <n", std::to_string(i), "@example.org>");
     const std::string lines = *header_lines("To:", list, HeaderKind::addresses);
     expect_lines_within(lines, folded_header_line + 2);
     // Every fold comes after a comma and adds the space the comma lacked.
-    EXPECT_EQ(lines.find(",\r\n") == std::string::npos, false);
+    EXPECT_NE(lines.find(",\r\n"), std::string::npos);
     std::string unfolded = lines;
     for (std::size_t at; (at = unfolded.find(",\r\n ")) != std::string::npos;)
         unfolded.erase(at + 1, 3);
     EXPECT_EQ(unfolded, "To:" + list + "\r\n");
 
-    const std::string huge = "<" + std::string(1000, 'a') + "@x.org>, b@x.org";
+    const std::string huge = concat("<", std::string(1000, 'a'), "@x.org>, b@x.org");
     EXPECT_FALSE(header_lines("To:", huge, HeaderKind::addresses));
 }
 
