@@ -4,6 +4,7 @@
 // start with the label, continue only with folds, and are 7-bit but for
 // the addresses themselves; a value whose line breaks are not folds onto
 // text is refused. The attachment name parameters keep to the same rules.
+#include "encode/charset.h"
 #include "encode/header_text.h"
 #include "encode/mime_parameter.h"
 #include "pieces.h"
@@ -26,15 +27,6 @@ std::vector<std::string_view> checked_lines(std::string_view text)
         start = end + 2;
     }
     return lines;
-}
-
-bool has_8bit(std::string_view text)
-{
-    for (const char c : text) {
-        if (static_cast<unsigned char>(c) >= 0x80)
-            return true;
-    }
-    return false;
 }
 
 // An address may stay 8-bit: inside angle brackets, or a word with an "@".
@@ -67,7 +59,7 @@ void check_header(std::string_view label, std::string_view header, bool addresse
         LSMTP_FUZZ_CHECK(i == 0 || is_blank(line.front()));
         LSMTP_FUZZ_CHECK(line.find('\0') == std::string_view::npos);
         if (!addresses)
-            LSMTP_FUZZ_CHECK(!has_8bit(line));
+            LSMTP_FUZZ_CHECK(lsmtp::is_ascii(line));
         else if (no_address)
             check_8bit_only_in_addresses(line);
     }
