@@ -2,13 +2,12 @@
 
 #include "encode/base64.h"
 #include "encode/charset.h"
+#include "text/text.h"
 
 #include <cstring>
 
 namespace lsmtp {
 namespace {
-
-constexpr char hex_digits[] = "0123456789ABCDEF";
 
 // RFC 2047, section 5 (3): what a "Q" word may carry as itself in a phrase.
 bool q_literal(unsigned char c)
@@ -38,9 +37,7 @@ void append_q(std::string &word, std::string_view bytes)
         } else if (q_literal(byte)) {
             word += c;
         } else {
-            word += '=';
-            word += hex_digits[byte >> 4];
-            word += hex_digits[byte & 0x0F];
+            append_hex_escape(word, '=', byte);
         }
     }
 }

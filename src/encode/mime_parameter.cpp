@@ -3,6 +3,7 @@
 #include "encode/charset.h"
 #include "encode/encoded_words.h"
 #include "encode/header_text.h"
+#include "text/text.h"
 
 #include <cstring>
 #include <string>
@@ -10,7 +11,6 @@
 namespace lsmtp {
 namespace {
 
-constexpr char hex_digits[] = "0123456789ABCDEF";
 constexpr std::string_view content_type_line = "Content-Type: application/octet-stream";
 constexpr std::string_view disposition_line = "Content-Disposition: attachment";
 
@@ -35,9 +35,7 @@ std::string percent_encoded(std::string_view bytes)
         if (is_attribute_char(byte)) {
             out += c;
         } else {
-            out += '%';
-            out += hex_digits[byte >> 4];
-            out += hex_digits[byte & 0x0F];
+            append_hex_escape(out, '%', byte);
         }
     }
     return out;

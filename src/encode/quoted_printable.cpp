@@ -1,11 +1,11 @@
 #include "encode/quoted_printable.h"
 
+#include "text/text.h"
+
 namespace lsmtp {
 namespace {
 
 constexpr std::size_t max_encoded_line = 76;
-constexpr char hex_digits[] = "0123456789ABCDEF";
-
 // Calls `line` for every line of the text, without its line end; the last
 // line is reported even when empty only if the text does not end there.
 template <typename LineFn>
@@ -42,9 +42,7 @@ void encode_line(std::string_view line, std::string &out)
         if (literal) {
             out += static_cast<char>(c);
         } else {
-            out += '=';
-            out += hex_digits[c >> 4];
-            out += hex_digits[c & 0x0F];
+            append_hex_escape(out, '=', c);
         }
         column += width;
     }

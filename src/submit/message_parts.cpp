@@ -163,12 +163,7 @@ int check_attachments(const std::vector<std::string> &paths)
 
 std::string encoded_copy_name(std::string_view stem, int attempt)
 {
-    // Built piece by piece: "-" + std::to_string(...) trips a false
-    // -Wrestrict of GCC 12 in optimised builds.
-    std::string suffix;
-    if (attempt > 0)
-        concat_into(suffix, "-", std::to_string(attempt));
-    suffix += ".b64";
+    const std::string suffix = attempt > 0 ? concat("-", std::to_string(attempt), ".b64") : std::string(".b64");
     std::size_t keep = std::min(stem.size(), platform::max_file_name_bytes - suffix.size());
     // Cut between characters: a UTF-8 continuation byte stays with its lead.
     while (keep > 0 && keep < stem.size() && (static_cast<unsigned char>(stem[keep]) & 0xC0) == 0x80)

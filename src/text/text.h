@@ -33,6 +33,10 @@ std::string concat(const Parts &...parts)
     return concat_append(joined, parts...);
 }
 
+// Appends `escape` and the byte as two upper-case hex digits: "=3D" in
+// quoted-printable and "Q" words, "%3D" in RFC 2231 parameter values.
+void append_hex_escape(std::string &out, char escape, unsigned char byte);
+
 // White space is space, tab, LF, VT, FF and CR, whatever the locale.
 bool is_white_space(char c);
 
