@@ -10,6 +10,7 @@
 
 #include "connect_failure.h"
 #include "progress_line.h"
+#include "text/text.h"
 
 #include <cerrno>
 #include <chrono>
@@ -214,22 +215,11 @@ int check_attachment(const std::string &path)
     return 0;
 }
 
-// Whether a list names at least one address: a piece between the
-// separators that holds more than white space.
+// Whether a list names at least one address, split and trimmed as the
+// library splits it.
 bool names_a_recipient(const std::optional<std::string> &list)
 {
-    if (!list)
-        return false;
-    std::size_t start = 0;
-    while (start <= list->size()) {
-        std::size_t end = list->find_first_of(",;", start);
-        if (end == std::string::npos)
-            end = list->size();
-        if (list->find_first_not_of(" \t\r\n", start) < end)
-            return true;
-        start = end + 1;
-    }
-    return false;
+    return list && !lsmtp::split_address_list(*list).empty();
 }
 
 // Why an attachment cannot be sent, or "" when it is a readable regular file.
