@@ -1,0 +1,20 @@
+#include "submit/outcome.h"
+
+namespace lsmtp {
+namespace {
+
+// Per-thread, so that concurrent calls never report to each other's observer.
+thread_local SessionObserver *installed_observer = nullptr;
+
+} // namespace
+
+ScopedSessionObserver::ScopedSessionObserver(SessionObserver &observer) : previous_(installed_observer)
+{
+    installed_observer = &observer;
+}
+
+ScopedSessionObserver::~ScopedSessionObserver() { installed_observer = previous_; }
+
+SessionObserver *session_observer() { return installed_observer; }
+
+} // namespace lsmtp

@@ -1,0 +1,90 @@
+// What one call came to, with its cause, and the observer of its dialogue.
+//
+// Not an API. This header is private to the lsmtp source tree: it is not
+// installed, the shared library exports nothing of it, and it may change
+// with any release. Only code linked with the library's objects (the
+// command-line tool, the tests) can use it.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace lsmtp {
+
+// Where a call stopped. `none` for a message the server accepted.
+enum class Step {
+    none,
+    arguments,   // an argument was refused before anything was sent (740)
+    attachment,  // an attachment could not be read or copied (720, 721)
+    connect,     // lookup, socket or connection (700, 710)
+    greeting,    // the server's first reply
+    helo,
+    mail,        // MAIL FROM
+    rcpt,        // RCPT TO, for `Outcome::subject`
+    data,        // the DATA command
+    message,     // writing the message content
+    end_of_data, // the reply to the end-of-data marker
+    quit,
+    memory,      // out of memory (750)
+};
+
+// The result of one call: the code the C interface returns and its cause.
+struct Outcome {
+    int code = 0;
+    Step step = Step::none;
+    // What the step was about: the recipient's address (rcpt), the
+    // attachment's path (attachment), the host (connect), the argument's
+    // name (arguments).
+    std::string subject;
+    // What the system said: for connect each address tried and why it
+    // failed ("127.0.0.1: Connection refused; [::1]: Connection refused"),
+    // or "name not found"; for an attachment the system's error text.
+    std::string system_text;
+    // The server's reply that decided the result, lines joined by "\n",
+    // bounded to about 512 bytes, control characters and bytes that are
+    // not UTF-8 escaped as \xNN. Empty when no reply was read.
+    std::string server_text;
+
+    bool accepted() const { return code > 0 && code < 400; }
+};
+
+// Hears the dialogue of the calls of one thread (see ScopedSessionObserver).
+// Every function has an empty default, so an observer overrides only what
+// it needs; a call nobody observes pays nothing for it.
+class SessionObserver {
+public:
+    // A command line as sent, without its CR LF.
+    virtual void command(std::string_view /*line*/) {}
+    // A whole reply as received, lines joined by "\n", escaped as in Outcome.
+    virtual void reply(std::string_view /*text*/) {}
+    // The header block of the message as sent (CR LF line ends).
+    virtual void message_headers(std::string_view /*header_block*/) {}
+    // One MIME part: its header lines and the bytes of its content as sent.
+    virtual void message_part(std::string_view /*part_headers*/, std::size_t /*content_bytes*/) {}
+    // The call's result, told once, just before the call returns.
+    virtual void finished(const Outcome & /*outcome*/) {}
+
+protected:
+    ~SessionObserver() = default;
+};
+
+// Makes `observer` hear of the calls of the constructing thread until the
+// object is destroyed; one installed before is restored then. The tool
+// learns a call's cause this way: it installs an observer, calls
+// lsmtp_send_mail and reads the Outcome that finished() hands it.
+class ScopedSessionObserver {
+public:
+    explicit ScopedSessionObserver(SessionObserver &observer);
+    ~ScopedSessionObserver();
+    ScopedSessionObserver(const ScopedSessionObserver &) = delete;
+    ScopedSessionObserver &operator=(const ScopedSessionObserver &) = delete;
+
+private:
+    SessionObserver *previous_;
+};
+
+// The calling thread's observer, or null.
+SessionObserver *session_observer();
+
+} // namespace lsmtp
