@@ -17,7 +17,8 @@ enum class Step {
     none,
     arguments,   // an argument was refused before anything was sent (740)
     attachment,  // an attachment could not be read or copied (720, 721)
-    connect,     // lookup, socket or connection (700, 710)
+    lookup,      // the host name resolved to no address (700)
+    connect,     // socket or connection to every address found (700, 710)
     greeting,    // the server's first reply
     helo,
     mail,        // MAIL FROM
@@ -34,12 +35,12 @@ struct Outcome {
     int code = 0;
     Step step = Step::none;
     // What the step was about: the recipient's address (rcpt), the
-    // attachment's path (attachment), the host (connect), the argument's
-    // name (arguments).
+    // attachment's path (attachment), the host (lookup, connect), the
+    // argument's name (arguments).
     std::string subject;
     // What the system said: for connect each address tried and why it
     // failed ("127.0.0.1: Connection refused; [::1]: Connection refused"),
-    // or "name not found"; for an attachment the system's error text.
+    // for lookup the resolver's word; for an attachment the system's error.
     std::string system_text;
     // The server's reply that decided the result, lines joined by "\n",
     // bounded to about 512 bytes, control characters and bytes that are
