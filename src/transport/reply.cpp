@@ -3,6 +3,8 @@
 #include "lsmtp.h"
 #include "text/text.h"
 
+#include <algorithm>
+
 namespace lsmtp {
 namespace {
 
@@ -38,11 +40,17 @@ ReplyScan scan_reply(std::string_view received)
     if (position > max_reply_line)
         return malformed;
 
+    // RFC 5321 section 4.2.1: every line of a reply carries the same code.
+    // A "554-" line followed by "250 " is no acceptance, whatever its last
+    // line says.
+    const std::string_view first_code = received.substr(position, 3);
     for (std::size_t lines = 1;; ++lines) {
         const std::string_view rest = received.substr(position);
         const std::size_t line_end = rest.find('\n');
         const std::string_view line = rest.substr(0, line_end);
         if (!line_start_valid(line) || line.size() > max_reply_line || lines > max_reply_lines)
+            return malformed;
+        if (line.substr(0, 3) != first_code.substr(0, std::min<std::size_t>(line.size(), 3)))
             return malformed;
         if (line_end == std::string_view::npos)
             return need_more;

@@ -19,7 +19,7 @@ inline constexpr std::chrono::seconds reply_wait_limit{10};
 struct ReplyScan {
     enum class Status { complete, need_more, malformed };
     Status status = Status::need_more;
-    int code = 0;              // the code of the reply's last line
+    int code = 0;              // the reply's code, the same on each of its lines
     std::size_t consumed = 0;  // bytes of the reply, with the white space before it
 };
 
@@ -27,7 +27,8 @@ struct ReplyScan {
 // White space before the reply is skipped; more of it than one line may
 // hold makes the answer malformed. Each line must start with three
 // digits, the first of them 1 to 5, followed by "-" (more lines follow),
-// a space or the line end; a line ends with LF.
+// a space or the line end, and carry the code of the first line; a line
+// ends with LF.
 ReplyScan scan_reply(std::string_view received);
 
 // Reads the next whole reply and returns its code; or SMTP_ERR_RECV when

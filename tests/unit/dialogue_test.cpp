@@ -176,19 +176,29 @@ TEST(Dialogue, ServerClosingAtAnyStepIsARecvError)
     }
 }
 
+// Nothing more is said after an answer that is not a reply: not even QUIT.
+// Lines of one reply that disagree on the code are no reply either, so a
+// refusal whose last line reads 250 never passes for an acceptance.
 TEST(Dialogue, GarbageInsteadOfAReplyEndsTheSession)
 {
-    {
-        SmtpTestServer server;  // another service listening on the port
-        server.reply("greeting", text("* OK some other service\r\n"));
-        EXPECT_EQ(MailCall{}.send(), SMTP_ERR_REPLY);
-        EXPECT_EQ(only_session(server).received, "");
-    }
-    {
+    struct Case {
+        const char *step, *reply;
+        std::size_t commands;  // said before the session ended, the data not counted
+    };
+    const std::vector<Case> cases = {
+        {"greeting", "* OK some other service\r\n", 0},  // another service listening on the port
+        {"MAIL", "sender ok\r\n", 2},
+        {"RCPT", "550-no such user\r\n250 ok\r\n", 3},
+        {".", "554-rejected\r\n250 ok\r\n", 4},
+    };
+    for (const Case &c : cases) {
         SmtpTestServer server;
-        server.reply("MAIL", text("sender ok\r\n"));
-        EXPECT_EQ(MailCall{}.send(), SMTP_ERR_REPLY);
-        EXPECT_EQ(only_session(server).commands, (Commands{"HELO sorvane", "MAIL FROM:<sender@example.test>"}));
+        server.reply(c.step, text(c.reply));
+        EXPECT_EQ(MailCall{}.send(), SMTP_ERR_REPLY) << c.step;
+        const RecordedSession session = only_session(server);
+        EXPECT_EQ(session.commands.size(), c.commands) << c.step;
+        EXPECT_EQ(session.data_complete, std::string(c.step) == ".") << c.step;
+        EXPECT_EQ(session.received.find("QUIT"), std::string::npos) << c.step;
     }
 }
 

@@ -40,7 +40,6 @@ TEST(ScanReply, CompleteRepliesGiveTheirCodeAndLength)
         {"354 go ahead\n", 354, 13},  // a bare LF ends a line too
         {"221 bye\r\nrest", 221, 9},
         {"220-first\r\n220-second\r\n220 third\r\n", 220, 34},
-        {"250-a\r\n251 b\r\n", 251, 14},  // the last line's code is the reply's
         {"250-\r\n250 \r\n", 250, 12},
         {"  250 OK\r\n", 250, 10},
         {"\r\n\r\n250 OK\r\n", 250, 12},
@@ -112,6 +111,9 @@ TEST(ScanReply, AnythingButAnSmtpReplyIsMalformed)
              "-250 x\r\n", "+25 x\r\n",
              "250-a\r\nxyz\r\n",   // a later line that is not a reply line
              "250-a\r\n\r\n250 b\r\n",  // a blank line inside a reply
+             "554-rejected\r\n250 ok\r\n",  // each line must carry the same code
+             "250-a\r\n251 b\r\n", "250-a\r\n250-b\r\n350 c\r\n",
+             "550-a\r\n2", "550-a\r\n56", "550-a\r\n551",  // known bad before the line ends
              "\xa0" "250 x\r\n",   // a byte above 0x7f is not white space
              "\x85" "250 x\r\n",
              "6", "x", "25x",      // known bad before the line ends
