@@ -1,5 +1,4 @@
-// The text part as it goes on the wire, and the boundary that keeps it
-// whole.
+// The text part as it goes on the wire.
 #pragma once
 
 #include <string>
@@ -20,9 +19,5 @@ struct BodyText {
 // text is labelled with its charset and always goes quoted-printable, so
 // that every byte on the wire is 7-bit.
 BodyText prepare_body(const char *body);
-
-// The fixed boundary, unless a line of the body as sent starts with it;
-// then the first "<fixed>-<n>" the body does not hold anywhere.
-std::string choose_boundary(std::string_view wire_body);
 
 } // namespace lsmtp

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "submit/body_text.h"
+#include "submit/boundary.h"
 #include "submit/data_writer.h"
 
 #include <string>

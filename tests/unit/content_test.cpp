@@ -1,6 +1,7 @@
 // The text part's form, the boundary choice and the Message-ID.
 #include "platform/seams.h"
 #include "submit/body_text.h"
+#include "submit/boundary.h"
 #include "submit/message_id.h"
 
 #include <gtest/gtest.h>
@@ -22,18 +23,63 @@ TEST(BodyText, AsciiStaysNonAsciiIsLabelledAndQuoted)
     EXPECT_EQ(prepare_body("\x93quoted\x94").charset, "windows-1252");
 }
 
-TEST(Boundary, ChangedOnlyWhenTheBodyHoldsItsLine)
+TEST(Boundary, ChangedOnlyWhenALineStartsWithItsDelimiter)
 {
     for (const auto &[body, boundary] : std::vector<std::pair<std::string, std::string>>{
              {"", "Message-Boundary-21132"},
              {"text --Message-Boundary-21132 inside a line", "Message-Boundary-21132"},
              {"-Message-Boundary-21132\r\n", "Message-Boundary-21132"},
+             {"--Message-Boundary-2113\r\n--Message-Boundary-2113", "Message-Boundary-21132"},
              {"--Message-Boundary-21132", "Message-Boundary-21132-1"},
              {"a\n--Message-Boundary-21132--\r\nb", "Message-Boundary-21132-1"},
-             {"x\r--Message-Boundary-21132\r\nMessage-Boundary-21132-1 Message-Boundary-21132-2",
-              "Message-Boundary-21132-3"},
+             // Only the starts of lines count, CR and LF each ending one.
+             {"--Message-Boundary-21132\r\nMessage-Boundary-21132-1 --Message-Boundary-21132-2",
+              "Message-Boundary-21132-1"},
+             {"--Message-Boundary-21132-1\r--Message-Boundary-21132-2\n--Message-Boundary-21132-3x",
+              "Message-Boundary-21132-4"},
+             // A line that begins with a delimiter rules it out: "-12" takes "-1" too.
+             {"--Message-Boundary-21132-12\r\n", "Message-Boundary-21132-2"},
+             {"--Message-Boundary-21132-1\r\n--Message-Boundary-21132-21", "Message-Boundary-21132-3"},
+             {"--Message-Boundary-21132-0\r\n--Message-Boundary-21132-01", "Message-Boundary-21132-1"},
+             {"--Message-Boundary-21132-\r\n--Message-Boundary-21132-x1", "Message-Boundary-21132-1"},
          })
         EXPECT_EQ(choose_boundary(body), boundary) << body;
+}
+
+std::string boundary_lines(unsigned first, unsigned last)
+{
+    std::string lines;
+    for (unsigned n = first; n <= last; ++n)
+        lines += "--Message-Boundary-21132-" + std::to_string(n) + "\r\n";
+    return lines;
+}
+
+// Hostile bodies cost one pass: every candidate up to the answer taken, by
+// whole lines or by prefixes ("-1" to "-10" leave "-11" free; "-10" to
+// "-99" take every one- and two-digit number).
+TEST(Boundary, WorkStaysLinearWhateverTheBodyHolds)
+{
+    std::string web_form;
+    while (web_form.size() < 4'000'000)
+        web_form += "A line of a web form's text, Message-Boundary-21132-1 mentioned in it.\r\n";
+    struct Case {
+        std::string body;
+        std::string boundary;
+    };
+    const std::vector<Case> cases = {
+        {web_form + boundary_lines(1, 1000), "Message-Boundary-21132-1001"},
+        {boundary_lines(1, 10), "Message-Boundary-21132-11"},
+        {boundary_lines(10, 99), "Message-Boundary-21132-100"},
+        {boundary_lines(1, 150'000), "Message-Boundary-21132-150001"},
+        {std::string(1'000'000, '\n'), "Message-Boundary-21132"},
+        {std::string(1'000'000, '-'), "Message-Boundary-21132"},
+    };
+    for (const Case &c : cases) {
+        const BoundaryChoice choice = choose_boundary_counted(c.body);
+        EXPECT_EQ(choice.boundary, c.boundary);
+        EXPECT_LE(choice.bytes_examined, 2 * c.body.size()) << c.boundary;
+        EXPECT_GE(choice.bytes_examined, c.body.size()) << c.boundary;  // every byte was looked at
+    }
 }
 
 TEST(MessageId, UniquePartsAndTheSendersDomain)
