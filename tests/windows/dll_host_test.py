@@ -7,8 +7,12 @@ Usage: dll_host_test.py EMULATOR HOST_EXE DLL
   A Windows program loads lsmtp.dll under Wine and sends the message twice:
   once with the paths in UTF-8, once in the ANSI code page (Windows-1252
   under the pinned locale).
-Usage: dll_host_test.py --mono MONO PROGRAM_EXE
-  A C# program calls the shared library through P/Invoke, strings as UTF-8.
+Usage: dll_host_test.py --run COMMAND [ARG...]
+  A program of this system sends the message through one of the bindings
+  (C# under Mono, Pascal), with the shared library.
+Usage: dll_host_test.py --wine EMULATOR PROGRAM_EXE
+  A Windows program sends the message through one of the bindings, with
+  the lsmtp.dll beside it.
 The file paths follow the given arguments. Runs inside the test's private
 network namespace, where port 25 is free.
 """
@@ -45,8 +49,10 @@ def windows_path(path):
 
 
 def main():
-    if sys.argv[1] == "--mono":
-        commands, path_for_host = [sys.argv[2:4]], str
+    if sys.argv[1] == "--run":
+        commands, path_for_host = [sys.argv[2:]], str
+    elif sys.argv[1] == "--wine":
+        commands, path_for_host = [sys.argv[2:]], windows_path
     else:
         emulator, host_exe, dll = sys.argv[1:4]
         commands = [[emulator, host_exe, windows_path(dll), encoding] for encoding in ("utf8", "ansi")]
