@@ -1,9 +1,12 @@
 #!/bin/sh
 # Builds the Windows release of lsmtp for both architectures (MinGW-w64,
-# optimised, stripped) and writes one archive each:
-#   dist/lsmtp-VERSION-win-x64.zip and dist/lsmtp-VERSION-win-x86.zip
-# Each holds bin/lsmtp.dll, bin/lsmtp-send.exe, lib/lsmtp.lib (MSVC),
-# lib/liblsmtp.dll.a (MinGW), lib/lsmtp.def, include/lsmtp.h, LICENSE and
+# optimised, stripped) and writes one archive each, and their checksums:
+#   dist/lsmtp-VERSION-win-x64.zip, dist/lsmtp-VERSION-win-x86.zip and
+#   dist/SHA256SUMS (sha256sum -c SHA256SUMS verifies them).
+# Each archive unpacks into one folder, lsmtp-VERSION-win-ARCH, holding
+# bin/lsmtp.dll, bin/lsmtp-send.exe, lib/lsmtp.lib (MSVC),
+# lib/liblsmtp.dll.a (MinGW), lib/lsmtp.def, include/lsmtp.h, the
+# declarations for C#, VB6/VBA and Delphi in bindings/, LICENSE and
 # README-windows.txt, and nothing else. The DLL's tables and the import
 # libraries are checked before anything is packed.
 set -eu
@@ -25,18 +28,29 @@ for arch in x64 x86; do
     sh tests/windows/check-import-libraries.sh llvm-nm llvm-readobj "$pointer_size" "$dir/liblsmtp.dll.a" \
         "$dir/lsmtp.lib"
 
+    # Unpacked side by side, the two architectures keep apart.
+    name="lsmtp-$version-win-$arch"
     stage="$dir/stage"
     rm -rf "$stage"
-    mkdir -p "$stage/bin" "$stage/lib" "$stage/include"
-    cp "$dir/bin/lsmtp.dll" "$dir/bin/lsmtp-send.exe" "$stage/bin/"
-    cp "$dir/lsmtp.lib" "$dir/liblsmtp.dll.a" "$dir/lsmtp.def" "$stage/lib/"
-    cp "$dir/include/lsmtp.h" "$stage/include/"
-    cp LICENSE "$stage/"
-    # Windows line ends, for every editor there.
-    sed 's/$/\r/' doc/README-windows.txt >"$stage/README-windows.txt"
-    archive="$(pwd)/dist/lsmtp-$version-win-$arch.zip"
+    mkdir -p "$stage/$name/bin" "$stage/$name/lib" "$stage/$name/include" "$stage/$name/bindings"
+    cp "$dir/bin/lsmtp.dll" "$dir/bin/lsmtp-send.exe" "$stage/$name/bin/"
+    cp "$dir/lsmtp.lib" "$dir/liblsmtp.dll.a" "$dir/lsmtp.def" "$stage/$name/lib/"
+    cp "$dir/include/lsmtp.h" "$stage/$name/include/"
+    # Windows line ends, for every editor there (and VB6 reads no other).
+    for text in LICENSE doc/README-windows.txt bindings/csharp/Lsmtp.cs bindings/vb/lsmtp.bas \
+        bindings/pascal/lsmtp.pas; do
+        case "$text" in
+            bindings/*) target="$stage/$name/bindings/${text##*/}" ;;
+            *) target="$stage/$name/${text##*/}" ;;
+        esac
+        sed 's/$/\r/' "$text" >"$target"
+    done
+    archive="$(pwd)/dist/$name.zip"
     rm -f "$archive"
-    (cd "$stage" && zip -q -X -r "$archive" bin lib include LICENSE README-windows.txt)
+    (cd "$stage" && zip -q -X -r "$archive" "$name")
     echo "$archive:"
     (cd "$stage" && find . -type f | sort | xargs ls -l | awk '{ printf "  %9d %s\n", $5, substr($9, 3) }')
 done
+(cd dist && sha256sum "lsmtp-$version-win-x64.zip" "lsmtp-$version-win-x86.zip" >SHA256SUMS)
+echo "dist/SHA256SUMS:"
+sed 's/^/  /' dist/SHA256SUMS

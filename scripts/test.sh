@@ -6,11 +6,12 @@
 # over their corpora; then sends the interoperability matrix through the
 # plain build's lsmtp-send to Postfix, Exim, OpenSMTPD and aiosmtpd, while the
 # 32-bit Windows build runs its tests under Wine alongside; last the 64-bit
-# Windows build under Wine.
+# Windows build under Wine and the release archives.
 set -eu
 cd "$(dirname "$0")/.."
-# Mono runs the C# caller against the shared library.
-sh scripts/install-deps.sh clang libclang-rt-14-dev mono-mcs python3-aiosmtpd
+# Mono and Free Pascal run the C# and Pascal callers against the shared
+# library.
+sh scripts/install-deps.sh clang libclang-rt-14-dev mono-mcs fp-compiler python3-aiosmtpd
 jobs=$(nproc)
 for variant in plain sanitize; do
     dir="build/test-$variant"
@@ -44,6 +45,9 @@ echo "== interoperability with real mail servers"
 sh tests/interop/run.sh build/test-plain/tools/lsmtp-send
 echo "== Windows x64 build under Wine"
 sh scripts/test-windows.sh x64
+echo "== Windows release archives, checked under Wine"
+sh scripts/package-windows.sh
+sh scripts/test-windows.sh release
 echo "== Windows x86 build under Wine"
 x86_status=0
 wait "$x86_job" || x86_status=$?

@@ -1,11 +1,8 @@
 #!/bin/sh
 # Runs inside the private network namespace: starts this prefix's
-# wineserver here, warms it up once, runs the suite (the tests matching
-# PATTERN when one is given), stops the server.
-# Usage: run-in-namespace.sh BUILD_DIR [PATTERN]
+# wineserver here, warms it up once, runs COMMAND, stops the server.
+# Usage: run-in-namespace.sh COMMAND [ARG...]
 set -u
-dir="$1"
-pattern="${2:-}"
 # A server left from an earlier run lives in another namespace: stop it.
 wineserver -k 2>/dev/null
 wineserver -w
@@ -16,7 +13,7 @@ wineserver -p || exit 1
 # The first start creates or updates the prefix (seconds); later starts
 # reuse the running server and take a fraction of a second.
 wine cmd /c exit >/dev/null 2>&1
-(cd "$dir" && ctest --output-on-failure ${pattern:+-R "$pattern"})
+"$@"
 status=$?
 wineserver -k
 exit $status
