@@ -2,7 +2,7 @@
 # Checks of the lsmtp-send command line, one group per run:
 #   sh cli-test.sh GROUP PATH/TO/lsmtp-send PROJECT_VERSION
 # Groups: usage, attachments, help, version, no_server (the last inside a network
-# namespace where nothing listens on port 25).
+# namespace where nothing listens on port 25). Exit statuses as sysexits.h numbers them.
 # shellcheck disable=SC2086 # $base is split into words on purpose
 set -u
 group=$1 send=$2 version=$3
@@ -60,10 +60,12 @@ usage)
     usage_error "--subject is given twice" "repeated flag" $base --subject a --subject b
     usage_error "--host is given twice" "repeated flag in both forms" $base --host=127.0.0.2
     usage_error "--body and --body-file cannot be used together" "two bodies" $base --body x --body-file -
-    usage_error "--body-file: cannot read" "missing body file" $base --body-file "$scratch/none"
+    run $base --body-file "$scratch/none"
+    expect 66 err "lsmtp-send: --body-file '$scratch/none': cannot be read" "missing body file"
     # Not named "nul": on Windows that name is the null device in every folder.
     printf 'a\000b' >"$scratch/zero-byte.txt"
-    usage_error "holds a NUL byte" "body with a NUL byte" $base --body-file "$scratch/zero-byte.txt"
+    run $base --body-file "$scratch/zero-byte.txt"
+    expect 65 err "holds a NUL byte" "body with a NUL byte"
     : >"$scratch/plain.txt"
     usage_error "--attach '$scratch/a;b'" "attachment path with ;" $base --attach "$scratch/a;b"
     usage_error "may not contain \",\" or \";\"" "attachment path with ," \
@@ -97,11 +99,19 @@ attachments)
     fi
     ;;
 help)
+    run -h
+    expect 0 out "Usage: lsmtp-send" "-h"
     run --help
     expect 0 out "Usage: lsmtp-send" "--help"
     for flag in --host --from --to --cc --bcc --subject --body --body-file --attach --from-header \
-        --to-header --cc-header --bcc-header --reply-to --receipt-to --comments --mailer --quiet --version; do
+        --to-header --cc-header --bcc-header --reply-to --receipt-to --comments --mailer --quiet; do
         if grep -q -- "^  $flag " "$scratch/out"; then ok; else bad "--help does not describe $flag"; fi
+    done
+    for flag in "-v, --verbose" "-h, --help" "-V, --version"; do
+        if grep -q -- "^  $flag " "$scratch/out"; then ok; else bad "--help does not describe $flag"; fi
+    done
+    for status in 0 64 65 66 68 69 70 71 73 74 75 76; do
+        if grep -q "^  $status  " "$scratch/out"; then ok; else bad "--help lacks exit status $status"; fi
     done
     for code in "700 SMTP_ERR_CONNECT" "710 SMTP_ERR_SOCKET" "711 SMTP_ERR_RECV" "712 SMTP_ERR_REPLY" \
         "713 SMTP_ERR_TIMEOUT" "720 SMTP_ERR_ENCODE_CREATE" "721 SMTP_ERR_ATTACH_OPEN" "730 SMTP_ERR_WRITE" \
@@ -119,38 +129,52 @@ help)
     expect 64 err "unknown option '--frob'" "--help after an unknown flag"
     run --to x --help
     expect 0 out "Usage: lsmtp-send" "--help after a flag"
+    # Output that cannot be written is a failure of its own (74).
+    if [ -w /dev/full ]; then
+        "$send" --help >/dev/full 2>"$scratch/err"
+        status=$?
+        expect 74 err "standard output cannot be written" "--help to a full device"
+    fi
+    "$send" --help >&- 2>"$scratch/err"
+    status=$?
+    expect 74 err "standard output cannot be written" "--help to a closed standard output"
     ;;
 version)
-    run --version
-    expect 0 out "lsmtp-send $version" "--version"
-    if [ "$(wc -l <"$scratch/out")" -eq 1 ]; then ok; else bad "--version prints more than one line"; fi
+    for flag in --version -V; do
+        run $flag
+        expect 0 out "lsmtp-send $version" "$flag"
+        if [ "$(wc -l <"$scratch/out")" -eq 1 ]; then ok; else bad "$flag prints more than one line"; fi
+    done
     ;;
 no_server)
+    # A refused connection is worth trying again later (75); a name that
+    # does not resolve is not (68).
     run $base --subject hello --body text
-    expect 2 out "700 SMTP_ERR_CONNECT: no connection to the server" "refused connection"
-    expect 2 err "lsmtp-send: cannot connect to 127.0.0.1 port 25: connection refused" "refused connection told"
+    expect 75 out "700 SMTP_ERR_CONNECT: no connection to the server" "refused connection"
+    expect 75 err "lsmtp-send: cannot connect to 127.0.0.1 port 25" "refused connection told"
     run --host no-such-host.invalid --from a@any.test --to b@any.test
-    expect 2 out "700 SMTP_ERR_CONNECT" "unresolvable host"
-    expect 2 err "cannot connect to no-such-host.invalid port 25: the name does not resolve" "unresolvable host told"
-    # Copies alone are recipients enough to go on and connect.
+    expect 68 out "700 SMTP_ERR_CONNECT" "unresolvable host"
+    expect 68 err "cannot connect to no-such-host.invalid: the name does not resolve" "unresolvable host told"
+    # Copies alone are recipients enough to go on and connect, and each list
+    # may be given more than once.
     for only in --cc --bcc; do
-        run --host 127.0.0.1 --from a@any.test "$only" b@any.test
-        expect 2 out "700 SMTP_ERR_CONNECT" "$only alone"
+        run --host 127.0.0.1 --from a@any.test "$only" b@any.test "$only" c@any.test
+        expect 75 out "700 SMTP_ERR_CONNECT" "$only alone, twice"
     done
     # A header value that would start a header of its own is refused before
     # any connection: 740, not 700, even with no server to reach.
     run $base --subject "$(printf 'hello\r\nBcc: victim@any.test')"
-    expect 2 out "740 SMTP_ERR_ARGUMENT" "subject with an injected header"
-    expect 2 err "lsmtp-send: 127.0.0.1: an argument is missing or unsafe" "argument refusal told"
+    expect 65 out "740 SMTP_ERR_ARGUMENT" "subject with an injected header"
+    expect 65 err "nothing was sent" "argument refusal told"
     run --host 127.0.0.1 --from a@any.test --to "$(printf 'b@any.test\r\nRCPT TO:<c@any.test>')"
-    expect 2 out "740 SMTP_ERR_ARGUMENT" "recipient list with an injected command"
+    expect 65 out "740 SMTP_ERR_ARGUMENT" "recipient list with an injected command"
     # A fold (CR LF then a blank) is allowed, so the call goes on to connect.
     run $base --subject "$(printf 'hello\r\n world')"
-    expect 2 out "700 SMTP_ERR_CONNECT" "folded subject"
+    expect 75 out "700 SMTP_ERR_CONNECT" "folded subject"
     # The body may come from standard input; with no server the result is 700.
     printf 'from stdin\n' | "$send" $base --body-file - >"$scratch/out" 2>"$scratch/err"
     status=$?
-    expect 2 out "700 SMTP_ERR_CONNECT" "body from standard input"
+    expect 75 out "700 SMTP_ERR_CONNECT" "body from standard input"
     ;;
 *)
     echo "unknown group $group"

@@ -1,0 +1,88 @@
+#include "call_watcher.h"
+
+#include <ostream>
+
+namespace {
+
+// The verb that begins the command of a step; "" for steps sent without one.
+std::string_view verb_of(lsmtp::Step step)
+{
+    switch (step) {
+    case lsmtp::Step::helo: return "HELO";
+    case lsmtp::Step::mail: return "MAIL";
+    case lsmtp::Step::rcpt: return "RCPT";
+    case lsmtp::Step::data: return "DATA";
+    case lsmtp::Step::quit: return "QUIT";
+    default: return "";
+    }
+}
+
+bool same_verb(std::string_view command, std::string_view verb)
+{
+    if (command.size() < verb.size())
+        return false;
+    for (std::size_t i = 0; i < verb.size(); ++i) {
+        if ((command[i] & ~0x20) != verb[i])
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+void CallWatcher::command(std::string_view line)
+{
+    commands_.emplace_back(line);
+    if (transcript_)
+        write_lines("> ", line);
+}
+
+void CallWatcher::reply(std::string_view text)
+{
+    if (transcript_)
+        write_lines("< ", text);
+}
+
+void CallWatcher::message_headers(std::string_view header_block)
+{
+    if (transcript_)
+        write_lines("> ", header_block);
+}
+
+void CallWatcher::message_part(std::string_view part_headers, std::size_t content_bytes)
+{
+    if (!transcript_)
+        return;
+    write_lines("> ", part_headers);
+    *transcript_ << "> (" << content_bytes << " bytes of content)\n" << std::flush;
+}
+
+void CallWatcher::finished(const lsmtp::Outcome &outcome) { outcome_ = outcome; }
+
+std::string CallWatcher::command_of(lsmtp::Step step) const
+{
+    const std::string_view verb = verb_of(step);
+    if (verb.empty())
+        return "";
+    for (auto command = commands_.rbegin(); command != commands_.rend(); ++command) {
+        // HELO's step also covers EHLO.
+        if (same_verb(*command, verb) || (step == lsmtp::Step::helo && same_verb(*command, "EHLO")))
+            return *command;
+    }
+    return "";
+}
+
+// Each line of `text` (ended by LF or CR LF) after `prefix`; the end of the
+// last line needs no line end of its own.
+void CallWatcher::write_lines(std::string_view prefix, std::string_view text)
+{
+    while (!text.empty()) {
+        const std::size_t end = text.find('\n');
+        std::string_view line = text.substr(0, end);
+        if (line.ends_with('\r'))
+            line.remove_suffix(1);
+        *transcript_ << (line.empty() ? prefix.substr(0, 1) : prefix) << line << '\n';
+        text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
+    }
+    *transcript_ << std::flush;
+}

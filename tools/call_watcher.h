@@ -1,0 +1,40 @@
+// Hears lsmtp-send's one call: keeps the commands sent and the outcome for
+// the failure message, and with --verbose writes the dialogue as it
+// happens: "> " before what was sent, "< " before what the server said, and
+// the message summarised (its header lines, then each part's headers and
+// the size of its content, never the content itself).
+#pragma once
+
+#include "submit/outcome.h"
+
+#include <cstddef>
+#include <iosfwd>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+class CallWatcher final : public lsmtp::SessionObserver {
+public:
+    // `transcript` receives the dialogue; null for none.
+    explicit CallWatcher(std::ostream *transcript) : transcript_(transcript) {}
+
+    void command(std::string_view line) override;
+    void reply(std::string_view text) override;
+    void message_headers(std::string_view header_block) override;
+    void message_part(std::string_view part_headers, std::size_t content_bytes) override;
+    void finished(const lsmtp::Outcome &outcome) override;
+
+    // What the call came to, once the library has told it.
+    const std::optional<lsmtp::Outcome> &outcome() const { return outcome_; }
+
+    // The last command sent for `step` ("RCPT TO:<b@x.org>"), or "".
+    std::string command_of(lsmtp::Step step) const;
+
+private:
+    void write_lines(std::string_view prefix, std::string_view text);
+
+    std::ostream *transcript_;
+    std::vector<std::string> commands_;
+    std::optional<lsmtp::Outcome> outcome_;
+};
