@@ -6,6 +6,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #if defined(_WIN32)
@@ -28,13 +29,22 @@ struct Endpoint {
 std::optional<Endpoint> numeric_endpoint(const char *host, std::uint16_t port);
 
 // The addresses of a name in the resolver's order, looked up on a detached
-// worker; empty when the lookup fails or is still running at the deadline.
-std::vector<Endpoint> look_up_endpoints(const char *name, std::uint16_t port, Deadline deadline);
+// worker; empty when the lookup fails or is still running at the deadline,
+// with the resolver's word (or that time ran out) in `why`.
+std::vector<Endpoint> look_up_endpoints(const char *name, std::uint16_t port, Deadline deadline,
+                                        std::string &why);
 
 // One attempt: a new non-blocking socket of the endpoint's family,
 // connected before the deadline, with Nagle's delay turned off. The socket
-// is moved into `socket` only when connected.
-ConnectOutcome connect_endpoint(Socket &socket, const Endpoint &endpoint, Deadline deadline);
+// is moved into `socket` only when connected; otherwise `error` is the
+// system's error code for the failure (a timeout's when time ran out).
+ConnectOutcome connect_endpoint(Socket &socket, const Endpoint &endpoint, Deadline deadline, int &error);
+
+// The endpoint's address as text: "192.0.2.1", "[2001:db8::1]".
+std::string endpoint_text(const Endpoint &endpoint);
+
+// What the system says of an error code of the socket calls.
+std::string socket_error_text(int error);
 
 // Runs work(context) on a new detached thread that keeps this module loaded
 // until it ends. False when no thread could be started; work is not run.

@@ -14,10 +14,12 @@
 #endif
 
 #include <condition_variable>
+#include <cerrno>
 #include <cstring>
 #include <memory>
 #include <mutex>
 #include <string_view>
+#include <system_error>
 
 namespace lsmtp::platform {
 namespace {
@@ -53,18 +55,28 @@ std::string without_brackets(std::string_view host)
 }
 
 // The addresses getaddrinfo gives for a name, in its order, with the port
-// set. Runs on the lookup worker.
-std::vector<Endpoint> endpoints_of_name(const std::string &name, std::uint16_t port)
+// set; the resolver's word when it found none. Runs on the lookup worker.
+std::vector<Endpoint> endpoints_of_name(const std::string &name, std::uint16_t port, std::string &why)
 {
-    if (!lookup_allowed_by_seams(name) || !call_allowed_by_seams(Call::lookup))
+    if (!lookup_allowed_by_seams(name) || !call_allowed_by_seams(Call::lookup)) {
+        why = gai_strerror(EAI_NONAME);
         return {};
+    }
     addrinfo hints{};
     hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_STREAM;
     hints.ai_protocol = IPPROTO_TCP;
     addrinfo *found = nullptr;
-    if (getaddrinfo(name.c_str(), nullptr, &hints, &found) != 0)
+    if (const int failed = getaddrinfo(name.c_str(), nullptr, &hints, &found); failed != 0) {
+#if !defined(_WIN32)
+        if (failed == EAI_SYSTEM) {
+            why = std::generic_category().message(errno);
+            return {};
+        }
+#endif
+        why = gai_strerror(failed);
         return {};
+    }
     const std::unique_ptr<addrinfo, decltype(&freeaddrinfo)> owned(found, &freeaddrinfo);
     std::vector<Endpoint> endpoints;
     for (const addrinfo *entry = found; entry != nullptr; entry = entry->ai_next) {
@@ -93,6 +105,7 @@ struct Lookup {
     std::condition_variable finished;
     bool done = false;
     std::vector<Endpoint> endpoints;
+    std::string why;
 };
 
 void run_lookup(void *context)
@@ -103,16 +116,18 @@ void run_lookup(void *context)
     // worker keeps a start of its own for as long as its lookup runs.
     const SocketLibrary socket_library;
     std::vector<Endpoint> found;
+    std::string why;
     {
         const AdoptedSeams seams(lookup->seams);
         try {
-            found = endpoints_of_name(lookup->name, lookup->port);
+            found = endpoints_of_name(lookup->name, lookup->port, why);
         } catch (...) {
             // Out of memory: the caller sees a name that was not found.
         }
     }
     const std::lock_guard lock(lookup->mutex);
     lookup->endpoints = std::move(found);
+    lookup->why = std::move(why);
     lookup->done = true;
     lookup->finished.notify_one();
 }
@@ -131,8 +146,10 @@ std::optional<Endpoint> numeric_endpoint(const char *host, std::uint16_t port)
     return std::nullopt;
 }
 
-std::vector<Endpoint> look_up_endpoints(const char *name, std::uint16_t port, Deadline deadline)
+std::vector<Endpoint> look_up_endpoints(const char *name, std::uint16_t port, Deadline deadline,
+                                        std::string &why)
 {
+    why = "no thread for the lookup";
     auto lookup = std::make_shared<Lookup>();
     lookup->name = without_brackets(name);
     lookup->port = port;
@@ -142,9 +159,35 @@ std::vector<Endpoint> look_up_endpoints(const char *name, std::uint16_t port, De
         return {};
     handed.release(); // the worker owns it now
     std::unique_lock lock(lookup->mutex);
-    if (!lookup->finished.wait_until(lock, deadline, [&] { return lookup->done; }))
+    if (!lookup->finished.wait_until(lock, deadline, [&] { return lookup->done; })) {
+        why = "no answer from the resolver in time";
         return {};
+    }
+    why = std::move(lookup->why);
     return std::move(lookup->endpoints);
+}
+
+std::string endpoint_text(const Endpoint &endpoint)
+{
+    char text[INET6_ADDRSTRLEN] = {};
+    if (endpoint.address.ss_family == AF_INET) {
+        const auto *ipv4 = reinterpret_cast<const sockaddr_in *>(&endpoint.address);
+        inet_ntop(AF_INET, &ipv4->sin_addr, text, sizeof text);
+        return text;
+    }
+    const auto *ipv6 = reinterpret_cast<const sockaddr_in6 *>(&endpoint.address);
+    inet_ntop(AF_INET6, &ipv6->sin6_addr, text, sizeof text);
+    std::string bracketed = "[";
+    return bracketed.append(text).append("]");
+}
+
+std::string socket_error_text(int error)
+{
+#if defined(_WIN32)
+    return std::system_category().message(error);
+#else
+    return std::generic_category().message(error);
+#endif
 }
 
 } // namespace lsmtp::platform

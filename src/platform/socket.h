@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 namespace lsmtp::platform {
 
@@ -60,7 +61,7 @@ private:
     bool started_ = false;
 };
 
-enum class ConnectOutcome { connected, no_socket, failed };
+enum class ConnectOutcome { connected, no_socket, failed, unresolved };
 
 // Connects a new socket to host:port before the deadline, which covers the
 // name lookup too. The host is dotted IPv4 text (read as inet_addr reads
@@ -70,8 +71,13 @@ enum class ConnectOutcome { connected, no_socket, failed };
 // each with a fair share of the time left, so one that never answers cannot
 // use up the deadline. On success `socket` holds the connection: non-blocking
 // (the waits below bound every read and write) and without Nagle's delay.
-// no_socket when not a single socket could be created for any address.
-ConnectOutcome connect_to_host(Socket &socket, const char *host, std::uint16_t port, Deadline deadline);
+// no_socket when not a single socket could be created for any address;
+// unresolved when the name gave no address. Unless connected, `why` (when
+// given) says what the system said: the resolver's word, or each address
+// tried and its failure ("127.0.0.1: Connection refused; [::1]: Connection
+// refused").
+ConnectOutcome connect_to_host(Socket &socket, const char *host, std::uint16_t port, Deadline deadline,
+                               std::string *why = nullptr);
 
 // Whether the host is numeric or a name that resolves to at least one
 // address before the deadline (looked up as connect_to_host does).

@@ -5,10 +5,10 @@
 
 namespace lsmtp {
 
-BodyText prepare_body(const char *body)
+BodyText prepare_body(std::string_view body)
 {
     BodyText part;
-    part.original = body == nullptr ? std::string_view() : body;
+    part.original = body;
     if (!is_ascii(part.original))
         part.charset = charset_of(part.original);
     part.quoted = !part.charset.empty() || has_overlong_line(part.original);

@@ -18,6 +18,6 @@ struct BodyText {
 // ASCII text goes as written unless a line is too long for SMTP; non-ASCII
 // text is labelled with its charset and always goes quoted-printable, so
 // that every byte on the wire is 7-bit.
-BodyText prepare_body(const char *body);
+BodyText prepare_body(std::string_view body);
 
 } // namespace lsmtp

@@ -2,7 +2,6 @@
 
 #include "platform/clock.h"
 #include "platform/random.h"
-#include "submit/arguments.h"
 #include "text/text.h"
 
 #include <atomic>
@@ -39,11 +38,8 @@ bool plain_domain(std::string_view domain)
     return true;
 }
 
-std::string_view domain_of(std::string_view from_addr)
+std::string_view domain_of(std::string_view address)
 {
-    std::string_view address;
-    if (!envelope_address(from_addr, address))
-        return fallback_domain;
     const std::size_t at = address.rfind('@');
     const std::string_view domain = at == std::string_view::npos ? std::string_view() : address.substr(at + 1);
     return plain_domain(domain) ? domain : fallback_domain;
@@ -51,12 +47,12 @@ std::string_view domain_of(std::string_view from_addr)
 
 } // namespace
 
-std::string message_id(std::string_view from_addr, const UniqueParts &unique)
+std::string message_id(std::string_view sender, const UniqueParts &unique)
 {
     const std::uint64_t milliseconds =
         static_cast<std::uint64_t>(unique.now.seconds) * 1000 + static_cast<std::uint64_t>(unique.now.milliseconds);
     return concat("<", base36(milliseconds), ".", base36(unique.process), ".", base36(unique.count), ".",
-                  base36(unique.random), "@", domain_of(from_addr), ">");
+                  base36(unique.random), "@", domain_of(sender), ">");
 }
 
 UniqueParts next_unique_parts()

@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace lsmtp {
 
@@ -49,6 +50,13 @@ struct Outcome {
 
     bool accepted() const { return code > 0 && code < 400; }
 };
+
+// The result that ends a call at `step`; inside the library a code of 0
+// means the call goes on.
+inline Outcome stopped(int code, Step step, std::string_view subject = {}, std::string system_text = {})
+{
+    return Outcome{code, step, std::string(subject), std::move(system_text), {}};
+}
 
 // Hears the dialogue of the calls of one thread (see ScopedSessionObserver).
 // Every function has an empty default, so an observer overrides only what

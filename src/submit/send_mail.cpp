@@ -1,26 +1,25 @@
 // lsmtp_send_mail: one call, one SMTP session, one message.
 #include "lsmtp.h"
 
-#include "submit/arguments.h"
 #include "submit/data_writer.h"
-#include "submit/entry_text.h"
 #include "submit/header_block.h"
 #include "submit/message_parts.h"
+#include "submit/outcome.h"
+#include "submit/request.h"
 #include "text/text.h"
 #include "transport/connection.h"
 #include "transport/reply.h"
 
 #include <chrono>
 #include <new>
-#include <optional>
 #include <string>
 #include <string_view>
-#include <vector>
 
 namespace lsmtp {
 namespace {
 
 constexpr std::uint16_t smtp_port = 25;
+// The HELO word is the fixed wire format, which receiving filters may match.
 constexpr std::string_view helo_word = "sorvane";
 // How long a reply may still take to arrive once a write has failed: the
 // server may have refused the message and closed, its reply on the way.
@@ -29,126 +28,173 @@ constexpr std::chrono::seconds failed_write_grace{2};
 constexpr int positive = 2;      // 2xx: the command was carried out
 constexpr int intermediate = 3;  // 3xx: go on (DATA's 354)
 
-// 0 when `code` lets the session go on after a command that needs a reply
-// of `wanted_class`; otherwise the code that ends the session.
-int verdict(SmtpSession &session, int code, int wanted_class)
+// One session's connection and the observer of its dialogue (null when
+// nobody listens).
+struct Dialogue {
+    SmtpSession session;
+    SessionObserver *observer = session_observer();
+    std::string line;
+};
+
+// Sends one command line (with its CR LF). A failed write is not reported
+// here: it shows up as a failed reply or the server's last word.
+bool send_command(Dialogue &dialogue, std::string_view line)
 {
-    if (code >= SMTP_ERR_CONNECT)  // our own failure to read a reply
-        return code;
-    if (code / 100 == wanted_class)
-        return 0;
-    if (code > 400)  // 4xx or 5xx: refused
-        return code;
+    if (dialogue.observer != nullptr)
+        dialogue.observer->command(line.substr(0, line.size() - 2));
+    return send_text(dialogue.session, line);
+}
+
+Reply receive_reply(Dialogue &dialogue, std::chrono::milliseconds limit = reply_wait_limit)
+{
+    Reply reply = read_reply(dialogue.session, limit);
+    if (dialogue.observer != nullptr && !reply.text.empty())
+        dialogue.observer->reply(reply.text);
+    return reply;
+}
+
+// Code 0 when `reply` lets the session go on after a command that needs a
+// reply of `wanted_class`; otherwise the outcome that ends the session at
+// `step`.
+Outcome verdict(Dialogue &dialogue, Reply reply, int wanted_class, Step step, std::string_view subject = {})
+{
+    if (reply.code / 100 == wanted_class && reply.code < SMTP_ERR_CONNECT)
+        return {};
+    Outcome outcome = stopped(reply.code, step, subject);
+    outcome.server_text = std::move(reply.text);
+    // Our own failure to read a reply (7xx) or a refusal (4xx, 5xx) ends
+    // the session as it stands.
+    if (reply.code > 400)
+        return outcome;
     // Exactly 400 (no SMTP code, and a result of 400 would read as success)
     // or a reply of the wrong class: the server and we no longer agree where
     // the dialogue stands, so nothing more is said but QUIT.
-    send_text(session, "QUIT\r\n");
-    return SMTP_ERR_REPLY;
+    send_command(dialogue, "QUIT\r\n");
+    outcome.code = SMTP_ERR_REPLY;
+    return outcome;
 }
 
-// Sends one command line and judges its reply. A failed write is not
-// reported here: it shows up as a failed reply or the server's last word.
-int command(SmtpSession &session, const std::string &line, int wanted_class = positive)
+// Sends one command line and judges its reply.
+Outcome command(Dialogue &dialogue, Step step, int wanted_class = positive, std::string_view subject = {})
 {
-    send_text(session, line);
-    return verdict(session, read_reply(session), wanted_class);
+    send_command(dialogue, dialogue.line);
+    return verdict(dialogue, receive_reply(dialogue), wanted_class, step, subject);
 }
 
 // A write of the message failed: the connection is dead. A server that
 // refused the message (552: too big) may have said so before it closed;
 // that reply is the better result.
-int failed_write_result(SmtpSession &session)
+Outcome failed_write_result(Dialogue &dialogue, Outcome failed)
 {
-    const int code = read_reply(session, failed_write_grace);
-    return code > 400 && code < SMTP_ERR_CONNECT ? code : SMTP_ERR_WRITE;
-}
-
-int offer_recipients(SmtpSession &session, const MailArguments &args, std::string &line)
-{
-    for (const char *list : {args.to_list, args.cc_list, args.bcc_list}) {
-        for (std::string_view piece : split_address_list(list)) {
-            std::string_view recipient;
-            envelope_address(piece, recipient);  // checked before connecting
-            if (int stop = command(session, concat_into(line, "RCPT TO:<", recipient, ">\r\n")))
-                return stop;
-        }
+    Reply reply = receive_reply(dialogue, failed_write_grace);
+    if (reply.code > 400 && reply.code < SMTP_ERR_CONNECT) {
+        failed.code = reply.code;
+        failed.server_text = std::move(reply.text);
     }
-    return 0;
+    return failed;
 }
 
 // The content after the DATA reply, up to and including the end-of-data
-// marker; 0, or the code that ends the session without the marker.
-int write_message(SmtpSession &session, const std::string &header_block, const MessageContent &content)
+// marker; code 0, or the outcome that ends the session without the marker.
+Outcome write_message(Dialogue &dialogue, const std::string &header_block, const MessageContent &content)
 {
-    DataWriter writer(session);
+    DataWriter writer(dialogue.session);
+    if (dialogue.observer != nullptr)
+        dialogue.observer->message_headers(header_block);
     if (!writer.write(header_block))
-        return SMTP_ERR_WRITE;
-    if (int stop = write_body_and_attachments(writer, content))
+        return stopped(SMTP_ERR_WRITE, Step::message);
+    if (Outcome stop = write_body_and_attachments(writer, content); stop.code != 0)
         return stop;
-    return writer.finish() ? 0 : SMTP_ERR_WRITE;
+    return writer.finish() ? Outcome{} : stopped(SMTP_ERR_WRITE, Step::message);
 }
 
 // The dialogue from the connection to QUIT; returns the call's result.
-int converse(SmtpSession &session, const MailArguments &args, const std::string &header_block,
-             const MessageContent &content)
+Outcome converse(Dialogue &dialogue, const Request &request, const std::string &header_block,
+                 const MessageContent &content)
 {
-    if (int failed = open_connection(session.socket, args.smtp_host, smtp_port, connect_limit))
+    if (Outcome failed = open_connection(dialogue.session.socket, request.host, smtp_port, connect_limit);
+        failed.code != 0)
         return failed;
 
-    std::string line;
-    if (int stop = verdict(session, read_reply(session), positive))
+    std::string &line = dialogue.line;
+    if (Outcome stop = verdict(dialogue, receive_reply(dialogue), positive, Step::greeting); stop.code != 0)
         return stop;
-    if (int stop = command(session, concat_into(line, "HELO ", helo_word, "\r\n")))
+    concat_into(line, "HELO ", helo_word, "\r\n");
+    if (Outcome stop = command(dialogue, Step::helo); stop.code != 0)
         return stop;
-    std::string_view sender;
-    envelope_address(args.from_addr, sender);
-    if (int stop = command(session, concat_into(line, "MAIL FROM:<", sender, ">\r\n")))
+    concat_into(line, "MAIL FROM:<", request.sender, ">\r\n");
+    if (Outcome stop = command(dialogue, Step::mail, positive, request.sender); stop.code != 0)
         return stop;
-    if (int stop = offer_recipients(session, args, line))
+    for (const Recipient &recipient : request.recipients) {
+        concat_into(line, "RCPT TO:<", recipient.address, ">\r\n");
+        if (Outcome stop = command(dialogue, Step::rcpt, positive, recipient.address); stop.code != 0)
+            return stop;
+    }
+    concat_into(line, "DATA\r\n");
+    if (Outcome stop = command(dialogue, Step::data, intermediate); stop.code != 0)
         return stop;
-    if (int stop = command(session, concat_into(line, "DATA\r\n"), intermediate))
-        return stop;
-    if (int stop = write_message(session, header_block, content))
-        return stop == SMTP_ERR_WRITE ? failed_write_result(session) : stop;
-    const int accepted = read_reply(session);
-    if (int stop = verdict(session, accepted, positive))
+    if (Outcome stop = write_message(dialogue, header_block, content); stop.code != 0)
+        return stop.code == SMTP_ERR_WRITE ? failed_write_result(dialogue, std::move(stop)) : stop;
+    Reply accepted = receive_reply(dialogue);
+    const int accepted_code = accepted.code;
+    if (Outcome stop = verdict(dialogue, accepted, positive, Step::end_of_data); stop.code != 0)
         return stop;
     // Accepted means accepted: whatever happens at QUIT, the call succeeds,
     // or a caller who retries would send the message twice.
-    if (!send_text(session, "QUIT\r\n"))
-        return accepted;
-    const int farewell = read_reply(session);
-    return farewell / 100 == positive ? farewell : accepted;
+    Outcome result = stopped(accepted_code, Step::none);
+    result.server_text = std::move(accepted.text);
+    if (!send_command(dialogue, "QUIT\r\n"))
+        return result;
+    Reply farewell = receive_reply(dialogue);
+    if (farewell.code / 100 == positive) {
+        result.code = farewell.code;
+        result.server_text = std::move(farewell.text);
+    }
+    return result;
 }
 
-int send_mail(const MailArguments &given_args)
+Outcome send_mail(const MailArguments &args)
 {
-    const EntryText entry = text_on_entry(with_empty_for_null(given_args));
-    const MailArguments &args = entry.args;
-    MessageContent content;
-    // The caller's list is split once, into a copy of our own; the files
-    // are opened by the names as given.
-    content.paths = attachment_paths(given_args.attachments);
-    if (int refused = check_arguments(args, content.paths))
+    Request request;
+    if (Outcome refused = read_request(args, request); refused.code != 0)
         return refused;
-    content.names = attachment_names(content.paths, args.attachments);
-    content.body = prepare_body(args.body);
+    const std::vector<Attachment> &attachments = request.attachments;
+    MessageContent content{prepare_body(request.body), attachments, {}};
     content.boundary = choose_boundary(content.body.wire());
-    // The whole header block is composed before connecting, so that a
-    // value that cannot be sent is refused before the server sees anything.
-    const std::optional<std::string> header_block = compose_header_block(args, content.boundary);
-    if (!header_block)
-        return SMTP_ERR_ARGUMENT;
-    if (int unreadable = check_attachments(content.paths))
-        return unreadable;
+    // The whole header block is composed before connecting, like every
+    // check of the request, so the server sees nothing of a refused call.
+    const std::string header_block = compose_header_block(request, content.boundary);
     // Started before the name lookup and the socket, stopped after both.
     const platform::SocketLibrary socket_library;
     if (!socket_library.started())
-        return SMTP_ERR_SOCKET;
-    SmtpSession session;
-    const int result = converse(session, args, *header_block, content);
-    close_connection(session.socket);
+        return stopped(SMTP_ERR_SOCKET, Step::connect, request.host);
+    Dialogue dialogue;
+    Outcome result = converse(dialogue, request, header_block, content);
+    close_connection(dialogue.session.socket);
     return result;
+}
+
+// The call as the C interface makes it. Only running out of memory can
+// throw inside the library; anything else would be a fault of ours, and
+// noexcept makes that stop the process here rather than cross into C.
+Outcome send_mail_at_edge(const MailArguments &args) noexcept
+{
+    Outcome outcome;
+    try {
+        outcome = send_mail(args);
+    } catch (const std::bad_alloc &) {
+        outcome = Outcome{};
+        outcome.code = SMTP_ERR_MEMORY;
+        outcome.step = Step::memory;
+    }
+    if (SessionObserver *observer = session_observer()) {
+        try {
+            observer->finished(outcome);
+        } catch (const std::bad_alloc &) {
+            // The observer's own trouble; the call's result stands.
+        }
+    }
+    return outcome;
 }
 
 } // namespace
@@ -164,13 +210,5 @@ extern "C" LSMTP_API int LSMTP_CALL lsmtp_send_mail(const char *smtp_host, const
     const lsmtp::MailArguments args{smtp_host, subject,  body,       from_addr,  from_header, to_list,
                                     to_header, cc_list,  cc_header,  bcc_list,   bcc_header,  reply_to,
                                     receipt_to, comments, mailer,    attachments};
-    // No exception may cross the C interface; the only one the library can
-    // meet is running out of memory.
-    try {
-        return lsmtp::send_mail(args);
-    } catch (const std::bad_alloc &) {
-        return SMTP_ERR_MEMORY;
-    } catch (...) {
-        return SMTP_ERR_MEMORY;
-    }
+    return lsmtp::send_mail_at_edge(args).code;
 }

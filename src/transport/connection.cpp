@@ -4,17 +4,18 @@
 
 namespace lsmtp {
 
-int open_connection(platform::Socket &socket, const char *host, std::uint16_t port, std::chrono::seconds limit)
+Outcome open_connection(platform::Socket &socket, const std::string &host, std::uint16_t port,
+                        std::chrono::seconds limit)
 {
-    switch (platform::connect_to_host(socket, host, port, platform::deadline_after(limit))) {
-    case platform::ConnectOutcome::connected:
-        return 0;
-    case platform::ConnectOutcome::no_socket:
-        return SMTP_ERR_SOCKET;
-    case platform::ConnectOutcome::failed:
-        break;
-    }
-    return SMTP_ERR_CONNECT;
+    Outcome outcome;
+    const platform::ConnectOutcome connected =
+        platform::connect_to_host(socket, host.c_str(), port, platform::deadline_after(limit), &outcome.system_text);
+    if (connected == platform::ConnectOutcome::connected)
+        return {};
+    outcome.code = connected == platform::ConnectOutcome::no_socket ? SMTP_ERR_SOCKET : SMTP_ERR_CONNECT;
+    outcome.step = connected == platform::ConnectOutcome::unresolved ? Step::lookup : Step::connect;
+    outcome.subject = host;
+    return outcome;
 }
 
 void close_connection(platform::Socket &socket) { socket.close(); }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "platform/socket.h"
+#include "submit/outcome.h"
 
 #include <chrono>
 #include <cstddef>
@@ -26,10 +27,13 @@ inline constexpr std::chrono::seconds connect_limit{15};
 inline constexpr std::chrono::seconds send_stall_limit{10};
 
 // Connects `socket` to host:port (a name, IPv4 or IPv6 text) within
-// `limit`, name lookup included. Returns 0 when connected, SMTP_ERR_SOCKET
-// when no socket could be created, SMTP_ERR_CONNECT on any other failure:
-// unknown host, refused, or not connected in time.
-int open_connection(platform::Socket &socket, const char *host, std::uint16_t port, std::chrono::seconds limit);
+// `limit`, name lookup included. Code 0 when connected; SMTP_ERR_SOCKET
+// when no socket could be created (Step::connect); SMTP_ERR_CONNECT for a
+// name that resolves to nothing (Step::lookup) or when every address
+// refused or did not answer in time (Step::connect). The host is the
+// subject, what the system said the system_text.
+Outcome open_connection(platform::Socket &socket, const std::string &host, std::uint16_t port,
+                        std::chrono::seconds limit);
 
 // Shuts the connection down both ways and closes the socket; nothing
 // happens for an invalid socket.

@@ -1,5 +1,6 @@
 #include "transport/reply.h"
 
+#include "encode/charset.h"
 #include "lsmtp.h"
 #include "text/text.h"
 
@@ -26,7 +27,55 @@ bool line_start_valid(std::string_view line)
     return true;
 }
 
+// Appends the line with what could upset a terminal or a log escaped.
+void append_escaped(std::string &out, std::string_view line)
+{
+    for (std::size_t at = 0; at < line.size();) {
+        const auto byte = static_cast<unsigned char>(line[at]);
+        const std::size_t size = character_size(line, at, true);
+        // A byte above 0x7F that starts no whole sequence is not UTF-8.
+        if (byte < 0x20 || byte == 0x7F || (byte >= 0x80 && size == 1)) {
+            out += '\\';
+            append_hex_escape(out, 'x', byte);
+        } else {
+            out.append(line.substr(at, size));
+        }
+        at += size;
+    }
+}
+
 } // namespace
+
+std::string reply_text(std::string_view reply)
+{
+    std::string text;
+    while (!reply.empty() && is_white_space(reply.front()))
+        reply.remove_prefix(1);
+    while (!reply.empty()) {
+        std::size_t end = reply.find('\n');
+        std::string_view line = reply.substr(0, end);
+        reply.remove_prefix(end == std::string_view::npos ? reply.size() : end + 1);
+        if (!line.empty() && line.back() == '\r')
+            line.remove_suffix(1);
+        if (!text.empty())
+            text += '\n';
+        append_escaped(text, line);
+        if (text.size() > max_reply_text)
+            break;
+    }
+    if (text.size() > max_reply_text) {
+        std::size_t keep = max_reply_text - 3;
+        // Cut between characters, never inside a sequence or an escape.
+        while (keep > 0 && (static_cast<unsigned char>(text[keep]) & 0xC0) == 0x80)
+            --keep;
+        const std::size_t escape = text.rfind("\\x", keep);
+        if (escape != std::string::npos && keep < escape + 4)
+            keep = escape;
+        text.resize(keep);
+        text += "...";
+    }
+    return text;
+}
 
 ReplyScan scan_reply(std::string_view received)
 {
@@ -65,30 +114,31 @@ ReplyScan scan_reply(std::string_view received)
     }
 }
 
-int read_reply(SmtpSession &session, std::chrono::milliseconds limit)
+Reply read_reply(SmtpSession &session, std::chrono::milliseconds limit)
 {
     const platform::Deadline deadline = platform::deadline_after(limit);
     for (;;) {
         const ReplyScan scan = scan_reply(session.replies);
         if (scan.status == ReplyScan::Status::complete) {
+            Reply reply{scan.code, reply_text(std::string_view(session.replies).substr(0, scan.consumed))};
             session.replies.erase(0, scan.consumed);
-            return scan.code;
+            return reply;
         }
         if (scan.status == ReplyScan::Status::malformed)
-            return SMTP_ERR_REPLY;
+            return Reply{SMTP_ERR_REPLY, {}};
 
         switch (platform::wait_readable(session.socket, deadline)) {
         case platform::Wait::ready:
             break;
         case platform::Wait::timed_out:
-            return SMTP_ERR_TIMEOUT;
+            return Reply{SMTP_ERR_TIMEOUT, {}};
         case platform::Wait::failed:
-            return SMTP_ERR_RECV;
+            return Reply{SMTP_ERR_RECV, {}};
         }
         char chunk[1024];
         const long got = platform::receive_some(session.socket, chunk, sizeof chunk);
         if (got <= 0)
-            return SMTP_ERR_RECV;
+            return Reply{SMTP_ERR_RECV, {}};
         session.replies.append(chunk, static_cast<std::size_t>(got));
     }
 }

@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <cstddef>
+#include <string>
 #include <string_view>
 
 namespace lsmtp {
@@ -31,11 +32,27 @@ struct ReplyScan {
 // ends with LF.
 ReplyScan scan_reply(std::string_view received);
 
-// Reads the next whole reply and returns its code; or SMTP_ERR_RECV when
-// the wait or the receive failed or the server closed the connection,
-// SMTP_ERR_REPLY when the answer is not an SMTP reply, SMTP_ERR_TIMEOUT
-// when the reply was not complete within `limit`. Bytes after the reply
-// stay in the session for the next call.
-int read_reply(SmtpSession &session, std::chrono::milliseconds limit = reply_wait_limit);
+// What a reply's text may take in an Outcome or an observer's report.
+inline constexpr std::size_t max_reply_text = 512;
+
+struct Reply {
+    // The reply's code; or SMTP_ERR_RECV when the wait or the receive
+    // failed or the server closed the connection, SMTP_ERR_REPLY when the
+    // answer is not an SMTP reply, SMTP_ERR_TIMEOUT when the reply was not
+    // complete in time.
+    int code = 0;
+    // The reply's lines joined by "\n" (see reply_text); empty when no
+    // reply was read.
+    std::string text;
+};
+
+// The lines of a whole reply (as scan_reply found it) without their line
+// ends, joined by "\n"; control characters and bytes that are not UTF-8
+// written as \xNN; cut to max_reply_text bytes, "..." marking the cut.
+std::string reply_text(std::string_view reply);
+
+// Reads the next whole reply within `limit`. Bytes after the reply stay in
+// the session for the next call.
+Reply read_reply(SmtpSession &session, std::chrono::milliseconds limit = reply_wait_limit);
 
 } // namespace lsmtp

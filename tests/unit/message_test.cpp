@@ -3,7 +3,7 @@
 #include "mail_call.h"
 #include "platform/seams.h"
 #include "smtp_test_server.h"
-#include "submit/message_parts.h"
+#include "submit/encoded_copy.h"
 #include "temp_folder.h"
 
 #include <gtest/gtest.h>

@@ -202,9 +202,9 @@ protected:
 TEST_F(ReadReply, PutsAReplySplitAcrossReceivesBackTogether)
 {
     std::thread server = serve_in_pieces({"5", "5", "0", "-mailbox\r", "\n550 unavailable", "\r\n250 next\r\n"});
-    EXPECT_EQ(lsmtp::read_reply(session_, 5s), 550);
+    EXPECT_EQ(lsmtp::read_reply(session_, 5s).code, 550);
     server.join();
-    EXPECT_EQ(lsmtp::read_reply(session_, 5s), 250);
+    EXPECT_EQ(lsmtp::read_reply(session_, 5s).code, 250);
     EXPECT_TRUE(session_.replies.empty());
 }
 
@@ -212,24 +212,24 @@ TEST_F(ReadReply, AnswersFromLeftoverWithoutTheNetwork)
 {
     serve("220-first\r\n220 second\r\n250 OK\r\n\r\n354 go ahead\r\n");
     close_server();  // any receive from now on would fail
-    EXPECT_EQ(lsmtp::read_reply(session_, 5s), 220);
-    EXPECT_EQ(lsmtp::read_reply(session_, 5s), 250);
-    EXPECT_EQ(lsmtp::read_reply(session_, 5s), 354);
-    EXPECT_EQ(lsmtp::read_reply(session_, 5s), SMTP_ERR_RECV);
+    EXPECT_EQ(lsmtp::read_reply(session_, 5s).code, 220);
+    EXPECT_EQ(lsmtp::read_reply(session_, 5s).code, 250);
+    EXPECT_EQ(lsmtp::read_reply(session_, 5s).code, 354);
+    EXPECT_EQ(lsmtp::read_reply(session_, 5s).code, SMTP_ERR_RECV);
 }
 
 TEST_F(ReadReply, ClosingInsideAReplyIsARecvError)
 {
     serve("250-first line\r\n250 sec");
     close_server();
-    EXPECT_EQ(lsmtp::read_reply(session_, 5s), SMTP_ERR_RECV);
+    EXPECT_EQ(lsmtp::read_reply(session_, 5s).code, SMTP_ERR_RECV);
 }
 
 TEST_F(ReadReply, AnUnfinishedReplyTimesOut)
 {
     serve("5");
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(lsmtp::read_reply(session_, 200ms), SMTP_ERR_TIMEOUT);
+    EXPECT_EQ(lsmtp::read_reply(session_, 200ms).code, SMTP_ERR_TIMEOUT);
     EXPECT_GE(std::chrono::steady_clock::now() - start, 200ms);
 }
 
@@ -250,7 +250,7 @@ TEST_F(ReadReply, TricklingBytesDoNotExtendTheLimit)
         lsmtp::test::socket_shutdown(server_);
     });
     const auto start = std::chrono::steady_clock::now();
-    const int code = lsmtp::read_reply(session_, 100ms);
+    const int code = lsmtp::read_reply(session_, 100ms).code;
     const auto took = std::chrono::steady_clock::now() - start;
     stop = true;
     server.join();
@@ -262,7 +262,7 @@ TEST_F(ReadReply, TricklingBytesDoNotExtendTheLimit)
 TEST_F(ReadReply, GarbageIsNotAReply)
 {
     serve("banner without line end");
-    EXPECT_EQ(lsmtp::read_reply(session_, 10s), SMTP_ERR_REPLY);
+    EXPECT_EQ(lsmtp::read_reply(session_, 10s).code, SMTP_ERR_REPLY);
 }
 
 // A reply that fills several receives of the reader's buffer is read whole.
@@ -274,9 +274,9 @@ TEST_F(ReadReply, ReadsRepliesLargerThanOneReceive)
     reply += "250 last\r\n";
     ASSERT_GT(reply.size(), 1024u);
     std::thread server([&] { serve(reply + "221 bye\r\n"); });
-    EXPECT_EQ(lsmtp::read_reply(session_, 5s), 250);
+    EXPECT_EQ(lsmtp::read_reply(session_, 5s).code, 250);
     server.join();
-    EXPECT_EQ(lsmtp::read_reply(session_, 5s), 221);
+    EXPECT_EQ(lsmtp::read_reply(session_, 5s).code, 221);
 }
 
 } // namespace

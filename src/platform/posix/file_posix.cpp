@@ -121,8 +121,13 @@ File open_for_reading(const std::string &path)
     const int fd = open_retrying(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     File file(fd < 0 ? File::invalid_native : static_cast<File::Native>(fd));
     struct stat status {};
-    if (!file.valid() || fstat(fd, &status) != 0 || !S_ISREG(status.st_mode))
+    if (!file.valid() || fstat(fd, &status) != 0)
         return File();
+    if (!S_ISREG(status.st_mode)) {
+        file.close();
+        errno = S_ISDIR(status.st_mode) ? EISDIR : EINVAL;  // the caller's word for it
+        return File();
+    }
     return file;
 }
 

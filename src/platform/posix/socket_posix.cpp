@@ -51,32 +51,46 @@ void Socket::close()
     call_allowed_by_seams(Call::close);  // nothing to report a failure to
 }
 
-ConnectOutcome connect_endpoint(Socket &socket, const Endpoint &endpoint, Deadline deadline)
+ConnectOutcome connect_endpoint(Socket &socket, const Endpoint &endpoint, Deadline deadline, int &error)
 {
+    error = EACCES;  // what a test's seams stand for
     // Non-blocking from the start and for good: every wait is a poll with a
     // deadline, so the mode never needs switching.
     if (!call_allowed_by_seams(Call::socket))
         return ConnectOutcome::no_socket;
     Socket attempt{::socket(endpoint.address.ss_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0)};
-    if (!attempt.valid())
+    if (!attempt.valid()) {
+        error = errno;
         return ConnectOutcome::no_socket;
+    }
     const int fd = fd_of(attempt);
     if (!call_allowed_by_seams(Call::connect))
         return ConnectOutcome::failed;
     if (connect(fd, reinterpret_cast<const sockaddr *>(&endpoint.address), endpoint.length) != 0) {
-        if (errno != EINPROGRESS && errno != EINTR)
+        error = errno;
+        if (error != EINPROGRESS && error != EINTR)
             return ConnectOutcome::failed;
         // A failed attempt is reported as writable too, with an error or a
-        // hang-up beside it; poll says so without another call.
+        // hang-up beside it; poll says so without another call, and only a
+        // failure asks for its cause.
         short seen = 0;
-        if (wait_for(fd, POLLOUT, deadline, &seen) != Wait::ready || (seen & (POLLERR | POLLHUP)) != 0)
+        const Wait waited = wait_for(fd, POLLOUT, deadline, &seen);
+        error = waited == Wait::timed_out ? ETIMEDOUT : errno;
+        if (waited != Wait::ready)
             return ConnectOutcome::failed;
+        if ((seen & (POLLERR | POLLHUP)) != 0) {
+            socklen_t size = sizeof error;
+            if (getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &size) != 0 || error == 0)
+                error = ECONNREFUSED;
+            return ConnectOutcome::failed;
+        }
     }
     // Commands and the last piece of the message go out at once instead of
     // waiting for the server's delayed acknowledgement.
     const int on = 1;
     setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
     socket = std::move(attempt);
+    error = 0;
     return ConnectOutcome::connected;
 }
 

@@ -55,9 +55,8 @@ Wait wait_for(SOCKET handle, Readiness readiness, Deadline deadline)
     }
 }
 
-bool no_error_pending(SOCKET handle)
+bool no_error_pending(SOCKET handle, int &error)
 {
-    int error = 0;
     int size = sizeof error;
     return getsockopt(handle, SOL_SOCKET, SO_ERROR, reinterpret_cast<char *>(&error), &size) == 0 && error == 0;
 }
@@ -86,29 +85,37 @@ void Socket::close()
     call_allowed_by_seams(Call::close);  // nothing to report a failure to
 }
 
-ConnectOutcome connect_endpoint(Socket &socket, const Endpoint &endpoint, Deadline deadline)
+ConnectOutcome connect_endpoint(Socket &socket, const Endpoint &endpoint, Deadline deadline, int &error)
 {
+    error = WSAEACCES;  // what a test's seams stand for
     if (!call_allowed_by_seams(Call::socket))
         return ConnectOutcome::no_socket;
     // Not inherited by child processes the host starts, which would keep the
     // connection open behind our back.
     const SOCKET handle = WSASocketW(endpoint.address.ss_family, SOCK_STREAM, IPPROTO_TCP, nullptr, 0,
                                      WSA_FLAG_OVERLAPPED | WSA_FLAG_NO_HANDLE_INHERIT);
-    if (handle == INVALID_SOCKET)
+    if (handle == INVALID_SOCKET) {
+        error = WSAGetLastError();
         return ConnectOutcome::no_socket;
+    }
     Socket attempt{static_cast<Socket::Native>(handle)};
     // Non-blocking for good: every wait is a select with a deadline.
     u_long non_blocking = 1;
-    if (ioctlsocket(handle, FIONBIO, &non_blocking) != 0)
+    if (ioctlsocket(handle, FIONBIO, &non_blocking) != 0) {
+        error = WSAGetLastError();
         return ConnectOutcome::failed;
+    }
     if (!call_allowed_by_seams(Call::connect))
         return ConnectOutcome::failed;
     if (connect(handle, reinterpret_cast<const sockaddr *>(&endpoint.address), endpoint.length) == SOCKET_ERROR) {
-        if (WSAGetLastError() != WSAEWOULDBLOCK)
+        error = WSAGetLastError();
+        if (error != WSAEWOULDBLOCK)
             return ConnectOutcome::failed;
         // A refused attempt lands in the except set at once; either way only
         // a clear SO_ERROR is a connection.
-        if (wait_for(handle, Readiness::write, deadline) != Wait::ready || !no_error_pending(handle))
+        const Wait waited = wait_for(handle, Readiness::write, deadline);
+        error = waited == Wait::timed_out ? WSAETIMEDOUT : WSAGetLastError();
+        if (waited != Wait::ready || !no_error_pending(handle, error))
             return ConnectOutcome::failed;
     }
     // Commands and the last piece of the message go out at once instead of
@@ -116,6 +123,7 @@ ConnectOutcome connect_endpoint(Socket &socket, const Endpoint &endpoint, Deadli
     const BOOL on = TRUE;
     setsockopt(handle, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char *>(&on), sizeof on);
     socket = std::move(attempt);
+    error = 0;
     return ConnectOutcome::connected;
 }
 

@@ -2,6 +2,9 @@
 
 #include "platform/win32/wide_text.h"
 
+#include <system_error>
+#include <windows.h>
+
 namespace lsmtp::platform {
 
 std::optional<std::string> system_text_to_utf8(std::string_view text)
@@ -13,3 +16,8 @@ std::optional<std::string> system_text_to_utf8(std::string_view text)
 }
 
 } // namespace lsmtp::platform
+
+std::string lsmtp::platform::last_error_text()
+{
+    return std::system_category().message(static_cast<int>(GetLastError()));
+}

@@ -1,0 +1,87 @@
+#include "submit/encoded_copy.h"
+
+#include "encode/base64.h"
+#include "lsmtp.h"
+#include "platform/system_text.h"
+#include "submit/progress.h"
+#include "text/text.h"
+
+#include <algorithm>
+#include <cstdint>
+
+namespace lsmtp {
+namespace {
+
+// Other names tried beside the attachment when the first is taken.
+constexpr int copy_name_attempts = 100;
+
+// A private scratch copy in `folder`, under the first free name.
+platform::File create_in_folder(const std::string &folder, std::string_view stem, platform::CreateError &why)
+{
+    for (int attempt = 0; attempt < copy_name_attempts; ++attempt) {
+        platform::File file = platform::create_scratch(folder, encoded_copy_name(stem, attempt), &why);
+        if (file.valid() || why != platform::CreateError::exists)
+            return file;
+    }
+    return {};
+}
+
+std::string temporary_folder()
+{
+    std::string folder = platform::temporary_directory();
+    if (!folder.empty() && folder.back() != '/' && folder.back() != '\\')
+        folder += '/';
+    return folder;
+}
+
+} // namespace
+
+std::string encoded_copy_name(std::string_view stem, int attempt)
+{
+    const std::string suffix = attempt > 0 ? concat("-", std::to_string(attempt), ".b64") : std::string(".b64");
+    std::size_t keep = std::min(stem.size(), platform::max_file_name_bytes - suffix.size());
+    // Cut between characters: a UTF-8 continuation byte stays with its lead.
+    while (keep > 0 && keep < stem.size() && (static_cast<unsigned char>(stem[keep]) & 0xC0) == 0x80)
+        --keep;
+    std::string name(stem.substr(0, keep));
+    return name += suffix;
+}
+
+Outcome encode_to_copy(platform::File &source, const std::string &path, platform::File &copy)
+{
+    const auto unreadable = [&](std::string why) {
+        return stopped(SMTP_ERR_ATTACH_OPEN, Step::attachment, path, std::move(why));
+    };
+    const std::string_view base = path_base_name(path);
+    const std::string_view stem = base.substr(0, base.find('.'));
+    const std::int64_t size_at_open = source.size();
+    std::string create_failure;
+    for (const std::string &folder : {path.substr(0, path.size() - base.size()), temporary_folder()}) {
+        platform::CreateError why = platform::CreateError::none;
+        copy = create_in_folder(folder, stem, why);
+        if (!copy.valid()) {
+            create_failure = platform::last_error_text();
+            continue;
+        }
+        if (!source.rewind())
+            return unreadable(platform::last_error_text());
+        const Base64Result result = encode_file_base64(source, copy, report_encoded);
+        if (result == Base64Result::read_failed)
+            return unreadable(platform::last_error_text());
+        if (result == Base64Result::ok) {
+            // A file that shrank while it was read would go out torn; one
+            // that grew is sent as read.
+            if (source.position() < size_at_open)
+                return unreadable("the file shrank while it was read");
+            if (copy.rewind())
+                return {};
+            return stopped(SMTP_ERR_ENCODE_CREATE, Step::attachment, path, platform::last_error_text());
+        }
+        // A failed write: the folder filled up; the next one may have room.
+        create_failure = platform::last_error_text();
+    }
+    copy = platform::File();
+    return stopped(SMTP_ERR_ENCODE_CREATE, Step::attachment, path, std::move(create_failure));
+}
+
+} // namespace lsmtp

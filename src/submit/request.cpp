@@ -1,0 +1,225 @@
+#include "submit/request.h"
+
+#include "encode/charset.h"
+#include "encode/header_text.h"
+#include "lsmtp.h"
+#include "platform/file.h"
+#include "platform/system_text.h"
+#include "text/text.h"
+
+#include <optional>
+
+namespace lsmtp {
+namespace {
+
+bool is_control(char c)
+{
+    const auto byte = static_cast<unsigned char>(c);
+    return byte < 0x20 || byte == 0x7F;
+}
+
+Outcome refused(std::string_view argument)
+{
+    Outcome outcome;
+    outcome.code = SMTP_ERR_ARGUMENT;
+    outcome.step = Step::arguments;
+    outcome.subject = argument;
+    return outcome;
+}
+
+// NULL and "" mean the same for every optional argument.
+std::string_view text_of(const char *argument) { return argument == nullptr ? std::string_view() : argument; }
+
+// Text for the message (not the envelope) as taken on entry: on Windows,
+// text in the ANSI code page becomes UTF-8.
+std::string on_entry(const char *argument)
+{
+    const std::string_view text = text_of(argument);
+    std::optional<std::string> utf8 = utf8_on_entry(text);
+    return utf8 ? std::move(*utf8) : std::string(text);
+}
+
+// A header value written from a list: its trimmed pieces joined by ", ",
+// so that line breaks around the pieces stay out of the header.
+std::string joined(const std::vector<Recipient> &recipients, std::size_t first, std::size_t end)
+{
+    std::string text;
+    for (std::size_t i = first; i < end; ++i)
+        concat_append(text, text.empty() ? "" : ", ", recipients[i].written);
+    return text;
+}
+
+// A value that already carries angle brackets ("Name <a@b>") stays as it
+// is; a bare address gets them.
+std::string bracketed(std::string_view value)
+{
+    if (value.find('<') != std::string_view::npos && value.find('>') != std::string_view::npos)
+        return std::string(value);
+    return concat("<", value, ">");
+}
+
+// The header lines so far; the first value refused names its argument.
+struct Lines {
+    std::string &text;
+    std::string_view refused_argument;
+
+    void add(std::string_view label, std::string_view value, HeaderKind kind, std::string_view argument)
+    {
+        if (!refused_argument.empty())
+            return;
+        if (const std::optional<std::string> lines = header_lines(label, value, kind))
+            text += *lines;
+        else
+            refused_argument = argument;
+    }
+};
+
+// Splits one recipient list into `recipients`; false when a piece would be
+// unsafe as an envelope address.
+bool read_recipients(std::string_view list, std::vector<Recipient> &recipients)
+{
+    for (const std::string_view piece : split_address_list(list)) {
+        std::string_view address;
+        if (!envelope_address(piece, address))
+            return false;
+        recipients.push_back(Recipient{std::string(address), std::string(piece)});
+    }
+    return true;
+}
+
+// The attachments: opened by the caller's bytes, named after the pieces
+// taken on entry. The converted list splits as the caller's does (no code
+// page puts "," or ";" inside a character); should it not, the names come
+// from the caller's bytes.
+std::vector<Attachment> read_attachments(const char *argument)
+{
+    std::vector<Attachment> attachments;
+    const std::string converted = on_entry(argument);
+    const std::vector<std::string_view> paths = split_address_list(text_of(argument));
+    const std::vector<std::string_view> names = split_address_list(converted);
+    for (std::size_t i = 0; i < paths.size(); ++i) {
+        const std::string_view named = names.size() == paths.size() ? names[i] : paths[i];
+        attachments.push_back(Attachment{std::string(paths[i]), std::string(path_base_name(named))});
+    }
+    return attachments;
+}
+
+Outcome read_headers(const MailArguments &args, const std::vector<Recipient> &recipients,
+                     std::size_t to_count, std::size_t cc_end, Request &request)
+{
+    constexpr HeaderKind addresses = HeaderKind::addresses;
+    const std::string to_header = on_entry(args.to_header);
+    const std::string cc_header = on_entry(args.cc_header);
+    const std::string bcc_header = on_entry(args.bcc_header);
+    const std::string from_header = on_entry(args.from_header);
+    const std::string reply_to = on_entry(args.reply_to);
+    const std::string receipt_to = on_entry(args.receipt_to);
+    const std::string mailer = on_entry(args.mailer);
+    const std::string_view from_addr = args.from_addr;
+
+    Lines lines{request.address_lines, {}};
+    if (!to_header.empty())
+        lines.add("To:", to_header, addresses, "to_header");
+    else
+        lines.add("To:", joined(recipients, 0, to_count), addresses, "to_list");
+    lines.add("Reply-To:", bracketed(reply_to.empty() ? from_addr : reply_to), addresses,
+              reply_to.empty() ? "from_addr" : "reply_to");
+    const std::string_view sender = from_header.empty() ? from_addr : from_header;
+    const std::string_view sender_argument = from_header.empty() ? "from_addr" : "from_header";
+    lines.add("Sender:", sender, addresses, sender_argument);
+    lines.add("From:", sender, addresses, sender_argument);
+    // The Bcc line never comes from the list: every recipient reads the
+    // header, and blind copies must stay blind.
+    if (!cc_header.empty())
+        lines.add("Cc:", cc_header, addresses, "cc_header");
+    else if (cc_end > to_count)
+        lines.add("Cc:", joined(recipients, to_count, cc_end), addresses, "cc_list");
+    if (!bcc_header.empty())
+        lines.add("Bcc:", bcc_header, addresses, "bcc_header");
+    if (!receipt_to.empty())
+        lines.add("Return-Receipt-To:", concat("<", receipt_to, ">"), addresses, "receipt_to");
+    // "X-Mailer: " with its space and the default text are the fixed wire
+    // format, which receiving filters may match.
+    lines.add("X-Mailer: ", mailer.empty() ? std::string_view("lumetra mail library") : std::string_view(mailer),
+              HeaderKind::unstructured, "mailer");
+    Lines texts{request.text_lines, lines.refused_argument};
+    texts.add("Comments:", on_entry(args.comments), HeaderKind::unstructured, "comments");
+    texts.add("Subject:", on_entry(args.subject), HeaderKind::unstructured, "subject");
+    return texts.refused_argument.empty() ? Outcome{} : refused(texts.refused_argument);
+}
+
+} // namespace
+
+bool envelope_address(std::string_view piece, std::string_view &address)
+{
+    // The display name is dropped, but a line break in it would still end
+    // the To or Cc line written from the list.
+    for (const char c : piece) {
+        if (is_control(c))
+            return false;
+    }
+    address = piece;
+    if (!piece.empty() && piece.back() == '>') {
+        const std::size_t open = piece.rfind('<');
+        if (open != std::string_view::npos)
+            address = piece.substr(open + 1, piece.size() - open - 2);
+    }
+    for (const char c : address) {
+        if (c == '<' || c == '>' || is_white_space(c))
+            return false;
+    }
+    return true;
+}
+
+Outcome read_request(const MailArguments &args, Request &request)
+{
+    for (const auto &[argument, name] : {std::pair{args.smtp_host, "smtp_host"}, std::pair{args.from_addr, "from_addr"},
+                                         std::pair{args.to_list, "to_list"}}) {
+        if (argument == nullptr)
+            return refused(name);
+    }
+    request.host = args.smtp_host;
+    std::string_view sender;
+    // The empty sender is the null reverse path, "MAIL FROM:<>".
+    if (args.from_addr[0] != '\0' && !envelope_address(args.from_addr, sender))
+        return refused("from_addr");
+    request.sender = sender;
+
+    // The envelope takes the lists as given; only message text is converted.
+    if (!read_recipients(args.to_list, request.recipients))
+        return refused("to_list");
+    const std::size_t to_count = request.recipients.size();
+    if (!read_recipients(text_of(args.cc_list), request.recipients))
+        return refused("cc_list");
+    const std::size_t cc_end = request.recipients.size();
+    if (!read_recipients(text_of(args.bcc_list), request.recipients))
+        return refused("bcc_list");
+
+    request.attachments = read_attachments(args.attachments);
+    // File names go into the part headers.
+    for (const Attachment &attachment : request.attachments) {
+        for (const char c : path_base_name(attachment.path)) {
+            if (is_control(c))
+                return refused("attachments");
+        }
+    }
+    if (Outcome header_refusal = read_headers(args, request.recipients, to_count, cc_end, request); header_refusal.code)
+        return header_refusal;
+    request.body = on_entry(args.body);
+
+    // Checked before connecting, so that a missing file sends nothing (a
+    // file can still fail later, with the same code).
+    for (const Attachment &attachment : request.attachments) {
+        if (!platform::open_for_reading(attachment.path).valid()) {
+            Outcome outcome;
+            outcome.code = SMTP_ERR_ATTACH_OPEN;
+            outcome.step = Step::attachment;
+            outcome.subject = attachment.path;
+            outcome.system_text = platform::last_error_text();
+            return outcome;
+        }
+    }
+    return {};
+}
+
+} // namespace lsmtp

@@ -1,0 +1,76 @@
+// One call's arguments, read once into a checked record of our own.
+//
+// Every rule about an argument lives in request.cpp: NULL read as "", list
+// splitting and trimming, "Name <addr>", the refusals of unsafe text, the
+// header lines and their folds, the attachments' names and the check that
+// they can be read. What comes after (the message's composition and the
+// dialogue) reads the record and never a caller's pointer.
+#pragma once
+
+#include "submit/outcome.h"
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace lsmtp {
+
+// The sixteen arguments of lsmtp_send_mail as the caller passed them.
+struct MailArguments {
+    const char *smtp_host;
+    const char *subject;
+    const char *body;
+    const char *from_addr;
+    const char *from_header;
+    const char *to_list;
+    const char *to_header;
+    const char *cc_list;
+    const char *cc_header;
+    const char *bcc_list;
+    const char *bcc_header;
+    const char *reply_to;
+    const char *receipt_to;
+    const char *comments;
+    const char *mailer;
+    const char *attachments;
+};
+
+struct Recipient {
+    std::string address; // offered in RCPT TO
+    std::string written; // the list's item as the caller wrote it, trimmed
+};
+
+struct Attachment {
+    std::string path; // the caller's bytes: what is opened
+    std::string name; // the name the reader sees, taken on entry (UTF-8)
+};
+
+struct Request {
+    std::string host;
+    // The envelope sender; empty for the null reverse path "MAIL FROM:<>".
+    std::string sender;
+    // To, then Cc, then Bcc recipients, in the order written.
+    std::vector<Recipient> recipients;
+    // Finished header lines, each ending in CR LF: To up to X-Mailer (before
+    // the MIME lines), and Comments and Subject (after them).
+    std::string address_lines;
+    std::string text_lines;
+    // The body as taken on entry.
+    std::string body;
+    std::vector<Attachment> attachments;
+};
+
+// Reads and checks the arguments into `request`. Code 0 when the call may
+// go on; otherwise SMTP_ERR_ARGUMENT with Step::arguments and the
+// argument's name as subject (nothing is sent), or SMTP_ERR_ATTACH_OPEN
+// with Step::attachment, the path and the system's word.
+Outcome read_request(const MailArguments &args, Request &request);
+
+// The envelope address a recipient piece or the sender stands for:
+// "Display Name <addr>" (as pasted from a To line) and "<addr>" give addr,
+// anything else is the address itself. False when the address holds "<",
+// ">", white space or a control character, any of which would let the text
+// leave the angle brackets of MAIL FROM or RCPT TO (or add parameters).
+bool envelope_address(std::string_view piece, std::string_view &address);
+
+} // namespace lsmtp
