@@ -161,6 +161,10 @@ std::vector<Endpoint> look_up_endpoints(const char *name, std::uint16_t port, De
     std::unique_lock lock(lookup->mutex);
     if (!lookup->finished.wait_until(lock, deadline, [&] { return lookup->done; })) {
         why = "no answer from the resolver in time";
+        lock.unlock();
+        // The resolver cannot be stopped: the worker may return long after
+        // this call, into this module, whatever the host does meanwhile.
+        keep_module_for_running_work();
         return {};
     }
     why = std::move(lookup->why);

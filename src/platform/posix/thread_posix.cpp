@@ -1,6 +1,7 @@
 #include "platform/endpoint.h"
 
 #include <csignal>
+#include <dlfcn.h>
 #include <pthread.h>
 #include <thread>
 
@@ -22,6 +23,20 @@ bool run_detached(void (*work)(void *), void *context)
     }
     pthread_sigmask(SIG_SETMASK, &previous, nullptr);
     return started;
+}
+
+void keep_module_for_running_work()
+{
+    // The file this very function was loaded from: the shared library, or
+    // the program or plug-in the static library was linked into.
+    Dl_info module{};
+    if (dladdr(reinterpret_cast<void *>(&keep_module_for_running_work), &module) == 0 || module.dli_fname == nullptr)
+        return;
+    // NOLOAD finds the copy already mapped; NODELETE makes every dlclose,
+    // the host's and ours, leave it mapped. The handle is never closed: that
+    // is the point. A program's own file is not found this way and needs
+    // no pin anyway.
+    [[maybe_unused]] void *pinned = dlopen(module.dli_fname, RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
 }
 
 } // namespace lsmtp::platform

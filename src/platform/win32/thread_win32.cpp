@@ -48,4 +48,7 @@ bool run_detached(void (*work)(void *), void *context)
     return true;
 }
 
+// Each worker holds its own reference to the module (run_detached).
+void keep_module_for_running_work() {}
+
 } // namespace lsmtp::platform
