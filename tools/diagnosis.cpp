@@ -30,7 +30,7 @@ constexpr LibraryCode library_codes[] = {
     {SMTP_ERR_SOCKET, "SMTP_ERR_SOCKET", "no socket could be created"},
     {SMTP_ERR_RECV, "SMTP_ERR_RECV", "reading a reply failed, or the server closed the connection"},
     {SMTP_ERR_REPLY, "SMTP_ERR_REPLY", "the server's answer is not an SMTP reply, is exactly 400, or is of the wrong class"},
-    {SMTP_ERR_TIMEOUT, "SMTP_ERR_TIMEOUT", "no complete reply within 10 s"},
+    {SMTP_ERR_TIMEOUT, "SMTP_ERR_TIMEOUT", "no complete reply within 10 s (10 minutes after the message)"},
     {SMTP_ERR_ENCODE_CREATE, "SMTP_ERR_ENCODE_CREATE", "the encoded copy of an attachment could not be created"},
     {SMTP_ERR_ATTACH_OPEN, "SMTP_ERR_ATTACH_OPEN", "an attachment is not a readable regular file"},
     {SMTP_ERR_WRITE, "SMTP_ERR_WRITE", "sending the message failed and the server gave no reason"},

@@ -8,6 +8,7 @@
 // the caller, and keeps them alive for as long as it runs.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <ctime>
@@ -57,6 +58,10 @@ struct Seams {
     // worker's included. Returning false makes the call fail as the system
     // would; a close or a remove is still done, only reported as failed.
     std::function<bool(Call, std::size_t)> allow_call;
+    // Replaces each limit on waiting for a server's reply: receives the
+    // library's own (10 s; 10 minutes for the reply to the end of the data)
+    // and returns the one to apply.
+    std::function<std::chrono::milliseconds(std::chrono::milliseconds)> reply_limit;
 };
 
 // Seams as installed on a thread, with the counts made against them.
@@ -101,6 +106,10 @@ std::optional<bool> send_by_seams(const char *data, std::size_t length);
 // Counts a platform call against Seams::allow_call; false when the call is
 // to fail.
 bool call_allowed_by_seams(Call call);
+
+// The reply limit to apply: Seams::reply_limit's answer when installed,
+// otherwise `limit`.
+std::chrono::milliseconds reply_limit_by_seams(std::chrono::milliseconds limit);
 
 // Asks Seams::allow_lookup, when installed, whether `name` may be looked up.
 bool lookup_allowed_by_seams(std::string_view name);

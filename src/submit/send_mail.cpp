@@ -135,7 +135,7 @@ Outcome converse(Dialogue &dialogue, const Request &request, const std::string &
         return stop;
     if (Outcome stop = write_message(dialogue, header_block, content); stop.code != 0)
         return stop.code == SMTP_ERR_WRITE ? failed_write_result(dialogue, std::move(stop)) : stop;
-    Reply accepted = receive_reply(dialogue);
+    Reply accepted = receive_reply(dialogue, end_of_data_wait_limit);
     const int accepted_code = accepted.code;
     if (Outcome stop = verdict(dialogue, accepted, positive, Step::end_of_data); stop.code != 0)
         return stop;

@@ -2,6 +2,7 @@
 
 #include "encode/charset.h"
 #include "lsmtp.h"
+#include "platform/seams.h"
 #include "text/text.h"
 
 #include <algorithm>
@@ -116,7 +117,7 @@ ReplyScan scan_reply(std::string_view received)
 
 Reply read_reply(SmtpSession &session, std::chrono::milliseconds limit)
 {
-    const platform::Deadline deadline = platform::deadline_after(limit);
+    const platform::Deadline deadline = platform::deadline_after(platform::reply_limit_by_seams(limit));
     for (;;) {
         const ReplyScan scan = scan_reply(session.replies);
         if (scan.status == ReplyScan::Status::complete) {

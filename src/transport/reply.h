@@ -16,6 +16,11 @@ inline constexpr std::size_t max_reply_line = 1024;
 // A multi-line reply longer than this is not a reply we asked for.
 inline constexpr std::size_t max_reply_lines = 100;
 inline constexpr std::chrono::seconds reply_wait_limit{10};
+// The reply to the end of the data may come late: a server may scan the
+// whole message before it answers. RFC 5321 section 4.5.3.2.6 asks for 10
+// minutes, since a client that gives up sooner has its caller send a
+// message twice that was delivered once.
+inline constexpr std::chrono::minutes end_of_data_wait_limit{10};
 
 struct ReplyScan {
     enum class Status { complete, need_more, malformed };
@@ -51,8 +56,8 @@ struct Reply {
 // written as \xNN; cut to max_reply_text bytes, "..." marking the cut.
 std::string reply_text(std::string_view reply);
 
-// Reads the next whole reply within `limit`. Bytes after the reply stay in
-// the session for the next call.
+// Reads the next whole reply within `limit` (which the seams may replace).
+// Bytes after the reply stay in the session for the next call.
 Reply read_reply(SmtpSession &session, std::chrono::milliseconds limit = reply_wait_limit);
 
 } // namespace lsmtp

@@ -1,6 +1,7 @@
 // The SMTP dialogue of lsmtp_send_mail against the scripted test server,
 // and the transport beneath it.
 #include "mail_call.h"
+#include "platform/seams.h"
 #include "platform/socket.h"
 #include "portable.h"
 #include "scripted.h"
@@ -214,6 +215,41 @@ TEST(Dialogue, SilentServerTimesOutAfterTenSeconds)
     EXPECT_EQ(result, SMTP_ERR_TIMEOUT);
     EXPECT_GE(took, 10s);
     EXPECT_LT(took, 14s);
+}
+
+// A server may scan the message before it answers the end of the data:
+// that reply alone may take 10 minutes, every other keeps 10 s. The limits
+// the call asks for are recorded, and the long one is cut short by the
+// seam, so that the silent case proves it bounds the wait.
+TEST(Dialogue, TheEndOfDataReplyAloneMayTakeTenMinutes)
+{
+    using std::chrono::milliseconds;
+    const milliseconds short_wait = 300ms;
+    for (const bool silent_at_end : {false, true}) {
+        std::vector<milliseconds> asked;
+        lsmtp::platform::Seams seams;
+        seams.reply_limit = [&](milliseconds limit) {
+            asked.push_back(limit);
+            return limit == 10min ? short_wait : limit;
+        };
+        const lsmtp::platform::ScopedSeams installed(seams);
+        SmtpTestServer server;
+        ScriptedReply silent;
+        silent.silent = true;
+        if (silent_at_end)
+            server.reply(".", silent);
+        int result = 0;
+        const auto took = time_of([&] { result = MailCall{}.send(); });
+        EXPECT_TRUE(only_session(server).data_complete);
+        if (silent_at_end) {
+            EXPECT_EQ(result, SMTP_ERR_TIMEOUT);
+            EXPECT_GE(took, short_wait);
+            EXPECT_EQ(asked, (std::vector<milliseconds>{10s, 10s, 10s, 10s, 10s, 10min}));
+        } else {
+            EXPECT_EQ(result, 221);
+            EXPECT_EQ(asked, (std::vector<milliseconds>{10s, 10s, 10s, 10s, 10s, 10min, 10s}));
+        }
+    }
 }
 
 // Multi-line replies and replies cut into single bytes must not shift the
