@@ -1,7 +1,8 @@
 #!/bin/sh
 # End to end: lsmtp against libcurl and Python's smtplib, each sending to a
-# fast sink of our own on 127.0.0.1:25 inside a private network namespace.
-# Rounds are interleaved (the order of the three turns each round) and the
+# fast sink of our own on 127.0.0.1:25 inside a private network namespace,
+# beside a bare client of the same dialogue (bodies only: the floor of small
+# messages). Rounds are interleaved (the order turns each round) and the
 # medians are printed: messages per second, CPU seconds and peak RSS of the
 # sending process, and system calls per message, counted with strace in a
 # separate untimed pass as the difference between a run of 60 and one of 10
@@ -21,7 +22,7 @@ if [ "${1-}" != --measure ]; then
     # -Werror.
     if ! { cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DLSMTP_TESTS=OFF -DLSMTP_WERROR=OFF &&
            cmake --build "$build" -j "$(nproc)" --target lsmtp_e2e_sink lsmtp_e2e_pause lsmtp_e2e_lsmtp \
-               lsmtp_e2e_curl; } >"$log" 2>&1; then
+               lsmtp_e2e_bare lsmtp_e2e_curl; } >"$log" 2>&1; then
         cat "$log" >&2
         rm -f "$log"
         exit 1
@@ -44,6 +45,7 @@ results="$work/results"
 host() {
     case $1 in
     lsmtp) echo "$bin/lsmtp_e2e_lsmtp" ;;
+    bare) echo "$bin/lsmtp_e2e_bare" ;;
     libcurl) echo "$bin/lsmtp_e2e_curl" ;;
     python) echo "/usr/bin/python3 $root/bench/e2e_smtplib.py" ;;
     esac
@@ -65,14 +67,15 @@ median() {
         awk '{ v[NR] = $1 } END { if (NR == 0) print "nan"; else if (NR % 2) print v[(NR + 1) / 2]; else print (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
 }
 
-order="lsmtp libcurl python"
+order="lsmtp bare libcurl python"
 round=1
 while [ "$round" -le "$rounds" ]; do
     echo "round $round of $rounds ($order)" >&2
     echo "pause pause 1 $("$bin/lsmtp_e2e_pause")" >> "$results"
+    with_files=$(echo "$order" | sed 's/bare *//')
     for name in $order; do run small "$name" 300 1; done
-    for name in $order; do run a10k "$name" 300 1 "$work/a10k.bin"; done
-    for name in $order; do run a2m "$name" 1 1 "$work/a2m.bin"; done
+    for name in $with_files; do run a10k "$name" 300 1 "$work/a10k.bin"; done
+    for name in $with_files; do run a2m "$name" 1 1 "$work/a2m.bin"; done
     for threads in 1 2 4 8 16; do
         for name in $order; do run "t$threads" "$name" 320 "$threads"; done
     done
@@ -101,6 +104,7 @@ for name in lsmtp libcurl python; do
     echo "syscalls small $name $(per_message "$name" total)" >> "$results"
     echo "syscalls a10k $name $(per_message "$name" total "$work/a10k.bin")" >> "$results"
 done
+echo "syscalls small bare $(per_message bare total)" >> "$results"
 pauses_a10k=$(per_message lsmtp clock_nanosleep "$work/a10k.bin")
 pauses_a2m=$(calls lsmtp 1 clock_nanosleep "$work/a2m.bin")
 
@@ -111,17 +115,17 @@ cpu=$(awk -F': ' '/^model name/ { print $2; exit }' /proc/cpuinfo 2>/dev/null ||
 echo "machine: ${cpu:-unknown CPU}, $(nproc) CPUs, $(uname -sr), load $(cut -d' ' -f1-3 /proc/loadavg)"
 echo "medians of $rounds interleaved rounds; one SMTP session per message; a 1 ms pause measured $pause_ms ms"
 
-# table SCENARIO COUNT: messages per second, CPU, RSS and system calls.
+# table SCENARIO COUNT [NAMES]: messages per second, CPU, RSS and system calls.
 table() {
-    for name in lsmtp libcurl python; do
+    for name in ${3:-lsmtp libcurl python}; do
         awk -v n="$name" -v c="$2" -v w="$(median "$1" "$name" 4)" -v cpu="$(median "$1" "$name" 5)" \
             -v rss="$(median "$1" "$name" 6)" -v sc="$(syscalls "$1" "$name")" \
             'BEGIN { printf "  %-8s %9.0f msg/s %8.3f s CPU %7.1f MiB RSS %7s syscalls/msg\n", n, c / w, cpu, rss / 1024, sc }'
     done
 }
-# ratios SCENARIO: lsmtp against each other, for speed, CPU and RSS.
+# ratios SCENARIO [OTHERS]: lsmtp against each other, for speed, CPU and RSS.
 ratios() {
-    for other in libcurl python; do
+    for other in ${2:-libcurl python}; do
         awk -v o="$other" -v lw="$(median "$1" lsmtp 4)" -v ow="$(median "$1" "$other" 4)" \
             -v lc="$(median "$1" lsmtp 5)" -v oc="$(median "$1" "$other" 5)" \
             -v lr="$(median "$1" lsmtp 6)" -v orss="$(median "$1" "$other" 6)" \
@@ -131,12 +135,17 @@ ratios() {
 
 echo
 echo "300 messages with a 1 KB body, one after another"
-table small 300
-ratios small
+table small 300 "lsmtp bare libcurl python"
+ratios small "bare libcurl python"
 awk -v lw="$(median small lsmtp 4)" -v cw="$(median small libcurl 4)" -v lc="$(median small lsmtp 5)" \
     -v cc="$(median small libcurl 5)" -v lr="$(median small lsmtp 6)" -v cr="$(median small libcurl 6)" 'BEGIN {
     printf "  goals: speed >= 1.0x libcurl: %s; CPU <= libcurl: %s; RSS <= 0.5x libcurl: %s\n",
         (cw / lw >= 1) ? "met" : "MISSED", (lc <= cc) ? "met" : "MISSED", (lr <= 0.5 * cr) ? "met" : "MISSED" }'
+awk -v lw="$(median small lsmtp 4)" -v bw="$(median small bare 4)" -v cw="$(median small libcurl 4)" \
+    -v lc="$(median small lsmtp 5)" -v bc="$(median small bare 5)" -v sc="$(syscalls small lsmtp)" 'BEGIN {
+    printf "  goals: speed >= 0.85x bare: %s; >= 1.3x libcurl: %s; CPU <= 1.2x bare: %s; <= 20 syscalls/msg: %s\n",
+        (bw / lw >= 0.85) ? "met" : "MISSED", (cw / lw >= 1.3) ? "met" : "MISSED", (lc <= 1.2 * bc) ? "met" : "MISSED",
+        (sc <= 20) ? "met" : "MISSED" }'
 
 echo
 echo "300 messages with a 1 KB body and a 10 KB attachment"
@@ -159,10 +168,10 @@ awk -v w="$(median a2m lsmtp 4)" -v p="$pauses_a2m" -v ms="$pause_ms" 'BEGIN {
         p, ms, floor, (w / floor - 1) * 100, (w <= 1.05 * floor) ? "met" : "MISSED" }'
 
 echo
-echo "320 messages with a 1 KB body over 1 to 16 threads (messages per second; lsmtp/libcurl, lsmtp/python)"
+echo "320 messages with a 1 KB body over 1 to 16 threads (messages per second; lsmtp/bare, lsmtp/libcurl, lsmtp/python)"
 for threads in 1 2 4 8 16; do
-    awk -v t="$threads" -v l="$(median "t$threads" lsmtp 4)" -v c="$(median "t$threads" libcurl 4)" \
-        -v p="$(median "t$threads" python 4)" 'BEGIN {
-        printf "  %2d threads: lsmtp %7.0f  libcurl %7.0f  python %7.0f   %5.2fx %5.2fx\n",
-            t, 320 / l, 320 / c, 320 / p, c / l, p / l }'
+    awk -v t="$threads" -v l="$(median "t$threads" lsmtp 4)" -v b="$(median "t$threads" bare 4)" \
+        -v c="$(median "t$threads" libcurl 4)" -v p="$(median "t$threads" python 4)" 'BEGIN {
+        printf "  %2d threads: lsmtp %7.0f  bare %7.0f  libcurl %7.0f  python %7.0f   %5.2fx %5.2fx %5.2fx\n",
+            t, 320 / l, 320 / b, 320 / c, 320 / p, b / l, c / l, p / l }'
 done
