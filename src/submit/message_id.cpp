@@ -62,13 +62,10 @@ UniqueParts next_unique_parts()
     static std::atomic<std::uint64_t> made{0};
     UniqueParts unique;
     unique.now = platform::wall_clock_now();
-    unique.process = platform::process_id();
     unique.count = ++made;
-    unsigned char bytes[sizeof unique.random] = {};
-    if (platform::fill_random(bytes, sizeof bytes)) {
-        for (const unsigned char byte : bytes)
-            unique.random = unique.random << 8 | byte;
-    }
+    const platform::ProcessMark mark = platform::process_mark();
+    unique.process = mark.process;
+    unique.random = mark.random;
     return unique;
 }
 

@@ -10,7 +10,8 @@
 namespace lsmtp {
 
 // What makes one identifier unlike every other: the moment, the process,
-// a count of the identifiers this process made, and random bytes.
+// a count of the identifiers this process made, and random bytes (drawn
+// once per thread, see platform::process_mark).
 struct UniqueParts {
     platform::WallClock now;
     std::uint32_t process = 0;

@@ -7,6 +7,10 @@
 #include <gtest/gtest.h>
 
 #include <set>
+#ifndef _WIN32
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
 
 using namespace lsmtp;
 
@@ -111,3 +115,34 @@ TEST(MessageId, PartsComeFromThePlatformAndNeverRepeat)
         seen.insert(message_id("a@x.org", next_unique_parts()));
     EXPECT_EQ(seen.size(), 100u);
 }
+
+#ifndef _WIN32
+// A child made by fork goes on from its parent's count: only its own
+// process number and random part keep its identifiers apart.
+TEST(MessageId, AChildOfForkDoesNotRepeatItsParent)
+{
+    const UniqueParts before = next_unique_parts();
+    int ends[2];
+    ASSERT_EQ(pipe(ends), 0);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        const UniqueParts parts = next_unique_parts();
+        _exit(write(ends[1], &parts, sizeof parts) == static_cast<ssize_t>(sizeof parts) ? 0 : 1);
+    }
+    close(ends[1]);
+    UniqueParts in_child;
+    const ssize_t got = read(ends[0], &in_child, sizeof in_child);
+    close(ends[0]);
+    int status = 1;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_EQ(got, static_cast<ssize_t>(sizeof in_child));
+    EXPECT_EQ(status, 0);
+    const UniqueParts after = next_unique_parts();
+    EXPECT_EQ(in_child.count, after.count);
+    EXPECT_EQ(in_child.process, static_cast<std::uint32_t>(child));
+    EXPECT_EQ(after.process, static_cast<std::uint32_t>(getpid()));
+    EXPECT_NE(in_child.random, before.random);
+    EXPECT_NE(message_id("a@x.org", in_child), message_id("a@x.org", after));
+}
+#endif

@@ -2,11 +2,23 @@
 
 #include "platform/seams.h"
 
+#include <atomic>
 #include <cerrno>
+#include <pthread.h>
 #include <sys/random.h>
 #include <unistd.h>
 
 namespace lsmtp::platform {
+namespace {
+
+// Counts the forks this process came out of, in the child; a lock-free
+// atomic, safe to touch in the child before anything else runs there.
+std::atomic<std::uint64_t> forks{0};
+static_assert(std::atomic<std::uint64_t>::is_always_lock_free);
+
+void count_fork_in_child() { forks.fetch_add(1, std::memory_order_relaxed); }
+
+} // namespace
 
 bool fill_random(unsigned char *out, std::size_t size)
 {
@@ -31,6 +43,16 @@ std::uint32_t process_id()
     if (const Seams *seams = current_seams(); seams != nullptr && seams->process_id)
         return seams->process_id();
     return static_cast<std::uint32_t>(getpid());
+}
+
+std::optional<std::uint64_t> fork_generation()
+{
+    // Registered once, by the first caller; the C library drops the handler
+    // when this library is unloaded.
+    static const bool watching = pthread_atfork(nullptr, nullptr, count_fork_in_child) == 0;
+    if (!watching)
+        return std::nullopt;
+    return forks.load(std::memory_order_relaxed);
 }
 
 } // namespace lsmtp::platform

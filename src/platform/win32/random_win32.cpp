@@ -29,4 +29,7 @@ std::uint32_t process_id()
     return static_cast<std::uint32_t>(GetCurrentProcessId());
 }
 
+// Windows has no fork: a process keeps its mark for life.
+std::optional<std::uint64_t> fork_generation() { return 0; }
+
 } // namespace lsmtp::platform
