@@ -1,5 +1,5 @@
 // TCP sockets as the platform offers them: a connection to a host bounded
-// by one deadline, readiness waits, whole writes and single receives. The
+// by one deadline, receives bounded by a deadline and whole writes. The
 // address family is this layer's business alone.
 #pragma once
 
@@ -29,7 +29,7 @@ public:
     Socket() = default;
     explicit Socket(Native native) : native_(native) {}
     ~Socket() { close(); }
-    Socket(Socket &&other) noexcept : native_(other.release()) {}
+    Socket(Socket &&other) noexcept : receive_limit(other.receive_limit), native_(other.release()) {}
     Socket &operator=(Socket &&other) noexcept;
     Socket(const Socket &) = delete;
     Socket &operator=(const Socket &) = delete;
@@ -37,9 +37,14 @@ public:
     bool valid() const { return native_ != invalid_native; }
     Native native() const { return native_; }
     Native release();
-    // Shuts the connection down in both directions, then closes the socket.
-    // Nothing happens for an invalid socket.
+    // Closes the socket (the connection ends as the system ends it on a
+    // close); nothing happens for an invalid socket.
     void close();
+
+    // How long the system lets one receive wait on this socket, as this
+    // layer last set it; zero while it never has (the system's default:
+    // without end). Only the platform code reads or sets it.
+    std::chrono::milliseconds receive_limit{0};
 
 private:
     Native native_ = invalid_native;
@@ -69,8 +74,8 @@ enum class ConnectOutcome { connected, no_socket, failed, unresolved };
 // place; a name is looked up on a worker thread that the call leaves behind
 // at the deadline. Every address found is tried in the resolver's order,
 // each with a fair share of the time left, so one that never answers cannot
-// use up the deadline. On success `socket` holds the connection: non-blocking
-// (the waits below bound every read and write) and without Nagle's delay.
+// use up the deadline. On success `socket` holds the connection, without
+// Nagle's delay; every read and write on it is bounded as said below.
 // no_socket when not a single socket could be created for any address;
 // unresolved when the name gave no address. Unless connected, `why` (when
 // given) says what the system said: the resolver's word, or each address
@@ -85,12 +90,17 @@ bool host_resolves(const char *host, Deadline deadline);
 
 enum class Wait { ready, timed_out, failed };
 
-// Waits until the socket has data to read (or the peer closed it).
-Wait wait_readable(const Socket &socket, Deadline deadline);
+struct Received {
+    enum class Status { data, closed, timed_out, failed };
+    Status status = Status::failed;
+    std::size_t count = 0;  // bytes received, for data
+};
 
-// One receive of at most `capacity` bytes. Returns the count, 0 when the
-// peer closed the connection, -1 on error.
-long receive_some(const Socket &socket, char *buffer, std::size_t capacity);
+// One receive of at most `capacity` bytes, waiting no later than the
+// deadline for the first of them: data, the peer's close, the deadline
+// passed with nothing received, or an error. Whatever has arrived is taken
+// even after the deadline. Works on a blocking socket or a non-blocking one.
+Received receive_before(Socket &socket, char *buffer, std::size_t capacity, Deadline deadline);
 
 // Writes all `length` bytes, retrying short writes and interruptions,
 // without raising a signal when the peer has gone. Gives up (false) when

@@ -35,7 +35,7 @@ inline constexpr std::chrono::seconds send_stall_limit{10};
 Outcome open_connection(platform::Socket &socket, const std::string &host, std::uint16_t port,
                         std::chrono::seconds limit);
 
-// Shuts the connection down both ways and closes the socket; nothing
+// Closes the socket, which ends the connection; nothing
 // happens for an invalid socket.
 void close_connection(platform::Socket &socket);
 

@@ -128,19 +128,18 @@ Reply read_reply(SmtpSession &session, std::chrono::milliseconds limit)
         if (scan.status == ReplyScan::Status::malformed)
             return Reply{SMTP_ERR_REPLY, {}};
 
-        switch (platform::wait_readable(session.socket, deadline)) {
-        case platform::Wait::ready:
+        char chunk[1024];
+        const platform::Received got = platform::receive_before(session.socket, chunk, sizeof chunk, deadline);
+        switch (got.status) {
+        case platform::Received::Status::data:
+            session.replies.append(chunk, got.count);
             break;
-        case platform::Wait::timed_out:
+        case platform::Received::Status::timed_out:
             return Reply{SMTP_ERR_TIMEOUT, {}};
-        case platform::Wait::failed:
+        case platform::Received::Status::closed:
+        case platform::Received::Status::failed:
             return Reply{SMTP_ERR_RECV, {}};
         }
-        char chunk[1024];
-        const long got = platform::receive_some(session.socket, chunk, sizeof chunk);
-        if (got <= 0)
-            return Reply{SMTP_ERR_RECV, {}};
-        session.replies.append(chunk, static_cast<std::size_t>(got));
     }
 }
 

@@ -22,7 +22,6 @@
 #include "system_files.h"
 
 #include <arpa/inet.h>
-#include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <sys/socket.h>
@@ -92,8 +91,9 @@ TEST(Connect, NamesAreLookedUpOnAWorkerThatCarriesTheCallersSeams)
     }
 }
 
-// Small writes leave at once, and no read or write can block past its wait.
-TEST(Connect, TheConnectedSocketIsNonBlockingWithoutNaglesDelay)
+// Small writes leave at once, and no read or write can block past its wait:
+// the listener never accepts, so nothing is ever read or answered.
+TEST(Connect, TheConnectedSocketHasNoNaglesDelayAndNoWaitPastItsLimit)
 {
     const lsmtp::test::RawSocket listener = lsmtp::test::loopback_listener(2526, 4);
     ASSERT_NE(listener, lsmtp::test::no_socket);
@@ -104,9 +104,14 @@ TEST(Connect, TheConnectedSocketIsNonBlockingWithoutNaglesDelay)
     socklen_t size = sizeof no_delay;
     ASSERT_EQ(getsockopt(socket.native(), IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<char *>(&no_delay), &size), 0);
     EXPECT_NE(no_delay, 0);
-#ifndef _WIN32 // Windows cannot tell whether a socket is non-blocking
-    EXPECT_NE(fcntl(static_cast<int>(socket.native()), F_GETFL) & O_NONBLOCK, 0);
-#endif
+
+    const auto start = std::chrono::steady_clock::now();
+    char byte = 0;
+    EXPECT_EQ(lsmtp::platform::receive_before(socket, &byte, 1, lsmtp::platform::deadline_after(200ms)).status,
+              lsmtp::platform::Received::Status::timed_out);
+    const std::string block(16 << 20, 's');
+    EXPECT_FALSE(lsmtp::platform::send_all(socket, block.data(), block.size(), 200ms));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 5s);
     lsmtp::test::socket_close(listener);
 }
 

@@ -8,6 +8,10 @@
 
 #include <atomic>
 #include <chrono>
+#ifndef _WIN32
+#include <csignal>
+#include <pthread.h>
+#endif
 #include <string>
 #include <thread>
 #include <vector>
@@ -257,6 +261,71 @@ TEST_F(ReadReply, TricklingBytesDoNotExtendTheLimit)
     EXPECT_EQ(code, SMTP_ERR_TIMEOUT);
     EXPECT_LT(took, 5s);
 }
+
+// Every reply has its own limit, whatever the wait before it was allowed,
+// and the time a reply's first piece took counts against the rest.
+TEST_F(ReadReply, EachReplyKeepsItsOwnLimitAcrossPieces)
+{
+    serve("220 ready\r\n");
+    EXPECT_EQ(lsmtp::read_reply(session_, 60s).code, 220);
+
+    // A short limit after a long one; the reply's first piece is there, the
+    // rest never comes.
+    serve("250-first piece\r\n");
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(lsmtp::read_reply(session_, 200ms).code, SMTP_ERR_TIMEOUT);
+    const auto took = std::chrono::steady_clock::now() - start;
+    EXPECT_GE(took, 200ms);
+    EXPECT_LT(took, 5s);
+
+    // A long limit after a short one: a slow server is waited for to the
+    // end. The pause stands for the server's slowness; the result does not
+    // depend on its length.
+    session_.replies.clear();
+    std::thread slow([&] {
+        std::this_thread::sleep_for(600ms);
+        serve("250 late\r\n");
+    });
+    EXPECT_EQ(lsmtp::read_reply(session_, 60s).code, 250);
+    slow.join();
+}
+
+#ifndef _WIN32
+// A signal every 200 microseconds (with or without SA_RESTART) interrupts
+// each wait; the reply's limit still holds, neither cut short nor renewed
+// by the interruptions, and a reply in between is read whole.
+TEST_F(ReadReply, SignalsNeitherEndNorExtendTheWait)
+{
+    for (const int flags : {0, SA_RESTART}) {
+        struct sigaction counting {};
+        counting.sa_handler = [](int) {};
+        counting.sa_flags = flags;
+        struct sigaction previous {};
+        ASSERT_EQ(sigaction(SIGUSR1, &counting, &previous), 0);
+        std::atomic<bool> stop{false};
+        const pthread_t reader = pthread_self();
+        std::thread signals([&] {
+            const auto give_up = std::chrono::steady_clock::now() + 20s;  // so a fault cannot hang the suite
+            while (!stop && std::chrono::steady_clock::now() < give_up) {
+                pthread_kill(reader, SIGUSR1);
+                std::this_thread::sleep_for(200us);
+            }
+        });
+        serve("220-ready\r\n");
+        std::thread server = serve_in_pieces({"2", "20 go\r\n"});
+        EXPECT_EQ(lsmtp::read_reply(session_, 10s).code, 220) << flags;
+        server.join();
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(lsmtp::read_reply(session_, 300ms).code, SMTP_ERR_TIMEOUT) << flags;
+        const auto took = std::chrono::steady_clock::now() - start;
+        stop = true;
+        signals.join();
+        sigaction(SIGUSR1, &previous, nullptr);
+        EXPECT_GE(took, 300ms) << flags;
+        EXPECT_LT(took, 5s) << flags;
+    }
+}
+#endif
 
 // A banner is refused at once, even before its line ends.
 TEST_F(ReadReply, GarbageIsNotAReply)

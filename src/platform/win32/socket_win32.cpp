@@ -75,12 +75,13 @@ SocketLibrary::~SocketLibrary()
         WSACleanup();
 }
 
+// closesocket alone ends the connection gracefully, as a shutdown would
+// (no linger is set), and the handle is not inherited.
 void Socket::close()
 {
     if (!valid())
         return;
     const SOCKET handle = static_cast<SOCKET>(release());
-    shutdown(handle, SD_BOTH);
     closesocket(handle);
     call_allowed_by_seams(Call::close);  // nothing to report a failure to
 }
@@ -127,18 +128,27 @@ ConnectOutcome connect_endpoint(Socket &socket, const Endpoint &endpoint, Deadli
     return ConnectOutcome::connected;
 }
 
-Wait wait_readable(const Socket &socket, Deadline deadline)
+// A wait, then a receive: Windows leaves a socket whose SO_RCVTIMEO ran out
+// in an undefined state, so the system's own receive limit is no option.
+Received receive_before(Socket &socket, char *buffer, std::size_t capacity, Deadline deadline)
 {
-    return wait_for(handle_of(socket), Readiness::read, deadline);
-}
-
-long receive_some(const Socket &socket, char *buffer, std::size_t capacity)
-{
+    switch (wait_for(handle_of(socket), Readiness::read, deadline)) {
+    case Wait::ready:
+        break;
+    case Wait::timed_out:
+        return {Received::Status::timed_out, 0};
+    case Wait::failed:
+        return {};
+    }
     if (!call_allowed_by_seams(Call::receive))
-        return -1;
+        return {};
     const int length = capacity > INT_MAX ? INT_MAX : static_cast<int>(capacity);
     const int got = recv(handle_of(socket), buffer, length, 0);
-    return got == SOCKET_ERROR ? -1 : static_cast<long>(got);
+    if (got == SOCKET_ERROR)
+        return {};
+    if (got == 0)
+        return {Received::Status::closed, 0};
+    return {Received::Status::data, static_cast<std::size_t>(got)};
 }
 
 // Windows raises no signal for a closed peer. The socket is non-blocking,
