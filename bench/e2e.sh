@@ -20,7 +20,7 @@ if [ "${1-}" != --measure ]; then
     # The compiler's chatter goes to a log, shown only when the build fails.
     # Warnings do not stop a measurement; CI builds these programs with
     # -Werror.
-    if ! { cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DLSMTP_TESTS=OFF -DLSMTP_WERROR=OFF &&
+    if ! { cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DLSMTP_TESTS=OFF -DLSMTP_BENCH=ON -DLSMTP_WERROR=OFF &&
            cmake --build "$build" -j "$(nproc)" --target lsmtp_e2e_sink lsmtp_e2e_pause lsmtp_e2e_lsmtp \
                lsmtp_e2e_bare lsmtp_e2e_curl; } >"$log" 2>&1; then
         cat "$log" >&2

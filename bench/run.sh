@@ -15,7 +15,7 @@ trap 'rm -rf "$work"' EXIT
 trap 'exit 1' INT TERM
 
 # The compiler's chatter goes to a log, shown only when the build fails.
-if ! { cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DLSMTP_TESTS=OFF &&
+if ! { cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DLSMTP_TESTS=OFF -DLSMTP_BENCH=ON &&
        cmake --build "$build" --target lsmtp_bench_base64 -j "$(nproc)"; } >"$work/build.log" 2>&1; then
     cat "$work/build.log" >&2
     exit 1

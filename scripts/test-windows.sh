@@ -36,7 +36,7 @@ if [ "$arch" = release ]; then
 else
     dir="build/test-windows-$arch"
     cmake -S . -B "$dir" -DCMAKE_TOOLCHAIN_FILE="cmake/$toolchain.cmake" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-        -DLSMTP_WERROR=ON -DCMAKE_CROSSCOMPILING_EMULATOR=wine >/dev/null
+        -DLSMTP_WERROR=ON -DLSMTP_TESTS=ON -DCMAKE_CROSSCOMPILING_EMULATOR=wine >/dev/null
     cmake --build "$dir" -j "$(nproc)"
     set -- ctest --test-dir "$dir" --output-on-failure ${tests:+-R "$tests"}
 fi

@@ -18,7 +18,8 @@ for variant in plain sanitize; do
     sanitize=OFF
     [ "$variant" = sanitize ] && sanitize=ON
     echo "== $variant build"
-    cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLSMTP_WERROR=ON -DLSMTP_SANITIZE=$sanitize >/dev/null
+    cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLSMTP_WERROR=ON -DLSMTP_TESTS=ON -DLSMTP_BENCH=ON \
+        -DLSMTP_SANITIZE=$sanitize >/dev/null
     cmake --build "$dir" -j "$jobs"
     (cd "$dir" && ctest --output-on-failure -j "$jobs")
 done
@@ -32,7 +33,7 @@ echo "== install, consumers, Debian packages and manual pages"
 sh scripts/check-install.sh
 echo "== concurrency under ThreadSanitizer"
 dir=build/test-tsan
-cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLSMTP_WERROR=ON -DLSMTP_TSAN=ON >/dev/null
+cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLSMTP_WERROR=ON -DLSMTP_TESTS=ON -DLSMTP_TSAN=ON >/dev/null
 cmake --build "$dir" -j "$jobs" --target lsmtp_tests
 (cd "$dir" && ctest --output-on-failure -R '^Concurrency\.|^DateClock\.Threads')
 echo "== fuzzing harnesses: corpora and a fixed number of runs"
