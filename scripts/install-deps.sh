@@ -2,8 +2,14 @@
 # Installs what building and testing lsmtp needs on a Debian 12 machine.
 # Packages already present are left alone; run as root (or through sudo).
 set -eu
+# With --only, just the packages named after it.
 packages="g++ cmake make libgtest-dev libgmock-dev googletest iproute2 util-linux binutils python3 python3-aiosmtpd coreutils"
-[ $# -gt 0 ] && packages="$packages $*"
+if [ "${1-}" = --only ]; then
+    shift
+    packages="$*"
+elif [ $# -gt 0 ]; then
+    packages="$packages $*"
+fi
 missing=""
 for package in $packages; do
     dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "ok installed" || missing="$missing $package"

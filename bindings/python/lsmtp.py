@@ -20,9 +20,9 @@ server refused the message or the library failed.
 
 The library is looked up, in order: the file named by the LSMTP_LIBRARY
 environment variable; the library installed beside this module (the module
-lives in PREFIX/share/lsmtp/python, the library in PREFIX/lib or
-PREFIX/lib/<multiarch>, the DLL in PREFIX/bin or beside the module); the
-system's library path.
+lives in PREFIX/share/lsmtp/python, or in PREFIX/lib/python3/dist-packages
+as packaged for Debian; the library in PREFIX/lib or PREFIX/lib/<multiarch>,
+the DLL in PREFIX/bin or beside the module); the system's library path.
 """
 import ctypes
 import ctypes.util
