@@ -11,6 +11,28 @@ namespace {
 
 bool is_blank(char c) { return c == ' ' || c == '\t'; }
 
+// RFC 5322 allows only printable characters and white space in a header;
+// CR and LF are checked as folds on their own.
+bool is_control(char c)
+{
+    const auto byte = static_cast<unsigned char>(c);
+    return (byte < 0x20 && c != '\t' && c != '\r' && c != '\n') || byte == 0x7F;
+}
+
+bool has_control(std::string_view text)
+{
+    for (const char c : text) {
+        if (is_control(c))
+            return true;
+    }
+    return false;
+}
+
+// Text a reader gets back only from encoded-words.
+bool needs_encoding(std::string_view text) { return !is_ascii(text) || has_control(text); }
+
+bool has_encoded_word(std::string_view text) { return text.find("=?") != std::string_view::npos; }
+
 bool all_blank(std::string_view text)
 {
     for (const char c : text) {
@@ -65,24 +87,29 @@ struct FoldPoint {
 };
 
 // Folds `text` after `label` at the given points, greedily, so that lines
-// stay within folded_header_line where the points allow. Never folds before
-// a piece of white space only, which would make a blank line.
+// stay within folded_header_line, or encoded_header_line when they carry
+// an encoded-word, where the points allow. Never folds before a piece of
+// white space only, which would make a blank line.
 std::string fold(std::string_view label, std::string_view text, const std::vector<FoldPoint> &points)
 {
     std::string out(label);
     std::size_t line = label.size();
     std::size_t start = 0;
-    bool add_space = false, line_has_text = false;
+    bool add_space = false, line_has_text = false, line_has_word = false;
     for (std::size_t i = 0; i <= points.size(); ++i) {
         const std::size_t end = i < points.size() ? points[i].at : text.size();
         const std::string_view piece = text.substr(start, end - start);
-        if (line_has_text && !all_blank(piece) && line + piece.size() > folded_header_line) {
+        const std::size_t limit =
+            line_has_word || has_encoded_word(piece) ? encoded_header_line : folded_header_line;
+        if (line_has_text && !all_blank(piece) && line + piece.size() > limit) {
             out += add_space ? "\r\n " : "\r\n";
             line = add_space ? 1 : 0;
+            line_has_word = false;
         }
         out += piece;
         line += piece.size();
         line_has_text = line_has_text || !all_blank(piece);
+        line_has_word = line_has_word || has_encoded_word(piece);
         if (i < points.size()) {
             start = end;
             add_space = points[i].add_space;
@@ -105,14 +132,14 @@ std::vector<FoldPoint> white_space_points(std::string_view text)
 std::string encoded_value(std::string_view label, std::string_view text)
 {
     const std::string spaced = label.empty() || is_blank(label.back()) ? std::string(label) : std::string(label) + ' ';
-    const std::size_t first = folded_header_line > spaced.size() ? folded_header_line - spaced.size() : 0;
+    const std::size_t first = encoded_header_line > spaced.size() ? encoded_header_line - spaced.size() : 0;
     return spaced + join(encode_words(text, first), "\r\n ");
 }
 
 std::string unstructured_lines(std::string_view label, std::string_view value)
 {
     const std::string text = unfold(value);
-    if (is_ascii(text)) {
+    if (!needs_encoding(text)) {
         std::string folded = fold(label, text, white_space_points(text));
         if (longest_line(folded) <= max_header_line)
             return folded;
@@ -180,9 +207,15 @@ std::string phrase_words(std::string_view text, std::size_t first_limit)
     return join(encode_words(text, first_limit), " ");
 }
 
-// Comments (outside the address) that hold non-ASCII become encoded-words.
-std::string encode_comments(std::string_view item, const std::vector<Region> &regions, std::size_t from,
-                            std::size_t word_limit)
+// A comment's words leave room for its parentheses on their lines.
+std::string comment_words(std::string_view text)
+{
+    constexpr std::size_t limit = max_encoded_word - 2;
+    return join(encode_words(text, limit, WordEncoding::shorter, limit), " ");
+}
+
+// Comments (outside the address) that need encoding become encoded-words.
+std::string encode_comments(std::string_view item, const std::vector<Region> &regions, std::size_t from)
 {
     std::string out(item.substr(0, from));
     for (std::size_t i = from; i < item.size();) {
@@ -194,10 +227,10 @@ std::string encode_comments(std::string_view item, const std::vector<Region> &re
         while (end < item.size() && regions[end] == Region::comment)
             ++end;
         const std::string_view comment = item.substr(i, end - i);
-        if (is_ascii(comment))
+        if (!needs_encoding(comment))
             out += comment;
         else
-            concat_append(out, "(", phrase_words(unquoted(comment.substr(1, comment.size() - 2)), word_limit), ")");
+            concat_append(out, "(", comment_words(unquoted(comment.substr(1, comment.size() - 2))), ")");
         i = end;
     }
     return out;
@@ -232,9 +265,10 @@ bool bare_address(std::string_view item, const std::vector<Region> &regions)
     return at;
 }
 
-// One address item with non-ASCII: its display name (the phrase before the
-// angle bracket) and its comments become encoded-words; the address stays.
-std::optional<std::string> encode_address_item(std::string_view item, std::size_t word_limit)
+// One address item that needs encoding: its display name (the phrase before
+// the angle bracket) and its comments become encoded-words; the address
+// stays.
+std::optional<std::string> encoded_address_item(std::string_view item, std::size_t word_limit)
 {
     const std::optional<std::vector<Region>> regions = regions_of(item);
     if (!regions)
@@ -245,7 +279,7 @@ std::optional<std::string> encode_address_item(std::string_view item, std::size_
     if (angle == item.size()) {
         if (!bare_address(item, *regions))
             return std::nullopt;
-        return encode_comments(item, *regions, 0, word_limit);
+        return encode_comments(item, *regions, 0);
     }
     // Text after the address (a second address without its comma) would go
     // out as it is, 8-bit and all: such an item cannot be read.
@@ -258,8 +292,8 @@ std::optional<std::string> encode_address_item(std::string_view item, std::size_
     const std::string_view phrase = item.substr(0, angle);
     const std::size_t first = phrase.find_first_not_of(" \t");
     const std::size_t last = phrase.find_last_not_of(" \t");
-    if (first == std::string_view::npos || is_ascii(phrase))
-        return encode_comments(item, *regions, angle, word_limit);
+    if (first == std::string_view::npos || !needs_encoding(phrase))
+        return encode_comments(item, *regions, angle);
     const std::string_view name = phrase.substr(first, last + 1 - first);
     const std::string_view gap = last + 1 < phrase.size() ? phrase.substr(last + 1) : " ";
     // A space before the first word keeps it apart from the label or comma.
@@ -270,7 +304,18 @@ std::optional<std::string> encode_address_item(std::string_view item, std::size_
     const std::optional<std::vector<Region>> encoded_regions = regions_of(encoded);
     if (!encoded_regions)
         return std::nullopt;
-    return encode_comments(encoded, *encoded_regions, rest, word_limit);
+    return encode_comments(encoded, *encoded_regions, rest);
+}
+
+// The item with its display name and comments encoded; empty when it
+// cannot be parsed or a control character is left, which can only be in
+// the address itself.
+std::optional<std::string> encode_address_item(std::string_view item, std::size_t word_limit)
+{
+    std::optional<std::string> encoded = encoded_address_item(item, word_limit);
+    if (encoded && has_control(*encoded))
+        return std::nullopt;
+    return encoded;
 }
 
 // Items split at the commas outside quotes, comments and angle brackets.
@@ -288,8 +333,9 @@ std::vector<std::string_view> address_items(std::string_view text, const std::ve
 }
 
 // Address text folds after its commas; an item too long for a line of its
-// own also folds before its runs of white space. Both only outside quotes,
-// comments and angle brackets.
+// own, or carrying encoded-words, also folds before its runs of white
+// space. Both only outside quotes and angle brackets (a comment may fold
+// between its words).
 std::vector<FoldPoint> address_points(std::string_view text, const std::vector<Region> &regions)
 {
     std::vector<FoldPoint> points;
@@ -297,9 +343,11 @@ std::vector<FoldPoint> address_points(std::string_view text, const std::vector<R
     for (std::size_t i = 0; i <= text.size(); ++i) {
         if (i < text.size() && (text[i] != ',' || regions[i] != Region::top))
             continue;
-        const bool long_item = i - item_start >= folded_header_line;
+        const std::string_view item = text.substr(item_start, i - item_start);
+        const bool long_item = item.size() >= encoded_header_line || has_encoded_word(item);
         for (std::size_t j = item_start + 1; long_item && j < i; ++j) {
-            if (regions[j - 1] == Region::top && is_blank(text[j]) && !is_blank(text[j - 1]))
+            const bool outside = regions[j] == Region::top || regions[j] == Region::comment;
+            if (outside && is_blank(text[j]) && !is_blank(text[j - 1]))
                 points.push_back({j, false});
         }
         if (i + 1 < text.size())
@@ -313,15 +361,15 @@ std::optional<std::string> address_lines(std::string_view label, std::string_vie
 {
     std::string text = unfold(value);
     std::optional<std::vector<Region>> regions = regions_of(text);
-    if (!is_ascii(text)) {
+    if (needs_encoding(text)) {
         // Text that cannot be parsed stays as written, when it is ASCII.
         std::vector<std::string_view> items = regions ? address_items(text, *regions)
                                                       : std::vector<std::string_view>{text};
-        const std::size_t word_limit = folded_header_line - label.size() - 1;
+        const std::size_t word_limit = encoded_header_line - label.size() - 1;
         std::string encoded;
         for (std::size_t i = 0; i < items.size(); ++i) {
             std::optional<std::string> item = std::string(items[i]);
-            if (!is_ascii(items[i]) && !(item = encode_address_item(items[i], word_limit)))
+            if (needs_encoding(items[i]) && !(item = encode_address_item(items[i], word_limit)))
                 return std::nullopt;
             encoded += (i > 0 ? "," : "") + *item;
         }
@@ -359,7 +407,7 @@ std::optional<std::string> header_lines(std::string_view label, std::string_view
         return std::nullopt;
     std::string lines(label);
     lines += value;
-    if (!is_ascii(value) || longest_line(lines) > max_header_line) {
+    if (needs_encoding(value) || longest_line(lines) > max_header_line) {
         std::optional<std::string> rewritten =
             kind == HeaderKind::unstructured ? unstructured_lines(label, value) : address_lines(label, value);
         if (!rewritten)

@@ -14,6 +14,8 @@ namespace lsmtp {
 // 78 where the text allows.
 inline constexpr std::size_t max_header_line = 998;
 inline constexpr std::size_t folded_header_line = 78;
+// RFC 2047, section 2: a line that carries an encoded-word is at most 76.
+inline constexpr std::size_t encoded_header_line = 76;
 
 enum class HeaderKind {
     unstructured, // Subject, Comments, X-Mailer: free text
@@ -27,18 +29,22 @@ bool line_breaks_are_folds(std::string_view value);
 // The finished header line(s) for `label` (written as given, e.g.
 // "Subject:") and the caller's value, each line ending in CR LF.
 //
-// An ASCII value whose lines fit in max_header_line comes out unchanged.
-// Otherwise the caller's folds are undone and the value is written again:
-// unstructured text folds at its own white space, or, when it holds
-// non-ASCII or cannot fold short enough, becomes encoded-words; in address
-// headers the display names and comments holding non-ASCII become
+// An ASCII value without control characters (tab and folds aside) whose
+// lines fit in max_header_line comes out unchanged. Otherwise the caller's
+// folds are undone and the value is written again: unstructured text folds
+// at its own white space, or, when it holds non-ASCII or control
+// characters or cannot fold short enough, becomes encoded-words; in
+// address headers the display names and comments holding either become
 // encoded-words and the value folds after commas and at white space
-// outside quotes, comments and angle brackets. Addresses themselves are
-// never changed, so a non-ASCII address stays 8-bit.
+// outside quotes and angle brackets. Lines that carry an encoded-word stay
+// within encoded_header_line, others within folded_header_line where the
+// text allows. Addresses themselves are never changed, so a non-ASCII
+// address stays 8-bit.
 //
 // Empty (refused) when a line break is not a fold onto text, when an
-// address item holding non-ASCII cannot be parsed, or when an address
-// header cannot be folded into lines of max_header_line.
+// address item that needs encoding cannot be parsed, when an address holds
+// a control character, or when an address header cannot be folded into
+// lines of max_header_line.
 std::optional<std::string> header_lines(std::string_view label, std::string_view value, HeaderKind kind);
 
 } // namespace lsmtp

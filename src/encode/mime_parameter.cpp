@@ -14,17 +14,20 @@ namespace {
 constexpr std::string_view content_type_line = "Content-Type: application/octet-stream";
 constexpr std::string_view disposition_line = "Content-Disposition: attachment";
 
+// RFC 2045, section 5.1, less "'": a bare value with one reads to some as
+// an RFC 2231 charset'language'value.
 bool is_token_char(unsigned char c)
 {
-    return c > 32 && c < 127 && std::strchr("()<>@,;:\\\"/[]?=", c) == nullptr;
+    return c > 32 && c < 127 && std::strchr("()<>@,;:\\\"/[]?='", c) == nullptr;
 }
 
 // RFC 2231, section 7: attribute-char, the bytes an extended value carries
-// as themselves.
+// as themselves; less "_", which a reader that turns the value into a "Q"
+// word would show as a space.
 bool is_attribute_char(unsigned char c)
 {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-           (c != 0 && std::strchr("!#$&+-.^_`|~", c) != nullptr);
+           (c != 0 && std::strchr("!#$&+-.^`|~", c) != nullptr);
 }
 
 std::string percent_encoded(std::string_view bytes)
@@ -64,10 +67,11 @@ std::string name_parameter(std::string_view name)
     if (is_ascii(name))
         return "; name=" + mime_parameter_value(name);
     const std::string opening = "; name=\"";
-    const std::size_t first = folded_header_line - content_type_line.size() - opening.size() - 1;
+    // Every line carries a word, the last one the closing quote too.
+    const std::size_t first = encoded_header_line - content_type_line.size() - opening.size() - 1;
     std::string parameter = opening;
     bool later = false;
-    for (const std::string &word : encode_words(name, first, WordEncoding::base64)) {
+    for (const std::string &word : encode_words(name, first, WordEncoding::base64, max_encoded_word - 1)) {
         parameter += later ? "\r\n " + word : word;
         later = true;
     }

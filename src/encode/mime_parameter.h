@@ -8,18 +8,19 @@
 namespace lsmtp {
 
 // A MIME parameter value: the text itself when it is a token (RFC 2045,
-// section 5.1), otherwise a quoted string with '"' and '\' escaped.
+// section 5.1) without "'", otherwise a quoted string with '"' and '\'
+// escaped.
 std::string mime_parameter_value(std::string_view text);
 
 // The name parameter of Content-Type, with its leading "; ". A non-ASCII
 // name becomes base64 encoded-words inside a quoted string, as common mail
 // programs write it, folded so that no line of
-// "Content-Type: application/octet-stream" passes 78 characters.
+// "Content-Type: application/octet-stream" passes 76 characters.
 std::string name_parameter(std::string_view name);
 
 // The filename parameter of Content-Disposition, with its leading "; ". A
 // non-ASCII name is written as RFC 2231 extended value (charset'' then
-// percent-encoded bytes), split into numbered continuations on lines of
+// percent-encoded bytes, "_" among them), split into numbered continuations on lines of
 // their own when "Content-Disposition: attachment" would pass 78.
 std::string filename_parameter(std::string_view name);
 

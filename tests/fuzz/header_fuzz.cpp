@@ -3,7 +3,9 @@
 // or LF, no blank or white-space-only line and no line over 998 octets,
 // start with the label, continue only with folds, and are 7-bit but for
 // the addresses themselves; a value whose line breaks are not folds onto
-// text is refused. The attachment name parameters keep to the same rules.
+// text is refused. No control character but tab goes out, and a line with
+// an encoded-word of ours stays within 76. The attachment name parameters
+// keep to the same rules.
 #include "encode/charset.h"
 #include "encode/header_text.h"
 #include "encode/mime_parameter.h"
@@ -47,8 +49,10 @@ void check_8bit_only_in_addresses(std::string_view line)
 
 // Lines of a header: the first starts with `label`, the others are folds.
 // Address headers may keep an 8-bit address, and what a lax reading takes
-// for one; without any "@" there is none.
-void check_header(std::string_view label, std::string_view header, bool addresses, bool no_address = false)
+// for one; without any "@" there is none. `ours_encoded`: every "=?" in
+// the header starts an encoded-word the library wrote.
+void check_header(std::string_view label, std::string_view header, bool addresses, bool ours_encoded,
+                  bool no_address = false)
 {
     const std::vector<std::string_view> lines = checked_lines(header);
     LSMTP_FUZZ_CHECK(!lines.empty() && lines.front().starts_with(label));
@@ -57,7 +61,10 @@ void check_header(std::string_view label, std::string_view header, bool addresse
         LSMTP_FUZZ_CHECK(line.size() <= lsmtp::max_header_line);
         LSMTP_FUZZ_CHECK(line.find_first_not_of(" \t") != std::string_view::npos);
         LSMTP_FUZZ_CHECK(i == 0 || is_blank(line.front()));
-        LSMTP_FUZZ_CHECK(line.find('\0') == std::string_view::npos);
+        for (const char c : line)
+            LSMTP_FUZZ_CHECK(c == '\t' || (static_cast<unsigned char>(c) >= 0x20 && c != 0x7F));
+        if (ours_encoded && line.find("=?") != std::string_view::npos)
+            LSMTP_FUZZ_CHECK(line.size() <= lsmtp::encoded_header_line);
         if (!addresses)
             LSMTP_FUZZ_CHECK(lsmtp::is_ascii(line));
         else if (no_address)
@@ -83,7 +90,7 @@ void check_parameter(std::string_view header_start, const std::string &parameter
 {
     LSMTP_FUZZ_CHECK(parameter.starts_with(";"));
     const std::string header = std::string(header_start) + parameter + "\r\n";
-    check_header(header_start, header, false);
+    check_header(header_start, header, false, true);
 }
 
 } // namespace
@@ -105,7 +112,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     const std::optional<std::string> header =
         lsmtp::header_lines(label, value, addresses ? lsmtp::HeaderKind::addresses : lsmtp::HeaderKind::unstructured);
     if (header)
-        check_header(label, *header, addresses, value.find('@') == std::string_view::npos);
+        check_header(label, *header, addresses, value.find("=?") == std::string_view::npos,
+                     value.find('@') == std::string_view::npos);
     LSMTP_FUZZ_CHECK(folds || !header);
 
     // File names: no control characters (refused before they get here) and
@@ -113,7 +121,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     bool plain = value.size() <= 255;
     for (const char c : value)
         plain = plain && static_cast<unsigned char>(c) >= 0x20 && c != 0x7F;
-    if (plain) {
+    if (plain && value.find("=?") == std::string_view::npos) {
         check_parameter("Content-Type: application/octet-stream", lsmtp::name_parameter(value));
         check_parameter("Content-Disposition: attachment", lsmtp::filename_parameter(value));
     }

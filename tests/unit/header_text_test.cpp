@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #ifdef _WIN32
 #include <windows.h>
 #endif
@@ -161,6 +163,41 @@ TEST(EncodedWords, WholeCharactersWithinTheLimit)
     }
 }
 
+TEST(EncodedWords, BWordsButTheLastEndOnWholeGroups)
+{
+    // Cyrillic, emoji and CJK cut on groups of 2, 4 and 3 bytes; after one
+    // ASCII letter no CJK boundary is a whole group from the start.
+    std::string cyrillic, emoji, cjk, latin1;
+    for (int i = 0; i < 12; ++i)
+        cyrillic += "\xD0\x9E\xD1\x82\xD1\x87\xD1\x91\xD1\x82 ", emoji += "\xF0\x9F\x98\x80",
+            cjk += "\xE6\x97\xA5\xE6\x9C\xAC", latin1 += "\xE9t\xE9 ";
+    for (const std::string &text : {cyrillic, emoji, cjk, "a" + cjk, latin1}) {
+        for (const std::size_t first : {std::size_t{24}, std::size_t{29}, std::size_t{67}, std::size_t{75}}) {
+            const std::vector<std::string> words = encode_words(text, first, WordEncoding::base64, 74);
+            ASSERT_GT(words.size(), 1u);
+            std::string joined;
+            for (std::size_t i = 0; i < words.size(); ++i) {
+                EXPECT_LE(words[i].size(), i == 0 ? first : 74u) << words[i];
+                const std::string bytes = word_decoded(words[i]);
+                EXPECT_TRUE(text == latin1 || is_utf8(bytes)) << words[i];
+                const bool b_word = words[i].find("?B?") != std::string::npos;
+                if (b_word && i + 1 < words.size()) {
+                    EXPECT_EQ(bytes.size() % 3, 0u) << words[i];
+                }
+                joined += bytes;
+            }
+            EXPECT_EQ(joined, text);
+        }
+    }
+    // The letter and the CJK text up to the limit go in a "Q" word; the
+    // rest, now on whole groups, in "B" words.
+    const std::vector<std::string> words = encode_words("a" + cjk, 75, WordEncoding::base64);
+    EXPECT_EQ(words.front(), "=?UTF-8?Q?a=E6=97=A5=E6=9C=AC=E6=97=A5=E6=9C=AC=E6=97=A5=E6=9C=AC?=");
+    EXPECT_EQ(words[1].substr(0, 10), "=?UTF-8?B?");
+    // Text that fits one word keeps its padding.
+    EXPECT_EQ(encode_words("\xC3\xA9", 75, WordEncoding::base64), std::vector<std::string>{"=?UTF-8?B?w6k=?="});
+}
+
 TEST(HeaderLines, AsciiThatFitsIsUnchanged)
 {
     for (const std::string &value : std::vector<std::string>{"", "Report", "a long\r\n subject\r\n\tfolded", std::string(990, 's')})
@@ -215,6 +252,68 @@ TEST(HeaderLines, DisplayNamesAndCommentsAreEncodedAddressesStay)
         EXPECT_FALSE(to(value)) << value;
 }
 
+// Lines that carry an encoded-word stay within 76, at every length near
+// the edges of a word and a line, in free text, display names and comments.
+TEST(HeaderLines, EncodedLinesWithin76)
+{
+    const auto check = [](const std::string &label, const std::string &value, HeaderKind kind,
+                          const std::string &expected) {
+        const std::optional<std::string> lines = header_lines(label, value, kind);
+        ASSERT_TRUE(lines) << value;
+        for (const std::string &line : lines_of(*lines))
+            EXPECT_LE(line.size(), line.find("=?") == std::string::npos ? folded_header_line : encoded_header_line)
+                << line;
+        EXPECT_EQ(read_back(*lines), label + expected);
+    };
+    for (const std::string letter : {"\xC3\xA9", "\xD0\x96", "\xE6\x97\xA5", "\xF0\x9F\x98\x80"}) {
+        std::string text = "x";
+        for (int n = 0; n < 90; ++n) {
+            text += n % 9 == 8 ? " " : letter;
+            check("Subject:", text, HeaderKind::unstructured, " " + text);
+            check("Return-Receipt-To:", text + " <r@x.org>", HeaderKind::addresses, " " + text + " <r@x.org>");
+            const std::string list = concat("a@x.org, ", text, " <j@x.de> (", text, ")");
+            check("To:", list, HeaderKind::addresses, list);
+        }
+    }
+}
+
+TEST(HeaderLines, ControlCharactersAreEncodedOrRefusedInAddresses)
+{
+    struct Case {
+        const char *label;
+        HeaderKind kind;
+        std::string value;
+        bool refused;
+    };
+    constexpr HeaderKind text = HeaderKind::unstructured, addresses = HeaderKind::addresses;
+    for (const Case &c : std::vector<Case>{
+             {"Subject:", text, "ESC \x1B[31mred\x1B[0m, BEL \x07 and DEL \x7F", false},
+             {"Subject:", text, "caf\xC3\xA9\x07\r\n folded", false},
+             {"Comments:", text, "\x01", false},
+             {"From:", addresses, "Bob\x07 Smith <b@x.de>", false},
+             {"From:", addresses, "\"Bob\x1B\" <b@x.de>, c@x.de (note\x7F)", false},
+             {"To:", addresses, "b\x07@x.de", true},
+             {"To:", addresses, "Bob <b@x\x1B.de>", true},
+             {"To:", addresses, "J\xC3\xBCrgen <j\x7F@x.de>", true},
+             {"To:", addresses, "a@x.de,\x07", true},
+         }) {
+        const std::optional<std::string> lines = header_lines(c.label, c.value, c.kind);
+        ASSERT_EQ(!lines, c.refused) << c.value;
+        if (!lines)
+            continue;
+        for (const char ch : *lines)
+            EXPECT_TRUE((ch >= 0x20 && ch < 0x7F) || ch == '\r' || ch == '\n') << *lines;
+        std::string expected = c.value;
+        for (std::size_t at; (at = expected.find("\r\n")) != std::string::npos;)
+            expected.erase(at, 2);
+        if (c.kind == addresses) // the quotes of a display name are not read back
+            expected.erase(std::remove(expected.begin(), expected.end(), '"'), expected.end());
+        EXPECT_EQ(read_back(*lines), concat(c.label, " ", expected));
+    }
+    // Tab is white space, not a control character.
+    EXPECT_EQ(header_lines("Subject:", "a\tb", text), "Subject:a\tb\r\n");
+}
+
 TEST(HeaderLines, LongAddressHeadersFoldAfterCommas)
 {
     std::string list;
@@ -240,13 +339,19 @@ TEST(MimeParameter, AttachmentNames)
     EXPECT_EQ(name_parameter("r\xC3\xA9sum\xC3\xA9.pdf"), "; name=\"=?UTF-8?B?csOpc3Vtw6kucGRm?=\"");
     EXPECT_EQ(filename_parameter("r\xC3\xA9sum\xC3\xA9.pdf"), "; filename*=UTF-8''r%C3%A9sum%C3%A9.pdf");
     EXPECT_EQ(filename_parameter("caf\xE9.txt"), "; filename*=ISO-8859-1''caf%E9.txt");
+    // "_" is escaped for readers that decode the value as a "Q" word; "'"
+    // quoted for those that take a bare one for charset'language'.
+    EXPECT_EQ(filename_parameter("F_\xC5\x81\xC3\xB3" "d\xC5\xBA.pdf"), "; filename*=UTF-8''F%5F%C5%81%C3%B3d%C5%BA.pdf");
+    EXPECT_EQ(filename_parameter("a_b.txt"), "; filename=a_b.txt");
+    EXPECT_EQ(filename_parameter("'quote'.txt"), "; filename=\"'quote'.txt\"");
+    EXPECT_EQ(name_parameter("'quote'.txt"), "; name=\"'quote'.txt\"");
 
     std::string name;
     for (int i = 0; i < 30; ++i)
         name += "\xC3\xA9t\xC3\xA9 ";
     const std::string type = "Content-Type: application/octet-stream" + name_parameter(name);
     const std::string disposition = "Content-Disposition: attachment" + filename_parameter(name);
-    expect_lines_within(type, folded_header_line);
+    expect_lines_within(type, encoded_header_line);
     expect_lines_within(disposition, folded_header_line);
     EXPECT_EQ(read_back(type.substr(type.find('"') + 1, type.size() - type.find('"') - 2)), name);
     // The numbered pieces, percent-decoded in order, give the name back.
