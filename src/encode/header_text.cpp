@@ -207,10 +207,11 @@ std::string phrase_words(std::string_view text, std::size_t first_limit)
     return join(encode_words(text, first_limit), " ");
 }
 
-// A comment's words leave room for its parentheses on their lines.
+// A comment's words leave room on their lines for its parentheses and the
+// comma after an item.
 std::string comment_words(std::string_view text)
 {
-    constexpr std::size_t limit = max_encoded_word - 2;
+    constexpr std::size_t limit = max_encoded_word - 3;
     return join(encode_words(text, limit, WordEncoding::shorter, limit), " ");
 }
 
@@ -227,10 +228,19 @@ std::string encode_comments(std::string_view item, const std::vector<Region> &re
         while (end < item.size() && regions[end] == Region::comment)
             ++end;
         const std::string_view comment = item.substr(i, end - i);
-        if (!needs_encoding(comment))
+        if (!needs_encoding(comment)) {
             out += comment;
-        else
+        } else {
+            // One space around the words' comment lets its line fold; a
+            // longer run before it could not fold away.
+            while (!out.empty() && is_blank(out.back()))
+                out.pop_back();
+            if (!out.empty())
+                out += ' ';
             concat_append(out, "(", comment_words(unquoted(comment.substr(1, comment.size() - 2))), ")");
+            if (end < item.size() && !is_blank(item[end]))
+                out += ' ';
+        }
         i = end;
     }
     return out;
@@ -296,9 +306,9 @@ std::optional<std::string> encoded_address_item(std::string_view item, std::size
         return encode_comments(item, *regions, angle);
     const std::string_view name = phrase.substr(first, last + 1 - first);
     const std::string_view gap = last + 1 < phrase.size() ? phrase.substr(last + 1) : " ";
-    // A space before the first word keeps it apart from the label or comma.
-    const std::string_view lead = first > 0 ? phrase.substr(0, first) : " ";
-    std::string encoded = std::string(lead) + phrase_words(unquoted(name), word_limit) + std::string(gap);
+    // One space before the first word keeps it apart from the label or
+    // comma; more could not fold away.
+    std::string encoded = concat(" ", phrase_words(unquoted(name), word_limit), gap);
     const std::size_t rest = encoded.size();
     encoded += item.substr(angle);
     const std::optional<std::vector<Region>> encoded_regions = regions_of(encoded);
@@ -373,7 +383,8 @@ std::optional<std::string> address_lines(std::string_view label, std::string_vie
                 return std::nullopt;
             encoded += (i > 0 ? "," : "") + *item;
         }
-        text = std::move(encoded);
+        // Blanks at the end carry nothing here, and could not fold away.
+        text = std::move(encoded.erase(encoded.find_last_not_of(" \t") + 1));
         regions = regions_of(text);
     }
     std::string folded = regions ? fold(label, text, address_points(text, *regions)) : std::string(label) + text;
