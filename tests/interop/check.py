@@ -4,6 +4,7 @@ checks what each server delivered into its Maildirs.
 Usage (run by run.sh inside the namespace where the servers listen):
   check.py --send PATH/lsmtp-send --work DIR
            --server NAME ADDRESS MAILDIR_ROOT QUEUE_EMPTY_COMMAND ...
+           [--reader NAME COMMAND ...]
   check.py --mailboxes     prints the local parts every server must serve
 
 For every server and every case the checker runs lsmtp-send once and checks
@@ -26,6 +27,11 @@ the servers' queues to empty and then reads every Maildir file:
   - munpack and ripmime, independently, extract the same attachment bytes
     (munpack names checked for ASCII names only: it decodes neither RFC 2047
     nor RFC 2231 names);
+  - each independent reader given with --reader (GMime and Node's
+    mailparser, run once over a server's whole delivered set) shows the
+    subject, every display name and address, the body text (line ends as
+    the reader writes them) and every attachment's name and bytes as the
+    caller passed them;
   - no two messages share a Message-ID.
 A case the server refuses must print the server's code and deliver nothing.
 """
@@ -37,6 +43,7 @@ import email.policy
 import email.utils
 import os
 import re
+import shlex
 import shutil
 import subprocess
 import sys
@@ -58,7 +65,9 @@ MONTHS = [b"Jan", b"Feb", b"Mar", b"Apr", b"May", b"Jun", b"Jul", b"Aug", b"Sep"
 MESSAGE_ID_LINE = re.compile(rb"Message-ID: <[0-9a-z]+\.[0-9a-z]+\.[0-9a-z]+\.[0-9a-z]+@any\.test>\r\n")
 MARKER = re.compile(r"lsmtp interop ([a-z0-9-]+)")
 UNSTRUCTURED = {"Subject", "Comments", "X-Mailer"}
-TOKEN_SPECIALS = set('()<>@,;:\\"/[]?=')
+# RFC 2045 tspecials, and "'", which some readers take for RFC 2231's
+# charset'language' in a bare value.
+TOKEN_SPECIALS = set('()<>@,;:\\"/[]?=\'')
 
 
 def addr(local):
@@ -218,6 +227,36 @@ def make_cases(random_bytes):
         Case("long-subject-words", {"--to": addr("erin"),
                                     "--subject": subject("long-subject-words", ":" + " word" * 600)},
              exact=False),
+        # What people send: a subject of several encoded-words, emoji in
+        # display names, file names with "_", spaces and letters beyond
+        # ASCII, one long enough for RFC 2231 continuations, and a subject
+        # where no base64 cut falls on whole characters (a letter, then CJK).
+        Case("cyrillic-subject", {"--to": addr("alice"), "--subject": subject(
+            "cyrillic-subject", ": \u041e\u0442\u0447\u0451\u0442 \u0437\u0430 \u0442\u0440\u0435\u0442\u0438\u0439 "
+            "\u043a\u0432\u0430\u0440\u0442\u0430\u043b 2024 \u0433\u043e\u0434\u0430: \u0438\u0442\u043e\u0433\u0438, "
+            "\u043f\u043b\u0430\u043d\u044b \u0438 \u0431\u044e\u0434\u0436\u0435\u0442 \u043e\u0442\u0434\u0435\u043b\u0430 "
+            "\u043f\u0440\u043e\u0434\u0430\u0436")},
+             body="\u0414\u043e\u0431\u0440\u044b\u0439 \u0434\u0435\u043d\u044c!".encode(), exact=False),
+        Case("emoji-names", {"--to": addr("bob"), "--cc": addr("carol"),
+                             "--from-header": "\U0001F600 Emoji Team <sender@any.test>",
+                             "--to-header": "Zo\u00eb \U0001F389\U0001F382 <bob@any.test>",
+                             "--cc-header": '"\U0001F4E6 Lager, Versand" <carol@any.test>',
+                             "--subject": subject("emoji-names", " \U0001F44B")},
+             body=b"Display names with emoji.", exact=False),
+        Case("file-names", {"--to": addr("dave"), "--subject": subject("file-names")},
+             body=b"Names with underscores, spaces, quotes and letters beyond ASCII.",
+             attachments=[("Faktura_\u0141\u00f3d\u017a 2024_03.pdf", random_bytes[500:800]),
+                          ("\u0413\u043e\u0434\u043e\u0432\u043e\u0439_\u043e\u0442\u0447\u0451\u0442 \u043e "
+                           "\u0434\u0435\u044f\u0442\u0435\u043b\u044c\u043d\u043e\u0441\u0442\u0438 \u043a\u043e\u043c"
+                           "\u043f\u0430\u043d\u0438\u0438 \u0437\u0430 2024 \u0433\u043e\u0434 (\u0444\u0438\u043d\u0430"
+                           "\u043b\u044c\u043d\u0430\u044f \u0440\u0435\u0434\u0430\u043a\u0446\u0438\u044f).pdf",
+                           random_bytes[800:1000]),
+                          ("'quote'.txt", b"quoted\r\n"), ("snake_case name.txt", b"snake")],
+             exact=False),
+        Case("letter-before-cjk", {"--to": addr("erin"), "--subject": subject(
+            "letter-before-cjk", ": a\u65e5\u672c\u8a9e\u306e\u4ef6\u540d\u304c\u3068\u3066\u3082\u9577\u3044"
+            "\u5834\u5408\u306e\u5831\u544a\u66f8\u3068\u4f1a\u8b70\u306e\u8b70\u4e8b\u9332\u3067\u3059")},
+             body="\u672c\u6587".encode(), exact=False),
         Case("boundary-in-body", {"--to": addr("frank"), "--subject": subject("boundary-in-body")},
              body=b"A forwarded message follows.\r\n--Message-Boundary-21132\r\nContent-Type: text/html\r\n"
                   b"\r\n<p>not a part</p>\r\n--Message-Boundary-21132--\r\nThe rest of the body.",
@@ -301,7 +340,7 @@ def name_params(name):
         value = param_value(name).encode()
         return b"; name=" + value, b"; filename=" + value
     data = name.encode()
-    encoded = b"".join(bytes([c]) if re.match(rb"[A-Za-z0-9!#$&+\-.^_`|~]", bytes([c])) else b"%%%02X" % c
+    encoded = b"".join(bytes([c]) if re.match(rb"[A-Za-z0-9!#$&+\-.^`|~]", bytes([c])) else b"%%%02X" % c
                        for c in data)
     return (b'; name="=?UTF-8?B?' + base64.b64encode(data) + b'?="', b"; filename*=UTF-8''" + encoded)
 
@@ -684,7 +723,9 @@ def check_unpacked(case, whole, scratch):
         if run.returncode != 0:
             problems.append("%s failed: %r" % (tool, run.stderr[:200]))
             continue
-        extracted = {entry: open(os.path.join(folder, entry), "rb").read() for entry in os.listdir(folder)}
+        # A "/" in a name the tool does not decode makes a folder.
+        extracted = {os.path.relpath(os.path.join(top, entry), folder): open(os.path.join(top, entry), "rb").read()
+                     for top, _, entries in os.walk(folder) for entry in entries}
         for name, data in files:
             written = unpacked_name(tool, name)
             if written is not None and extracted.get(written) != data:
@@ -695,8 +736,14 @@ def check_unpacked(case, whole, scratch):
     return problems
 
 
-def check_server(server, cases, work):
+def check_server(server, cases, work, readers):
     """Sweeps one server's Maildirs once everything is delivered."""
+    files = [path for _, path in maildir_files(server)]
+    views = {reader.name: read_with(reader, files) if files else {} for reader in readers}
+    for reader in readers:
+        if isinstance(views[reader.name], str):
+            server.fail("reader", views[reader.name])
+            views[reader.name] = {}
     by_case = {}
     message_ids = {}
     for box, path in maildir_files(server):
@@ -749,6 +796,15 @@ def check_server(server, cases, work):
             if any(len(line) > MAX_LINE for line in message.split(b"\r\n")):
                 problems.append("%s: a line longer than %d characters" % (box, MAX_LINE))
             problems += ["%s: %s" % (box, p) for p in check_parsed(case, whole, without_bcc)]
+            for reader in readers:
+                shown = views[reader.name].get(path)
+                found = reader_problems(case, shown, without_bcc) if shown else ["not read"]
+                problems += ["%s: %s: %s" % (box, reader.name, p) for p in found]
+                verdicts = reader.results.setdefault(case.name, {})
+                if found or verdicts.get(server.name, "ok") != "ok":
+                    verdicts[server.name] = "FAIL"
+                else:
+                    verdicts[server.name] = "ok"
             server.copies_checked += 1
         if copies:
             problems += check_unpacked(case, split_server_lines(server, copies[0][2])[2],
@@ -762,6 +818,112 @@ def check_server(server, cases, work):
                                                 "y" if len(copies) == 1 else "ies"), flush=True)
 
 
+# ------------------------------------------------------------------ independent readers
+
+ADDRESS_HEADERS = ("From", "Sender", "Reply-To", "To", "Cc", "Bcc")
+
+
+@dataclass
+class Reader:
+    """A MIME reader written elsewhere; its command takes message files and
+    prints, for each, the lines gmime_read.c describes."""
+    name: str
+    command: list
+    seconds: float = 0.0
+    results: dict = field(default_factory=dict)      # case name -> {server: "ok" or "FAIL"}
+
+
+@dataclass
+class Shown:
+    """What a reader shows of one message."""
+    subject: str = ""
+    addresses: dict = field(default_factory=dict)    # header -> [(display name, address)]
+    body: str = None
+    attachments: list = field(default_factory=list)  # (name, bytes)
+
+
+def unhex(field_text):
+    return b"" if field_text == "-" else bytes.fromhex(field_text)
+
+
+def read_with(reader, paths):
+    """Runs the reader once over every file; returns {path: Shown}, or a
+    string saying why it failed."""
+    started = time.monotonic()
+    run = subprocess.run(reader.command + paths, capture_output=True, timeout=300)
+    reader.seconds += time.monotonic() - started
+    if run.returncode != 0:
+        return "%s exited with %d: %r" % (reader.name, run.returncode, run.stderr[-300:])
+    shown, current = {}, None
+    for line in run.stdout.decode().splitlines():
+        kind, *values = line.split(" ")
+        if kind == "file":
+            current = shown.setdefault(unhex(values[0]).decode(), Shown())
+        elif kind == "subject":
+            current.subject = unhex(values[0]).decode()
+        elif kind == "address":
+            current.addresses.setdefault(values[0], []).append(
+                (unhex(values[1]).decode(), unhex(values[2]).decode()))
+        elif kind == "body":
+            current.body = unhex(values[0]).decode()
+        elif kind == "attachment":
+            current.attachments.append((unhex(values[0]).decode(), unhex(values[1])))
+    return shown
+
+
+def text_lines(text):
+    """Text with its line ends as "\n": readers give CR LF or LF."""
+    return re.sub(r"\r\n|\r", "\n", text)
+
+
+def caller_addresses(value):
+    """The display names and addresses the caller wrote, as RFC 5322 reads
+    them (a comment after an address with no name stands for the name)."""
+    return email.utils.getaddresses([unfold(text_of(value))])
+
+
+def reader_problems(case, shown, without_bcc):
+    """Where a reader shows something other than what the caller passed."""
+    problems = []
+    subject = unfold(case.subject).strip(" \t")
+    if shown.subject != subject:
+        problems.append("subject %r, expected %r" % (shown.subject[:100], subject[:100]))
+    for name, value in expected_headers(case, without_bcc):
+        if name in ADDRESS_HEADERS and shown.addresses.get(name, []) != caller_addresses(value):
+            problems.append("%s %r, expected %r" % (name, shown.addresses.get(name, [])[:3],
+                                                    caller_addresses(value)[:3]))
+    # The text part, when there is one, ends in the line end the library
+    # adds before the boundary.
+    text_part = case.body is not None or not case.attachments
+    body = text_lines((body_text(case) + b"\r\n").decode(charset_of(body_text(case)))) if text_part else ""
+    if text_lines(shown.body or "") != body:
+        problems.append("body %r, expected %r" % ((shown.body or "")[:80], body[:80]))
+    attachments = [(base_name(name), data) for name, data in case.attachments]
+    if [name for name, _ in shown.attachments] != [name for name, _ in attachments]:
+        problems.append("attachment names %r, expected %r" % ([n for n, _ in shown.attachments],
+                                                              [n for n, _ in attachments]))
+    for (name, data), (_, wanted) in zip(shown.attachments, attachments):
+        if data != wanted:
+            problems.append("attachment %r: %d bytes differ from the %d sent" % (name, len(data), len(wanted)))
+    return problems
+
+
+def readers_table(readers, cases):
+    """Readers x cases: "ok" where every server's copies read right, else
+    the servers where they did not."""
+    delivered = [case.name for case in cases if any(case.name in r.results for r in readers)]
+    width = max(len(name) for name in delivered) if delivered else 4
+    lines = ["%-*s  %s" % (width, "case", "  ".join("%-12s" % r.name for r in readers))]
+    for name in delivered:
+        cells = []
+        for reader in readers:
+            verdicts = reader.results.get(name, {})
+            failed = sorted(server for server, verdict in verdicts.items() if verdict != "ok")
+            cells.append("%-12s" % ("FAIL " + ",".join(failed) if failed else "ok" if verdicts else "-"))
+        lines.append("%-*s  %s" % (width, name, "  ".join(cells)))
+    return "\n".join(lines)
+
+
 # ------------------------------------------------------------------ main
 
 def main():
@@ -771,6 +933,7 @@ def main():
     parser.add_argument("--work")
     parser.add_argument("--server", nargs=4, action="append", default=[],
                         metavar=("NAME", "ADDRESS", "MAILDIR", "QUEUE_EMPTY"))
+    parser.add_argument("--reader", nargs=2, action="append", default=[], metavar=("NAME", "COMMAND"))
     args = parser.parse_args()
     if args.mailboxes:
         print(" ".join(MAILBOXES))
@@ -779,6 +942,7 @@ def main():
     random_bytes = os.urandom(1024 * 1024)
     cases = make_cases(random_bytes)
     servers = [Server(*fields) for fields in args.server]
+    readers = [Reader(name, shlex.split(command)) for name, command in args.reader]
     expected_counts = {}
     for server in servers:
         expected_counts[server.name] = 0
@@ -794,7 +958,7 @@ def main():
                 expected_counts[server.name] += len(recipients_of(case))
     wait_for_delivery(servers, expected_counts)
     for server in servers:
-        check_server(server, cases, args.work)
+        check_server(server, cases, args.work, readers)
 
     print()
     passed = failed = 0
@@ -804,6 +968,10 @@ def main():
         print("%s: %d sent, %d copies checked, %d cases passed, %d failures; changed: %s; refused: %s" % (
             server.name, server.sent, server.copies_checked, server.passed, len(server.failures),
             "; ".join(sorted(server.changes)) or "nothing", ", ".join(server.refusals) or "nothing"))
+    if readers:
+        print()
+        print(readers_table(readers, cases))
+        print("readers took " + ", ".join("%s %.1f s" % (r.name, r.seconds) for r in readers))
     print("interop suite took %.1f s" % (time.monotonic() - began))
     print("%d passed, %d failed" % (passed, failed))
     return 0 if failed == 0 and passed > 0 else 1

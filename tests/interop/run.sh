@@ -1,7 +1,8 @@
 #!/bin/sh
 # Interoperability suite: lsmtp-send against Postfix, Exim, OpenSMTPD and
 # aiosmtpd, each on its own 127.0.0.x:25 inside a private network namespace,
-# each delivering into Maildirs that check.py then reads.
+# each delivering into Maildirs that check.py then reads, with Python's email
+# package, munpack, ripmime, GMime and Node's mailparser.
 #
 #   sh tests/interop/run.sh PATH/TO/lsmtp-send
 #
@@ -72,4 +73,6 @@ queue() { echo "INTEROP_DIR='$INTEROP_DIR' . '$servers_sh'; $1 '$2'"; }
     --server postfix 127.0.0.3 "$work/postfix/mail" "$(queue postfix_queue_empty "$work/postfix")" \
     --server exim 127.0.0.4 "$work/exim/mail" "$(queue exim_queue_empty "$work/exim")" \
     --server opensmtpd 127.0.0.5 "$work/opensmtpd/mail" "$(queue opensmtpd_queue_empty "$work/opensmtpd")" \
-    --server aiosmtpd 127.0.0.6 "$work/aiosmtpd/mail" true
+    --server aiosmtpd 127.0.0.6 "$work/aiosmtpd/mail" true \
+    --reader gmime "'$INTEROP_READERS/gmime-read'" \
+    --reader mailparser "env 'NODE_PATH=$INTEROP_READERS/node_modules' node '$INTEROP_DIR/readers/mailparser_read.js'"

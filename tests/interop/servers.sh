@@ -82,12 +82,35 @@ interop_add_system_user() {
         useradd --system --gid "$1" --home-dir /nonexistent --no-create-home --shell /usr/sbin/nologin "$1"
 }
 
+# The independent readers check.py runs over every delivered message:
+# GMime's, built from readers/gmime_read.c, and Node's mailparser at the
+# version readers/package-lock.json pins. Both are kept under the cache
+# folder; mailparser is installed again only when the lockfile changes.
+INTEROP_READERS="$INTEROP_CACHE/readers"
+
+interop_install_readers() {
+    interop_apt_install libgmime-3.0-dev pkg-config gcc libc6-dev
+    command -v npm >/dev/null || interop_apt_install nodejs npm
+    mkdir -p "$INTEROP_READERS"
+    if ! cmp -s "$INTEROP_DIR/readers/package-lock.json" "$INTEROP_READERS/package-lock.json"; then
+        rm -rf "$INTEROP_READERS/node_modules" "$INTEROP_READERS/package-lock.json"
+        cp "$INTEROP_DIR/readers/package.json" "$INTEROP_READERS/"
+        (cd "$INTEROP_READERS" && cp "$INTEROP_DIR/readers/package-lock.json" . &&
+            npm ci --no-audit --no-fund --loglevel=error >/dev/null) ||
+            { rm -f "$INTEROP_READERS/package-lock.json"; interop_fail "npm could not install mailparser"; }
+    fi
+    # shellcheck disable=SC2046
+    cc -O2 -o "$INTEROP_READERS/gmime-read" "$INTEROP_DIR/readers/gmime_read.c" $(pkg-config --cflags --libs gmime-3.0) ||
+        interop_fail "cannot build the GMime reader"
+}
+
 # Everything the interoperability suite needs; the demo needs less.
 interop_install_all() {
     interop_install_postfix
     interop_apt_install python3 python3-aiosmtpd libidn12 mpack ripmime iproute2 util-linux
     interop_unpack exim4-daemon-light
     interop_unpack opensmtpd
+    interop_install_readers
 }
 
 # Reads the 220 greeting of ADDR:25, trying a bounded number of times.
