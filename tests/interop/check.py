@@ -540,14 +540,14 @@ def check_result(server, case, status, out, err, folder):
             server.fail(case.name, "expected 221 after QUIT, got: %s" % out.strip())
             return None
     elif case.outcome in ("refused", "either"):
-        expect = (1, "%d refused by the server" % code)
+        expect = (69, "%d refused by the server" % code)  # sysexits' EX_UNAVAILABLE
         wanted = case.refused_code
         if not 500 <= code <= 599 or (wanted and code != wanted):
             server.fail(case.name, "expected a refusal %s, got: %s" % (wanted or "5xx", out.strip()))
             return None
         server.refusals.append("%s %d" % (case.name, code))
     else:
-        expect = (2, "%d %s" % (LIBRARY_CODES[case.outcome], case.outcome))
+        expect = (65, "%d %s" % (LIBRARY_CODES[case.outcome], case.outcome))  # EX_DATAERR: refused unsent
     if status != expect[0] or not out.startswith(expect[1]):
         server.fail(case.name, "expected exit %d and '%s', got exit %d and %r" % (expect[0], expect[1], status, out))
         return None
