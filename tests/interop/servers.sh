@@ -96,7 +96,7 @@ interop_install_readers() {
         rm -rf "$INTEROP_READERS/node_modules" "$INTEROP_READERS/package-lock.json"
         cp "$INTEROP_DIR/readers/package.json" "$INTEROP_READERS/"
         (cd "$INTEROP_READERS" && cp "$INTEROP_DIR/readers/package-lock.json" . &&
-            npm ci --no-audit --no-fund --loglevel=error >/dev/null) ||
+            npm ci --engine-strict --no-audit --no-fund --loglevel=error >/dev/null) ||
             { rm -f "$INTEROP_READERS/package-lock.json"; interop_fail "npm could not install mailparser"; }
     fi
     # shellcheck disable=SC2046

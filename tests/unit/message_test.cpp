@@ -479,5 +479,9 @@ TEST(Message, UnsendableHeadersAreRefusedBeforeConnecting)
     call.to_header = nullptr;
     call.subject = "x\r\n \r\n\tmore";
     EXPECT_EQ(call.send(), SMTP_ERR_ARGUMENT);
+    // A control character in an address, which no encoding can carry.
+    call.subject = nullptr;
+    call.to_header = "Team <alice\x07@x.test>";
+    EXPECT_EQ(call.send(), SMTP_ERR_ARGUMENT);
     EXPECT_EQ(server.connections_accepted(), 0u);
 }
