@@ -2,8 +2,26 @@
 
 #include "platform/system_text.h"
 
+#include <cstdint>
+#include <cstring>
+
 namespace lsmtp {
 namespace {
+
+// How many bytes from `at` on are ASCII, eight at a time while it lasts:
+// message text is mostly ASCII, and this runs over every byte of it.
+std::size_t ascii_run(std::string_view text, std::size_t at)
+{
+    const std::size_t start = at;
+    for (std::uint64_t word = 0; at + sizeof word <= text.size(); at += sizeof word) {
+        std::memcpy(&word, text.data() + at, sizeof word);
+        if ((word & 0x8080808080808080u) != 0)
+            break;
+    }
+    while (at < text.size() && static_cast<unsigned char>(text[at]) < 0x80)
+        ++at;
+    return at - start;
+}
 
 // The size of the UTF-8 sequence starting at `at` when it is well-formed,
 // else 0.
@@ -39,18 +57,11 @@ std::size_t utf8_sequence(std::string_view text, std::size_t at)
 
 } // namespace
 
-bool is_ascii(std::string_view text)
-{
-    for (const char c : text) {
-        if (static_cast<unsigned char>(c) >= 0x80)
-            return false;
-    }
-    return true;
-}
+bool is_ascii(std::string_view text) { return ascii_run(text, 0) == text.size(); }
 
 bool is_utf8(std::string_view text)
 {
-    for (std::size_t at = 0; at < text.size();) {
+    for (std::size_t at = ascii_run(text, 0); at < text.size(); at += ascii_run(text, at)) {
         const std::size_t size = utf8_sequence(text, at);
         if (size == 0)
             return false;

@@ -404,7 +404,7 @@ bool line_breaks_are_folds(std::string_view value)
             continue;
         if (i + 2 >= value.size() || value[i + 1] != '\n' || !is_blank(value[i + 2]))
             return false;
-        const std::size_t line_end = value.find_first_of("\r\n", i + 2);
+        const std::size_t line_end = find_line_break(value, i + 2);
         if (all_blank(value.substr(i + 2, line_end == std::string_view::npos ? line_end : line_end - i - 2)))
             return false;
         ++i;

@@ -13,7 +13,7 @@ void for_each_line(std::string_view text, LineFn line)
 {
     std::size_t start = 0;
     while (start < text.size()) {
-        std::size_t end = text.find_first_of("\r\n", start);
+        std::size_t end = find_line_break(text, start);
         if (end == std::string_view::npos) {
             line(text.substr(start), false);
             return;

@@ -1,6 +1,7 @@
 #include "submit/data_writer.h"
 
 #include "submit/progress.h"
+#include "text/text.h"
 
 #include <algorithm>
 #include <cstring>
@@ -47,7 +48,7 @@ bool DataWriter::write(std::string_view text)
         if (line_start_ && c == '.')
             put(".");
         // The rest of the line goes out as it is.
-        std::size_t end = text.find_first_of("\r\n", i);
+        std::size_t end = find_line_break(text, i);
         if (end == std::string_view::npos)
             end = text.size();
         put(text.substr(i, end - i));

@@ -33,6 +33,17 @@ std::string_view path_base_name(std::string_view path)
     return separator == std::string_view::npos ? path : path.substr(separator + 1);
 }
 
+std::size_t find_line_break(std::string_view text, std::size_t from)
+{
+    if (from >= text.size())
+        return std::string_view::npos;
+    const std::string_view rest = text.substr(from);
+    const std::size_t line_feed = rest.find('\n');
+    const std::size_t carriage_return = rest.substr(0, line_feed).find('\r');
+    const std::size_t found = carriage_return != std::string_view::npos ? carriage_return : line_feed;
+    return found == std::string_view::npos ? found : from + found;
+}
+
 std::vector<std::string_view> split_address_list(std::string_view list)
 {
     std::vector<std::string_view> pieces;

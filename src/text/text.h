@@ -37,6 +37,11 @@ std::string concat(const Parts &...parts)
 // quoted-printable and "Q" words, "%3D" in RFC 2231 parameter values.
 void append_hex_escape(std::string &out, char escape, unsigned char byte);
 
+// The position of the first CR or LF in `text` at or after `from`, or npos.
+// One pass per character sought (find_first_of searches the set once per
+// character of the text).
+std::size_t find_line_break(std::string_view text, std::size_t from = 0);
+
 // White space is space, tab, LF, VT, FF and CR, whatever the locale.
 bool is_white_space(char c);
 

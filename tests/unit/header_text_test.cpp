@@ -116,6 +116,27 @@ TEST(Charset, DecidedFromTheBytesAlone)
         EXPECT_EQ(charset_of(text), label) << text;
 }
 
+// Text is read eight bytes at a time while it is ASCII: a byte above ASCII
+// is found wherever it falls in or across those words, and the checks of
+// UTF-8 resume at the right byte after an ASCII run.
+TEST(Charset, EveryPositionOfANonAsciiByteCounts)
+{
+    for (std::size_t length = 1; length <= 20; ++length) {
+        for (std::size_t at = 0; at < length; ++at) {
+            std::string text(length, 'a');
+            text[at] = '\xE9';
+            const std::string where = std::to_string(at) + " of " + std::to_string(length);
+            EXPECT_FALSE(is_ascii(text)) << where;
+            EXPECT_FALSE(is_utf8(text)) << where;  // a lead byte without its continuation
+            text.insert(at + 1, "\x80\x80");
+            EXPECT_TRUE(is_utf8(text)) << where;
+            text[at] = '\x80';  // a continuation without its lead
+            EXPECT_FALSE(is_utf8(text)) << where;
+        }
+        EXPECT_TRUE(is_ascii(std::string(length, '\x7F')));
+    }
+}
+
 TEST(Charset, TextOnEntryIsConvertedOnlyFromTheAnsiCodePage)
 {
     EXPECT_FALSE(utf8_on_entry("caf\xC3\xA9"));

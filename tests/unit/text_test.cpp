@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+using lsmtp::find_line_break;
 using lsmtp::path_base_name;
 using lsmtp::split_address_list;
 using Pieces = std::vector<std::string_view>;
@@ -65,6 +66,23 @@ TEST(SplitAddressList, TrimsPiecesAndSkipsEmptyOnes)
     EXPECT_EQ(split_address_list(",;,"), Pieces{});
     EXPECT_EQ(split_address_list(""), Pieces{});
     EXPECT_EQ(split_address_list("a@x,a@x"), (Pieces{"a@x", "a@x"}));
+}
+
+// The first CR or LF, whichever comes first, from the given position on.
+TEST(FindLineBreak, FirstCarriageReturnOrLineFeed)
+{
+    constexpr std::size_t none = std::string_view::npos;
+    const struct {
+        std::string_view text;
+        std::size_t from;
+        std::size_t found;
+    } cases[] = {
+        {"", 0, none},         {"plain", 0, none},  {"a\r\nb", 0, 1},   {"a\nb\r", 0, 1},
+        {"ab\rc\n", 0, 2},     {"a\r\nb", 1, 1},    {"a\r\nb", 2, 2},   {"a\r\nb", 3, none},
+        {"a\nb\rc", 2, 3},     {"\n", 0, 0},        {"x\n", 5, none},   {"line\n\rnext", 5, 5},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(find_line_break(c.text, c.from), c.found) << c.text << " from " << c.from;
 }
 
 } // namespace
