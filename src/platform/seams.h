@@ -35,9 +35,6 @@ struct Seams {
     std::function<WallClock()> clock;
     // Replaces the real pause; receives the pause in milliseconds.
     std::function<void(int)> pause;
-    // Replaces the conversion of a local calendar record into an instant;
-    // empty stands for a moment the platform cannot represent.
-    std::function<std::optional<std::int64_t>(const std::tm &)> local_instant;
     // Called before every send on a socket with the number of that send
     // (1, 2, ...) in this thread; returning false makes the send fail.
     std::function<bool(std::size_t)> allow_send;

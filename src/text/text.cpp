@@ -7,26 +7,6 @@ bool is_white_space(char c)
     return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
 
-std::string &trim_left(std::string &text)
-{
-    std::size_t first = 0;
-    while (first < text.size() && is_white_space(text[first]))
-        ++first;
-    text.erase(0, first);
-    return text;
-}
-
-std::string &trim_right(std::string &text)
-{
-    std::size_t end = text.size();
-    while (end > 0 && is_white_space(text[end - 1]))
-        --end;
-    text.erase(end);
-    return text;
-}
-
-std::string &trim_both(std::string &text) { return trim_left(trim_right(text)); }
-
 std::string_view path_base_name(std::string_view path)
 {
     const std::size_t separator = path.find_last_of("/\\");

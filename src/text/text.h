@@ -45,11 +45,6 @@ std::size_t find_line_break(std::string_view text, std::size_t from = 0);
 // White space is space, tab, LF, VT, FF and CR, whatever the locale.
 bool is_white_space(char c);
 
-// Remove leading, trailing or both runs of white space in place.
-std::string &trim_left(std::string &text);
-std::string &trim_right(std::string &text);
-std::string &trim_both(std::string &text);
-
 // The part of a path after its last "/" or "\"; the whole path when it has
 // neither, empty text when the path ends in a separator.
 std::string_view path_base_name(std::string_view path);

@@ -115,14 +115,12 @@ TEST(Connect, TheConnectedSocketHasNoNaglesDelayAndNoWaitPastItsLimit)
     lsmtp::test::socket_close(listener);
 }
 
-// The pause that paces a large attachment: at least as long as asked, and
-// made by a precise timer (on Windows the high-resolution waitable timer,
-// not the tick-long Sleep).
-TEST(Pause, OneMillisecondPauseIsPreciseAndLastsAtLeastOneMillisecond)
+// The pause that paces a large attachment: at least as long as asked.
+TEST(Pause, OneMillisecondPauseLastsAtLeastOneMillisecond)
 {
     for (int i = 0; i < 20; ++i) {
         const auto start = std::chrono::steady_clock::now();
-        EXPECT_EQ(lsmtp::platform::pause_milliseconds(1), lsmtp::platform::PauseTimer::precise);
+        lsmtp::platform::pause_milliseconds(1);
         EXPECT_GE(std::chrono::steady_clock::now() - start, 1ms);
     }
 }

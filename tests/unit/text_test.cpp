@@ -13,29 +13,15 @@ using Pieces = std::vector<std::string_view>;
 
 namespace {
 
-TEST(Trim, RemovesTheSixWhiteSpaceCharactersOnly)
+// Pieces are trimmed of the six ASCII white space characters only: bytes
+// above 0x7f are letters of some encoding, and a NUL is no white space.
+TEST(SplitAddressList, TrimsTheSixWhiteSpaceCharactersOnly)
 {
     const std::string white = " \t\n\v\f\r";
-    std::string text = white + "a b" + white;
-    EXPECT_EQ(lsmtp::trim_left(text), "a b" + white);
-    EXPECT_EQ(lsmtp::trim_right(text), "a b");
-
-    text = white + "x" + white;
-    EXPECT_EQ(lsmtp::trim_both(text), "x");
-    text = white;
-    EXPECT_EQ(lsmtp::trim_both(text), "");
-    text = "";
-    EXPECT_EQ(lsmtp::trim_both(text), "");
-}
-
-// Bytes above 0x7f are letters of some encoding, never white space, and a
-// NUL is not white space either.
-TEST(Trim, KeepsBytesAboveAscii)
-{
+    EXPECT_EQ(split_address_list(white + "a b" + white), (Pieces{"a b"}));
     for (const std::string &edge : std::vector<std::string>{"\xa0", "\x85", "\xff", "\x80", std::string(1, '\0')}) {
-        std::string text = edge + "x" + edge;
-        EXPECT_EQ(lsmtp::trim_both(text), edge + "x" + edge);
-        EXPECT_FALSE(lsmtp::is_white_space(edge[0]));
+        const std::string text = edge + "x" + edge;
+        EXPECT_EQ(split_address_list(text), (Pieces{text})) << static_cast<int>(edge[0]);
     }
 }
 

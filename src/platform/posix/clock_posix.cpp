@@ -14,15 +14,6 @@ WallClock wall_clock_now()
     return WallClock{static_cast<std::int64_t>(now.tv_sec), static_cast<int>(now.tv_nsec / 1000000)};
 }
 
-std::optional<std::tm> local_calendar(std::int64_t seconds)
-{
-    const time_t instant = static_cast<time_t>(seconds);
-    std::tm calendar{};
-    if (localtime_r(&instant, &calendar) == nullptr)
-        return std::nullopt;
-    return calendar;
-}
-
 std::optional<std::tm> utc_calendar(std::int64_t seconds)
 {
     const time_t instant = static_cast<time_t>(seconds);
@@ -32,16 +23,15 @@ std::optional<std::tm> utc_calendar(std::int64_t seconds)
     return calendar;
 }
 
-PauseTimer pause_milliseconds(int milliseconds)
+void pause_milliseconds(int milliseconds)
 {
     if (const Seams *seams = current_seams(); seams != nullptr && seams->pause) {
         seams->pause(milliseconds);
-        return PauseTimer::precise;
+        return;
     }
     timespec wait{milliseconds / 1000, static_cast<long>(milliseconds % 1000) * 1000000L};
     while (nanosleep(&wait, &wait) != 0 && errno == EINTR) {
     }
-    return PauseTimer::precise;
 }
 
 } // namespace lsmtp::platform

@@ -48,15 +48,6 @@ WallClock wall_clock_now()
     return WallClock{seconds, milliseconds};
 }
 
-std::optional<std::tm> local_calendar(std::int64_t seconds)
-{
-    const time_t instant = static_cast<time_t>(seconds);
-    std::tm calendar{};
-    if (localtime_s(&calendar, &instant) != 0)
-        return std::nullopt;
-    return calendar;
-}
-
 std::optional<std::tm> utc_calendar(std::int64_t seconds)
 {
     const time_t instant = static_cast<time_t>(seconds);
@@ -68,18 +59,16 @@ std::optional<std::tm> utc_calendar(std::int64_t seconds)
 
 // Never timeBeginPeriod: it speeds up the tick for the whole process (the
 // whole machine on older systems) for as long as it is set.
-PauseTimer pause_milliseconds(int milliseconds)
+void pause_milliseconds(int milliseconds)
 {
     if (const Seams *seams = current_seams(); seams != nullptr && seams->pause) {
         seams->pause(milliseconds);
-        return PauseTimer::precise;
+        return;
     }
     if (milliseconds < 0)
         milliseconds = 0;
-    if (wait_on_precise_timer(milliseconds))
-        return PauseTimer::precise;
-    Sleep(static_cast<DWORD>(milliseconds));
-    return PauseTimer::coarse;
+    if (!wait_on_precise_timer(milliseconds))
+        Sleep(static_cast<DWORD>(milliseconds));
 }
 
 } // namespace lsmtp::platform
