@@ -9,7 +9,6 @@ namespace lsmtp::platform {
 struct InstalledSeams {
     Seams seams;
     // The caller and its lookup worker may count at the same time.
-    std::atomic<std::size_t> sends{0};
     std::array<std::atomic<std::size_t>, call_kinds> calls{};
 };
 
@@ -54,8 +53,6 @@ std::optional<bool> send_by_seams(const char *data, std::size_t length)
         return std::nullopt;
     if (seams->seams.sending)
         seams->seams.sending(length);
-    if (seams->seams.allow_send && !seams->seams.allow_send(++seams->sends))
-        return false;
     if (seams->seams.send)
         return seams->seams.send(std::string_view(data, length));
     return std::nullopt;
@@ -73,12 +70,6 @@ std::chrono::milliseconds reply_limit_by_seams(std::chrono::milliseconds limit)
 {
     const Seams *seams = current_seams();
     return seams == nullptr || !seams->reply_limit ? limit : seams->reply_limit(limit);
-}
-
-bool lookup_allowed_by_seams(std::string_view name)
-{
-    const Seams *seams = current_seams();
-    return seams == nullptr || !seams->allow_lookup || seams->allow_lookup(name);
 }
 
 } // namespace lsmtp::platform

@@ -35,10 +35,7 @@ struct Seams {
     std::function<WallClock()> clock;
     // Replaces the real pause; receives the pause in milliseconds.
     std::function<void(int)> pause;
-    // Called before every send on a socket with the number of that send
-    // (1, 2, ...) in this thread; returning false makes the send fail.
-    std::function<bool(std::size_t)> allow_send;
-    // Replaces the system's send once allow_send has let it through: takes
+    // Replaces the system's send once allow_call has let it through: takes
     // the whole write and answers whether it went out.
     std::function<bool(std::string_view)> send;
     // Told the length of every whole write asked of a socket in this thread,
@@ -47,9 +44,6 @@ struct Seams {
     // Replace the system's random source and the process number.
     std::function<void(unsigned char *, std::size_t)> random_bytes;
     std::function<std::uint32_t()> process_id;
-    // Called on the lookup worker before a host name is looked up; returning
-    // false makes the lookup find nothing.
-    std::function<bool(std::string_view)> allow_lookup;
     // Called before every platform call with its kind and its number among
     // the calls of that kind (1, 2, ...) made under these seams, the lookup
     // worker's included. Returning false makes the call fail as the system
@@ -96,8 +90,8 @@ private:
     const CarriedSeams *previous_;
 };
 
-// Reports a send of the calling thread to Seams::sending, counts it against
-// Seams::allow_send and hands it to Seams::send. Empty when the system is to do the send.
+// Reports a send of the calling thread to Seams::sending and hands it to
+// Seams::send. Empty when the system is to do the send.
 std::optional<bool> send_by_seams(const char *data, std::size_t length);
 
 // Counts a platform call against Seams::allow_call; false when the call is
@@ -107,8 +101,5 @@ bool call_allowed_by_seams(Call call);
 // The reply limit to apply: Seams::reply_limit's answer when installed,
 // otherwise `limit`.
 std::chrono::milliseconds reply_limit_by_seams(std::chrono::milliseconds limit);
-
-// Asks Seams::allow_lookup, when installed, whether `name` may be looked up.
-bool lookup_allowed_by_seams(std::string_view name);
 
 } // namespace lsmtp::platform
