@@ -27,8 +27,12 @@ struct WallClock {
 };
 
 // The kinds of platform call a test can make fail (Seams::allow_call).
-enum class Call { socket, connect, wait, send, receive, lookup, open, create, read, write, position, close, remove };
-inline constexpr std::size_t call_kinds = 13;
+// `unnamed` is the attempt at a file without a name (POSIX O_TMPFILE); failing
+// it stands for a file system that has none.
+enum class Call {
+    socket, connect, wait, send, receive, lookup, open, create, read, write, position, close, remove, unnamed
+};
+inline constexpr std::size_t call_kinds = 14;
 
 struct Seams {
     // Replaces the system clock.

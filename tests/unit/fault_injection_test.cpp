@@ -10,6 +10,7 @@
 #include "platform/seams.h"
 #include "portable.h"
 #include "scripted.h"
+#include "allocation_limit.h"
 #include "smtp_test_server.h"
 #include "temp_folder.h"
 
@@ -32,7 +33,7 @@ namespace {
 
 constexpr std::array<const char *, lsmtp::platform::call_kinds> call_names = {
     "socket", "connect", "wait", "send",     "receive", "name lookup", "open",
-    "create", "read",    "write", "position", "close",   "remove"};
+    "create", "read",    "write", "position", "close",   "remove",      "unnamed file"};
 
 struct Fault {
     Call kind;
@@ -157,6 +158,11 @@ TEST_F(FaultInjection, EveryPlatformCallOfASendMayFail)
             const std::string what = describe(fault);
             const Outcome failed = send(fault);
             EXPECT_TRUE(documented(failed.result)) << what << ": result " << failed.result;
+            // After the whole message only QUIT is sent: its failure cannot
+            // undo an accepted message, or a caller who retries sends it twice.
+            if (fault.kind == Call::send && failed.session.data_complete) {
+                EXPECT_LT(failed.result, 400) << what << ": accepted message reported failed";
+            }
             if (failed.result < 400) {
                 // A failure the call got over (another folder for the copy,
                 // a close whose result does not matter): the whole message.
@@ -178,4 +184,30 @@ TEST_F(FaultInjection, EveryPlatformCallOfASendMayFail)
     for (std::size_t kind = 0; kind < lsmtp::platform::call_kinds; ++kind)
         std::printf(" %s %zu", call_names[kind], clean.calls[kind]);
     std::printf("\n");
+}
+
+// Running out of memory at any allocation of a send gives 750, never
+// success nor another code, and reaches the C interface as nothing but
+// that result: any other exception would end the process here.
+TEST_F(FaultInjection, EveryAllocationOfASendMayFail)
+{
+    std::size_t failed = 0;
+    for (std::size_t allowed = 0;; ++allowed) {
+        SmtpTestServer server;
+        MailCall call;
+        call.body = "A body line.";
+        call.cc_list = "Cc Person <cc@example.test>";
+        int result = 0;
+        {
+            const lsmtp::test::AllocationLimit limit(allowed);
+            result = call.send();
+        }
+        if (result != SMTP_ERR_MEMORY) {
+            EXPECT_EQ(result, 221) << "allocation " << allowed + 1 << " failed";
+            break;
+        }
+        ++failed;
+    }
+    EXPECT_GT(failed, 20u);
+    std::printf("%zu allocations failed in turn\n", failed);
 }

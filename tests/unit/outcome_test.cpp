@@ -183,7 +183,7 @@ TEST(Outcome, EachStepTellsItsCause)
     }
 }
 
-TEST(Outcome, ConnectAndLookupSayWhatTheSystemSaid)
+TEST(Outcome, LocalCausesSayWhatTheSystemSaid)
 {
     // Nothing listens on port 25 here.
     const Outcome refused = outcome_of(MailCall{});
@@ -200,6 +200,24 @@ TEST(Outcome, ConnectAndLookupSayWhatTheSystemSaid)
     EXPECT_FALSE(unresolved.system_text.empty());
 
     lsmtp::test::TempFolder folder;
+    MailCall copied;
+    const std::string file = folder.file("copied.txt", "text");
+    copied.attachments = file.c_str();
+    {
+        // Neither the file's folder nor the temporary one takes the copy.
+        lsmtp::platform::Seams seams;
+        seams.allow_call = [](lsmtp::platform::Call call, std::size_t) {
+            return call != lsmtp::platform::Call::create;
+        };
+        const lsmtp::platform::ScopedSeams refusing(std::move(seams));
+        SmtpTestServer server;
+        const Outcome uncopied = outcome_of(copied);
+        EXPECT_EQ(uncopied.code, SMTP_ERR_ENCODE_CREATE);
+        EXPECT_EQ(uncopied.step, Step::attachment);
+        EXPECT_EQ(uncopied.subject, file);
+        server.sessions(1);
+    }
+
     MailCall missing;
     const std::string path = (folder.path / "gone.txt").string();
     missing.attachments = path.c_str();
@@ -234,6 +252,49 @@ TEST(Outcome, ObserverHearsTheWholeDialogue)
     EXPECT_EQ(recorder.parts[0].second, 5u);
     ASSERT_EQ(recorder.finished_calls.size(), 1u);
     EXPECT_TRUE(recorder.finished_calls[0].accepted());
+}
+
+// The null reverse path for an empty sender, and NULL for every optional
+// list, from C++ as from C.
+TEST(Request, EmptySenderAndNullListsGoOut)
+{
+    SmtpTestServer server;
+    MailCall call;
+    call.from_addr = "";
+    call.cc_list = nullptr;
+    call.bcc_list = nullptr;
+    call.attachments = nullptr;
+    EXPECT_EQ(call.send(), 221);
+    const auto session = lsmtp::test::only_session(server);
+    ASSERT_GE(session.commands.size(), 3u);
+    EXPECT_EQ(session.commands[1], "MAIL FROM:<>");
+    EXPECT_EQ(session.commands[2], "RCPT TO:<to@example.test>");
+}
+
+// RFC 2047: an encoded word is at most 75 characters, in every header the
+// request writes.
+TEST(Request, EncodedWordsStayWithinSeventyFiveCharacters)
+{
+    std::string long_text;
+    for (int i = 0; i < 40; ++i)
+        long_text += "Gr\xC3\xBC\xC3\x9F" "e ";
+    const std::string name = "\"" + long_text + "\" <a@x.test>";
+    MailCall call;
+    call.subject = long_text.c_str();
+    call.comments = long_text.c_str();
+    call.from_header = name.c_str();
+    lsmtp::Request request;
+    ASSERT_EQ(lsmtp::read_request(arguments_of(call), request).code, 0);
+    const std::string lines = request.address_lines + request.text_lines;
+    std::size_t words = 0;
+    for (std::size_t start = lines.find("=?"); start != std::string::npos; start = lines.find("=?", start + 2)) {
+        const std::size_t end = lines.find("?=", lines.find('?', lines.find('?', start + 2) + 1) + 1);
+        ASSERT_NE(end, std::string::npos);
+        EXPECT_LE(end + 2 - start, 75u) << lines.substr(start, end + 2 - start);
+        ++words;
+        start = end;
+    }
+    EXPECT_GT(words, 6u);
 }
 
 TEST(ReplyText, JoinsEscapesAndBounds)

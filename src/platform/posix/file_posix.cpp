@@ -144,7 +144,10 @@ File create_scratch(const std::string &folder, const std::string &name, CreateEr
         return creation_refused_by_seams(why);
     // Without a name, nobody can open, replace or find the file, and it is
     // gone when its last descriptor closes.
-    const int unnamed = open_retrying(folder.empty() ? "." : folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC);
+    errno = EOPNOTSUPP;
+    const int unnamed = call_allowed_by_seams(Call::unnamed)
+                            ? open_retrying(folder.empty() ? "." : folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC)
+                            : -1;
     // EOPNOTSUPP: the file system has no unnamed files; EISDIR: the kernel
     // has none.
     if (unnamed >= 0 || (errno != EOPNOTSUPP && errno != EISDIR))
