@@ -367,27 +367,32 @@ TEST(MimeParameter, AttachmentNames)
     EXPECT_EQ(filename_parameter("'quote'.txt"), "; filename=\"'quote'.txt\"");
     EXPECT_EQ(name_parameter("'quote'.txt"), "; name=\"'quote'.txt\"");
 
-    std::string name;
-    for (int i = 0; i < 30; ++i)
-        name += "\xC3\xA9t\xC3\xA9 ";
-    const std::string type = "Content-Type: application/octet-stream" + name_parameter(name);
-    const std::string disposition = "Content-Disposition: attachment" + filename_parameter(name);
-    expect_lines_within(type, encoded_header_line);
-    expect_lines_within(disposition, folded_header_line);
-    EXPECT_EQ(read_back(type.substr(type.find('"') + 1, type.size() - type.find('"') - 2)), name);
-    // The numbered pieces, percent-decoded in order, give the name back.
-    std::string pieces;
-    for (const std::string &line : lines_of(disposition)) {
-        if (line.find("*=") == std::string::npos)
-            continue; // the line of "attachment;"
-        EXPECT_EQ(line.substr(0, 10), " filename*");
-        const std::string value = line.substr(line.find_last_of("='") + 1);
-        for (std::size_t i = 0; i < value.size() && value[i] != ';'; ++i) {
-            if (value[i] == '%')
-                pieces += static_cast<char>(std::stoi(value.substr(i + 1, 2), nullptr, 16)), i += 2;
-            else
-                pieces += value[i];
+    // Every length up to a few continuations, so that words and numbered
+    // pieces end at every place in the text.
+    std::string name = "\xC3\xA9";
+    for (int i = 0; i < 40; ++i) {
+        name += i % 3 ? "\xC3\xA9t" : "_ ";
+        const std::string type = "Content-Type: application/octet-stream" + name_parameter(name);
+        const std::string disposition = "Content-Disposition: attachment" + filename_parameter(name);
+        expect_lines_within(type, encoded_header_line);
+        expect_lines_within(disposition, folded_header_line);
+        EXPECT_EQ(read_back(type.substr(type.find('"') + 1, type.size() - type.find('"') - 2)), name);
+        EXPECT_EQ(disposition.find('_'), std::string::npos) << disposition;
+        // The numbered pieces, percent-decoded in order, give the name back.
+        std::string pieces;
+        for (const std::string &line : lines_of(disposition)) {
+            if (line.find("*=") == std::string::npos)
+                continue; // the line of "attachment;"
+            EXPECT_TRUE(line.starts_with(" filename*") || line.starts_with("Content-Disposition: attachment; filename*"))
+                << line;
+            const std::string value = line.substr(line.find_last_of("='") + 1);
+            for (std::size_t at = 0; at < value.size() && value[at] != ';'; ++at) {
+                if (value[at] == '%')
+                    pieces += static_cast<char>(std::stoi(value.substr(at + 1, 2), nullptr, 16)), at += 2;
+                else
+                    pieces += value[at];
+            }
         }
+        EXPECT_EQ(pieces, name);
     }
-    EXPECT_EQ(pieces, name);
 }
