@@ -1,7 +1,6 @@
 #include "send_tool.h"
 
 #include "call_watcher.h"
-#include "connect_failure.h"
 #include "console.h"
 #include "diagnosis.h"
 #include "lsmtp.h"
@@ -377,15 +376,9 @@ int Tool::send_and_report()
             code = call_library();
         }
     }
+    // The library tells every call's outcome; the code alone is a fallback.
     lsmtp::Outcome outcome = watcher.outcome().value_or(lsmtp::Outcome{});
-    if (!watcher.outcome()) {
-        outcome.code = code;
-        if (code == SMTP_ERR_CONNECT) {
-            const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start);
-            if (diagnose_connect_failure(*request_.values[f_host], took) == ConnectFailure::unresolved)
-                outcome.step = lsmtp::Step::lookup;
-        }
-    }
+    outcome.code = code;
     io_.out << result_line(outcome.code) << '\n' << std::flush;
     if (!io_.out)
         io_.err << program << ": the result line could not be written to standard output\n";

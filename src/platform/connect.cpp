@@ -52,10 +52,4 @@ ConnectOutcome connect_to_host(Socket &socket, const char *host, std::uint16_t p
     return outcome;
 }
 
-bool host_resolves(const char *host, Deadline deadline)
-{
-    std::string why;
-    return numeric_endpoint(host, 0).has_value() || !look_up_endpoints(host, 0, deadline, why).empty();
-}
-
 } // namespace lsmtp::platform

@@ -84,10 +84,6 @@ enum class ConnectOutcome { connected, no_socket, failed, unresolved };
 ConnectOutcome connect_to_host(Socket &socket, const char *host, std::uint16_t port, Deadline deadline,
                                std::string *why = nullptr);
 
-// Whether the host is numeric or a name that resolves to at least one
-// address before the deadline (looked up as connect_to_host does).
-bool host_resolves(const char *host, Deadline deadline);
-
 enum class Wait { ready, timed_out, failed };
 
 struct Received {

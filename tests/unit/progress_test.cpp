@@ -1,6 +1,5 @@
 // The library's private progress observer, and what lsmtp-send makes of
-// it: the progress line and the account of a failed connection.
-#include "connect_failure.h"
+// it: the progress line.
 #include "mail_call.h"
 #include "portable.h"
 #include "progress_line.h"
@@ -94,24 +93,6 @@ TEST(ProgressLine, RedrawsInPlaceAtMostFourTimesASecondAndEndsTheLine)
     line.finish();
     const std::string last = out.str().substr(out.str().rfind('\r'));
     EXPECT_EQ(last, "\rlsmtp-send: encoded 2.0 MB, sent 2.0 of 2.0 MB, 1.0 MB/s, 0:00 left\n");
-}
-
-TEST(ConnectFailure, ToldApartByLookupAndTimeTaken)
-{
-    struct Case {
-        bool resolves;
-        std::chrono::milliseconds took;
-        ConnectFailure expected;
-    };
-    const Case cases[] = {
-        {false, 15000ms, ConnectFailure::unresolved},
-        {true, 13999ms, ConnectFailure::refused},
-        {true, 14000ms, ConnectFailure::timed_out},
-    };
-    for (const Case &c : cases)
-        EXPECT_EQ(classify_connect_failure(c.resolves, c.took, 15s), c.expected) << c.took.count();
-    EXPECT_EQ(describe_connect_failure(ConnectFailure::timed_out, "mx.example.test", 15020ms),
-              "cannot connect to mx.example.test port 25: no answer, timed out after 15.0 s");
 }
 
 } // namespace
