@@ -19,10 +19,12 @@ cmake --build "$dir" -j "$(nproc)"
 rm -rf "$packages"
 (cd "$dir" && cpack -G DEB >/dev/null)
 
-# What cpack (CMake 3.25) gets wrong is mended in the unpacked packages:
-# the ldconfig calls it writes into liblsmtp1's maintainer scripts (its
-# triggers file does that job), and the debug packages' md5sums, which
-# name the staging folder.
+# What cpack (CMake 3.25) gets wrong or leaves out is mended in the
+# unpacked packages: the ldconfig calls it writes into liblsmtp1's
+# maintainer scripts (its triggers file does that job); the debug packages'
+# md5sums, which name the staging folder; and what Debian's own packages
+# strip besides, the static library's debugging information and each
+# binary's compiler notes (.comment).
 # repack PACKAGE EDIT: unpacks PACKAGE, runs EDIT in its tree, packs it again.
 repack() {
     tree=$(mktemp -d)
@@ -33,7 +35,10 @@ repack() {
     dpkg-deb --root-owner-group -b "$tree" "$1" >/dev/null
     rm -rf "$tree"
 }
-repack "$packages"/liblsmtp1_*.deb 'rm DEBIAN/postinst DEBIAN/postrm'
+notes='strip --remove-section=.comment --remove-section=.note'
+repack "$packages"/liblsmtp1_*.deb "rm DEBIAN/postinst DEBIAN/postrm && $notes usr/lib/*/liblsmtp.so.*.*"
+repack "$packages"/lsmtp-send_*.deb "$notes usr/bin/lsmtp-send"
+repack "$packages"/liblsmtp-dev_*.deb "$notes --strip-debug --enable-deterministic-archives usr/lib/*/liblsmtp.a"
 for debug in "$packages"/*-dbgsym_*.ddeb; do
     # The documentation is the package's own, as debhelper does it.
     name=$(dpkg-deb -f "$debug" Package)
