@@ -71,7 +71,8 @@ install(FILES ${PROJECT_BINARY_DIR}/lsmtpConfig.cmake ${PROJECT_BINARY_DIR}/lsmt
 
 # pkg-config: the prefix is the one installed under, known only when
 # installing (cmake --install --prefix, or /usr in the packages), so the
-# file is written then, with plain paths.
+# file is written then, with plain paths. The last install's copy is removed
+# first: after a "sudo cmake --install" it belongs to root.
 list(TRANSFORM LSMTP_CXX_RUNTIME PREPEND -l OUTPUT_VARIABLE LSMTP_PC_LIBS_PRIVATE)
 list(APPEND LSMTP_PC_LIBS_PRIVATE ${CMAKE_THREAD_LIBS_INIT})
 list(JOIN LSMTP_PC_LIBS_PRIVATE " " LSMTP_PC_LIBS_PRIVATE)
@@ -79,6 +80,7 @@ set(LSMTP_PC_PREFIX "@LSMTP_PC_PREFIX@")
 configure_file(cmake/lsmtp.pc.in ${PROJECT_BINARY_DIR}/lsmtp.pc.in @ONLY)
 install(CODE "
   set(LSMTP_PC_PREFIX \"\${CMAKE_INSTALL_PREFIX}\")
+  file(REMOVE \"${PROJECT_BINARY_DIR}/lsmtp.pc\")
   configure_file(\"${PROJECT_BINARY_DIR}/lsmtp.pc.in\" \"${PROJECT_BINARY_DIR}/lsmtp.pc\" @ONLY)"
   COMPONENT dev)
 install(FILES ${PROJECT_BINARY_DIR}/lsmtp.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig COMPONENT dev)
