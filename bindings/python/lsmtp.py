@@ -140,8 +140,34 @@ def _text(value, what):
     return value.encode("utf-8")
 
 
-def _list(items, what):
-    """The items joined with "," as UTF-8 bytes; one str (or path) is one item."""
+def _address_pieces(text):
+    """An address list split as the library splits it: on "," and ";"
+    outside quoted strings (backslash escapes honoured) and angle brackets,
+    pieces trimmed, empty ones skipped."""
+    pieces, start, quoted, bracketed, i = [], 0, False, False, 0
+    while i < len(text):
+        c = text[i]
+        if quoted:
+            if c == "\\":
+                i += 1
+            elif c == '"':
+                quoted = False
+        elif c == '"':
+            quoted = True
+        elif c in "<>":
+            bracketed = c == "<"
+        elif c in ",;" and not bracketed:
+            pieces.append(text[start:i])
+            start = i + 1
+        i += 1
+    pieces.append(text[start:])
+    return [piece for piece in (p.strip(" \t\n\v\f\r") for p in pieces) if piece]
+
+
+def _list(items, what, addresses=True):
+    """The items joined with "," as UTF-8 bytes; one str (or path) is one
+    item. An address may hold "," or ";" inside quotes or angle brackets
+    ('"Doe, Jane" <jane@example.org>'); a file name may not hold them."""
     if items is None:
         return None
     if isinstance(items, (str, os.PathLike)):
@@ -151,7 +177,8 @@ def _list(items, what):
         text = os.fspath(item) if isinstance(item, os.PathLike) else item
         if not isinstance(text, str):
             raise TypeError("%s items must be str, not %s" % (what, type(text).__name__))
-        if "," in text or ";" in text:
+        separated = len(_address_pieces(text)) > 1 if addresses else ("," in text or ";" in text)
+        if separated:
             raise ValueError("%s item %r holds ',' or ';', which separate the items of a list" % (what, text))
         pieces.append(text)
     return _text(",".join(pieces), what)
@@ -163,14 +190,14 @@ def _arguments(host, from_addr, to, cc, bcc, subject, body, attachments, from_he
     if not host:
         raise ValueError("host is required")
     recipients = [_list(to, "to"), _list(cc, "cc"), _list(bcc, "bcc")]
-    if not any(piece.strip() for joined in recipients if joined for piece in joined.split(b",")):
+    if not any(_address_pieces(joined.decode("utf-8")) for joined in recipients if joined):
         raise ValueError("no recipient: give to, cc or bcc")
     # The three arguments the library requires are never None.
     return (_text(host, "host"), _text(subject, "subject"), _text(body, "body"),
             _text(from_addr, "from_addr") or b"", _text(from_header, "from_header"), recipients[0] or b"",
             _text(to_header, "to_header"), recipients[1], _text(cc_header, "cc_header"), recipients[2],
             _text(bcc_header, "bcc_header"), _text(reply_to, "reply_to"), _text(receipt_to, "receipt_to"),
-            _text(comments, "comments"), _text(mailer, "mailer"), _list(attachments, "attachments"))
+            _text(comments, "comments"), _text(mailer, "mailer"), _list(attachments, "attachments", addresses=False))
 
 
 def send_mail(host, *, from_addr, to=None, cc=None, bcc=None, subject=None, body=None, attachments=None,

@@ -38,12 +38,12 @@ class Capture:
 class Arguments(unittest.TestCase):
     def test_each_keyword_lands_in_its_place_as_utf8(self):
         values = {name: "%s Grüße" % name for name in CALL_ORDER if name not in ("to", "cc", "bcc", "attachments")}
-        call = arguments(to=["a@x.test", "B <b@x.test>"], cc="c@x.test", bcc=(), attachments=[pathlib.Path("/f")],
-                         **values)
+        call = arguments(to=["a@x.test", "B <b@x.test>"], cc='"Doe, C; D" <c@x.test>', bcc=(),
+                         attachments=[pathlib.Path("/f")], **values)
         for name, text in values.items():
             self.assertEqual(call[name], text.encode("utf-8"), name)
         self.assertEqual((call["to"], call["cc"], call["bcc"], call["attachments"]),
-                         (b"a@x.test,B <b@x.test>", b"c@x.test", b"", b"/f"))
+                         (b"a@x.test,B <b@x.test>", b'"Doe, C; D" <c@x.test>', b"", b"/f"))
 
     def test_required_arguments_are_never_null_and_optional_ones_may_be(self):
         call = arguments(to=None, cc="c@x.test")
@@ -51,7 +51,9 @@ class Arguments(unittest.TestCase):
 
     def test_refused_before_any_call(self):
         for given, error in [({"to": ["a@x.test", "b@x.test;c@x.test"]}, ValueError),
+                             ({"to": ['"A, B" <a@x.test>, b@x.test']}, ValueError),
                              ({"attachments": ["a,b.txt"]}, ValueError),
+                             ({"attachments": ['"a,b".txt']}, ValueError),
                              ({"subject": "a\0b"}, ValueError),
                              ({"to": None}, ValueError),
                              ({"to": ["", ""]}, ValueError),

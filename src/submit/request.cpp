@@ -49,13 +49,27 @@ std::string joined(const std::vector<Recipient> &recipients, std::size_t first, 
     return text;
 }
 
-// A value that already carries angle brackets ("Name <a@b>") stays as it
-// is; a bare address gets them.
-std::string bracketed(std::string_view value)
+// An address header's value from an address list as the caller wrote it:
+// a bare address gets angle brackets, "Name <a@b>" stays as written, the
+// items of a list are joined by ", ". Empty when an item is not an address.
+std::optional<std::string> address_header_value(std::string_view list)
 {
-    if (value.find('<') != std::string_view::npos && value.find('>') != std::string_view::npos)
-        return std::string(value);
-    return concat("<", value, ">");
+    std::string value;
+    const std::vector<std::string_view> pieces = split_address_list(list);
+    // No address at all is the null address, as the empty sender is.
+    if (pieces.empty())
+        return "<>";
+    for (const std::string_view piece : pieces) {
+        std::string_view address;
+        if (!envelope_address(piece, address))
+            return std::nullopt;
+        value.append(value.empty() ? "" : ", ");
+        if (address.size() == piece.size())
+            value.append("<").append(piece).append(">");
+        else
+            value.append(piece);
+    }
+    return value;
 }
 
 // The header lines so far; the first value refused names its argument.
@@ -70,6 +84,14 @@ struct Lines {
         if (const std::optional<std::string> lines = header_lines(label, value, kind))
             text += *lines;
         else
+            refused_argument = argument;
+    }
+
+    void add_addresses(std::string_view label, std::string_view list, std::string_view argument)
+    {
+        if (const std::optional<std::string> value = address_header_value(list))
+            add(label, *value, HeaderKind::addresses, argument);
+        else if (refused_argument.empty())
             refused_argument = argument;
     }
 };
@@ -95,8 +117,8 @@ std::vector<Attachment> read_attachments(const char *argument)
 {
     std::vector<Attachment> attachments;
     const std::string converted = on_entry(argument);
-    const std::vector<std::string_view> paths = split_address_list(text_of(argument));
-    const std::vector<std::string_view> names = split_address_list(converted);
+    const std::vector<std::string_view> paths = split_plain_list(text_of(argument));
+    const std::vector<std::string_view> names = split_plain_list(converted);
     for (std::size_t i = 0; i < paths.size(); ++i) {
         const std::string_view named = names.size() == paths.size() ? names[i] : paths[i];
         attachments.push_back(Attachment{std::string(paths[i]), std::string(path_base_name(named))});
@@ -122,8 +144,8 @@ Outcome read_headers(const MailArguments &args, const std::vector<Recipient> &re
         lines.add("To:", to_header, addresses, "to_header");
     else
         lines.add("To:", joined(recipients, 0, to_count), addresses, "to_list");
-    lines.add("Reply-To:", bracketed(reply_to.empty() ? from_addr : reply_to), addresses,
-              reply_to.empty() ? "from_addr" : "reply_to");
+    lines.add_addresses("Reply-To:", reply_to.empty() ? from_addr : reply_to,
+                        reply_to.empty() ? "from_addr" : "reply_to");
     const std::string_view sender = from_header.empty() ? from_addr : from_header;
     const std::string_view sender_argument = from_header.empty() ? "from_addr" : "from_header";
     lines.add("Sender:", sender, addresses, sender_argument);
@@ -137,7 +159,7 @@ Outcome read_headers(const MailArguments &args, const std::vector<Recipient> &re
     if (!bcc_header.empty())
         lines.add("Bcc:", bcc_header, addresses, "bcc_header");
     if (!receipt_to.empty())
-        lines.add("Return-Receipt-To:", concat("<", receipt_to, ">"), addresses, "receipt_to");
+        lines.add_addresses("Return-Receipt-To:", receipt_to, "receipt_to");
     // "X-Mailer: " with its space and the default text are the fixed wire
     // format, which receiving filters may match.
     lines.add("X-Mailer: ", mailer.empty() ? std::string_view("lumetra mail library") : std::string_view(mailer),
@@ -158,12 +180,45 @@ bool envelope_address(std::string_view piece, std::string_view &address)
         if (is_control(c))
             return false;
     }
-    address = piece;
-    if (!piece.empty() && piece.back() == '>') {
-        const std::size_t open = piece.rfind('<');
-        if (open != std::string_view::npos)
-            address = piece.substr(open + 1, piece.size() - open - 2);
+    // "Name <addr>", "\"Quoted, Name\" <addr>", "<addr>" or the bare address:
+    // one pair of angle brackets outside quoted strings, ending the piece.
+    // A group ("team:" before its members), unbalanced quotes or brackets,
+    // or text after ">" are no recipient.
+    constexpr std::size_t none = std::string_view::npos;
+    std::size_t open = none;
+    std::size_t close = none;
+    bool quoted = false;
+    bool literal = false;  // a domain literal, "[IPv6:...]"
+    for (std::size_t i = 0; i < piece.size(); ++i) {
+        const char c = piece[i];
+        if (quoted) {
+            if (c == '\\')
+                ++i;
+            else if (c == '"')
+                quoted = false;
+            continue;
+        }
+        if (close != none)
+            return false;
+        if (c == '"') {
+            quoted = true;
+        } else if (c == '[' || c == ']') {
+            literal = c == '[';
+        } else if (c == '<') {
+            if (open != none)
+                return false;
+            open = i;
+        } else if (c == '>') {
+            if (open == none)
+                return false;
+            close = i;
+        } else if (c == ':' && open == none && !literal) {
+            return false;
+        }
     }
+    if (quoted || (open == none) != (close == none))
+        return false;
+    address = open == none ? piece : piece.substr(open + 1, close - open - 1);
     for (const char c : address) {
         if (c == '<' || c == '>' || is_white_space(c))
             return false;

@@ -67,9 +67,11 @@ struct Request {
 Outcome read_request(const MailArguments &args, Request &request);
 
 // The envelope address a recipient piece or the sender stands for:
-// "Display Name <addr>" (as pasted from a To line) and "<addr>" give addr,
-// anything else is the address itself. False when the address holds "<",
-// ">", white space or a control character, any of which would let the text
+// "Display Name <addr>" and "\"Quoted, Name\" <addr>" (as pasted from a To
+// line) and "<addr>" give addr, anything else is the address itself (a bare
+// local part such as "postmaster" included). False for a group, unbalanced
+// quotes or brackets, text after ">", and an address holding "<", ">",
+// white space or a control character, any of which would let the text
 // leave the angle brackets of MAIL FROM or RCPT TO (or add parameters).
 bool envelope_address(std::string_view piece, std::string_view &address);
 

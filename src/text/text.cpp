@@ -1,5 +1,7 @@
 #include "text/text.h"
 
+#include <algorithm>
+
 namespace lsmtp {
 
 bool is_white_space(char c)
@@ -9,7 +11,7 @@ bool is_white_space(char c)
 
 std::string_view path_base_name(std::string_view path)
 {
-    const std::size_t separator = path.find_last_of("/\\");
+    const std::size_t separator = path.find_last_of(folder_separators);
     return separator == std::string_view::npos ? path : path.substr(separator + 1);
 }
 
@@ -24,7 +26,21 @@ std::size_t find_line_break(std::string_view text, std::size_t from)
     return found == std::string_view::npos ? found : from + found;
 }
 
-std::vector<std::string_view> split_address_list(std::string_view list)
+namespace {
+
+void add_trimmed(std::vector<std::string_view> &pieces, std::string_view piece)
+{
+    while (!piece.empty() && is_white_space(piece.front()))
+        piece.remove_prefix(1);
+    while (!piece.empty() && is_white_space(piece.back()))
+        piece.remove_suffix(1);
+    if (!piece.empty())
+        pieces.push_back(piece);
+}
+
+} // namespace
+
+std::vector<std::string_view> split_plain_list(std::string_view list)
 {
     std::vector<std::string_view> pieces;
     std::size_t start = 0;
@@ -32,15 +48,37 @@ std::vector<std::string_view> split_address_list(std::string_view list)
         std::size_t end = list.find_first_of(",;", start);
         if (end == std::string_view::npos)
             end = list.size();
-        std::string_view piece = list.substr(start, end - start);
-        while (!piece.empty() && is_white_space(piece.front()))
-            piece.remove_prefix(1);
-        while (!piece.empty() && is_white_space(piece.back()))
-            piece.remove_suffix(1);
-        if (!piece.empty())
-            pieces.push_back(piece);
+        add_trimmed(pieces, list.substr(start, end - start));
         start = end + 1;
     }
+    return pieces;
+}
+
+std::vector<std::string_view> split_address_list(std::string_view list)
+{
+    std::vector<std::string_view> pieces;
+    std::size_t start = 0;
+    bool quoted = false;
+    bool bracketed = false;
+    for (std::size_t i = 0; i < list.size(); ++i) {
+        const char c = list[i];
+        if (quoted) {
+            if (c == '\\')
+                ++i;  // the escaped character, whatever it is
+            else if (c == '"')
+                quoted = false;
+        } else if (c == '"') {
+            quoted = true;
+        } else if (c == '<') {
+            bracketed = true;
+        } else if (c == '>') {
+            bracketed = false;
+        } else if ((c == ',' || c == ';') && !bracketed) {
+            add_trimmed(pieces, list.substr(start, i - start));
+            start = i + 1;
+        }
+    }
+    add_trimmed(pieces, list.substr(std::min(start, list.size())));
     return pieces;
 }
 

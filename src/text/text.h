@@ -45,13 +45,25 @@ std::size_t find_line_break(std::string_view text, std::size_t from = 0);
 // White space is space, tab, LF, VT, FF and CR, whatever the locale.
 bool is_white_space(char c);
 
-// The part of a path after its last "/" or "\"; the whole path when it has
-// neither, empty text when the path ends in a separator.
+// What separates folders in a path: "/", and on Windows "\" too.
+#if defined(_WIN32)
+inline constexpr std::string_view folder_separators = "/\\";
+#else
+inline constexpr std::string_view folder_separators = "/";
+#endif
+
+// The part of a path after its last folder separator; the whole path when
+// it has none, empty text when the path ends in one.
 std::string_view path_base_name(std::string_view path);
 
-// Splits text on "," and ";" and trims white space off every piece (a list
-// read from a file may end in a line break). Pieces left empty are skipped;
-// the pieces point into `list`.
+// Splits a list on "," and ";" and trims white space off every piece (a
+// list read from a file may end in a line break). Pieces left empty are
+// skipped; the pieces point into `list`.
+std::vector<std::string_view> split_plain_list(std::string_view list);
+
+// Splits an address list as split_plain_list does, except that a "," or
+// ";" inside a quoted string ("Doe, Jane", backslash escapes honoured) or
+// inside angle brackets does not separate: RFC 5322 writes lists so.
 std::vector<std::string_view> split_address_list(std::string_view list);
 
 } // namespace lsmtp

@@ -15,12 +15,15 @@ namespace {
 
 bool is_delimiter(char c) { return c == ',' || c == ';'; }
 
-// The pieces come in order, each trimmed and free of delimiters, and what
-// lies between them (and before the first and after the last) is only white
-// space and delimiters, with at least one delimiter between two pieces.
-void check_split(std::string_view list)
+// The pieces come in order, each trimmed (and, in a plain list, free of
+// delimiters; an address list keeps those inside quotes and brackets), and
+// what lies between them (and before the first and after the last) is only
+// white space and delimiters, with at least one delimiter between two
+// pieces.
+void check_split(std::string_view list, bool plain)
 {
-    const std::vector<std::string_view> pieces = lsmtp::split_address_list(list);
+    const std::vector<std::string_view> pieces =
+        plain ? lsmtp::split_plain_list(list) : lsmtp::split_address_list(list);
     std::size_t gap_start = 0;
     for (std::size_t i = 0; i <= pieces.size(); ++i) {
         const std::size_t gap_end = i < pieces.size() ? pieces[i].data() - list.data() : list.size();
@@ -36,7 +39,7 @@ void check_split(std::string_view list)
         const std::string_view piece = pieces[i];
         LSMTP_FUZZ_CHECK(!piece.empty() && gap_end + piece.size() <= list.size());
         LSMTP_FUZZ_CHECK(!lsmtp::is_white_space(piece.front()) && !lsmtp::is_white_space(piece.back()));
-        LSMTP_FUZZ_CHECK(piece.find_first_of(",;") == std::string_view::npos);
+        LSMTP_FUZZ_CHECK(!plain || piece.find_first_of(",;") == std::string_view::npos);
         gap_start = gap_end + piece.size();
     }
 }
@@ -76,7 +79,8 @@ void check_parameter(std::string_view name)
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
     const std::string text(reinterpret_cast<const char *>(data), size);
-    check_split(text);
+    check_split(text, true);
+    check_split(text, false);
     check_parameter(text);
     return 0;
 }

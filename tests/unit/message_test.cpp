@@ -220,15 +220,6 @@ TEST(Message, HeaderFallbacksAndOptionalLines)
                                         "RCPT TO:<blind@x.test>"}));
 }
 
-TEST(Message, ReplyToGetsBracketsUnlessItHasBoth)
-{
-    MailCall call;
-    call.reply_to = "r@x.test>";
-    EXPECT_NE(send_one(call).data.find("Reply-To:<r@x.test>>\r\n"), std::string::npos);
-    call.reply_to = "<r@x.test>";
-    EXPECT_NE(send_one(call).data.find("Reply-To:<r@x.test>\r\n"), std::string::npos);
-}
-
 TEST(Message, LongSubjectIsWrittenWhole)
 {
     const std::string subject(500, 's');
@@ -292,7 +283,7 @@ TEST(Message, InjectedHeaderValuesAreRefusedBeforeConnecting)
     EXPECT_EQ(refused([](MailCall &c) { c.subject = "hi\r\nBcc: victim@x.test"; }), SMTP_ERR_ARGUMENT);
     EXPECT_EQ(refused([](MailCall &c) { c.comments = "a\nb"; }), SMTP_ERR_ARGUMENT);
     EXPECT_EQ(refused([](MailCall &c) { c.mailer = "m\r"; }), SMTP_ERR_ARGUMENT);
-    EXPECT_EQ(refused([](MailCall &c) { c.reply_to = "r@x.test\r\n"; }), SMTP_ERR_ARGUMENT);
+    EXPECT_EQ(refused([](MailCall &c) { c.reply_to = "r@x.test\r\nBcc: v@x.test"; }), SMTP_ERR_ARGUMENT);
     EXPECT_EQ(refused([](MailCall &c) { c.to_header = "a\r\n\r\nbody"; }), SMTP_ERR_ARGUMENT);
     EXPECT_EQ(refused([](MailCall &c) { c.from_header = "a\n b"; }), SMTP_ERR_ARGUMENT);
     EXPECT_EQ(refused([](MailCall &c) { c.attachments = "/tmp/bad\nname.txt"; }), SMTP_ERR_ARGUMENT);

@@ -7,6 +7,7 @@
 #include "smtp_test_server.h"
 #include "submit/outcome.h"
 #include "submit/request.h"
+#include "text/text.h"
 #include "temp_folder.h"
 #include "transport/reply.h"
 
@@ -91,6 +92,18 @@ TEST(Request, EachArgumentRule)
         {"lists split and trimmed", with([](MailCall &c) { c.to_list = " a@x ;\r\nb@x,"; c.bcc_list = ",c@x"; }),
          0, "a@x b@x c@x"},
         {"name and brackets dropped", with([](MailCall &c) { c.to_list = "Ann <a@x>, <b@x>"; }), 0, "a@x b@x"},
+        {"separator in quotes", with([](MailCall &c) { c.to_list = "\"Doe, Jane\" <j@x>; \"A \\\"B\\\";\" <a@x>"; }),
+         0, "j@x a@x"},
+        {"bare local part", with([](MailCall &c) { c.to_list = "postmaster"; }), 0, "postmaster"},
+        {"group", with([](MailCall &c) { c.to_list = "undisclosed-recipients:;"; }), SMTP_ERR_ARGUMENT, "to_list"},
+        {"text after the address", with([](MailCall &c) { c.cc_list = "Ann <a@x> x"; }), SMTP_ERR_ARGUMENT,
+         "cc_list"},
+        {"unbalanced quote", with([](MailCall &c) { c.to_list = "\"Ann <a@x>"; }), SMTP_ERR_ARGUMENT, "to_list"},
+        {"two addresses in one", with([](MailCall &c) { c.to_list = "<a@x> <b@x>"; }), SMTP_ERR_ARGUMENT,
+         "to_list"},
+        {"reply_to not an address", with([](MailCall &c) { c.reply_to = "a b@x"; }), SMTP_ERR_ARGUMENT,
+         "reply_to"},
+        {"stray bracket", with([](MailCall &c) { c.receipt_to = "r@x>"; }), SMTP_ERR_ARGUMENT, "receipt_to"},
         {"space in an address", with([](MailCall &c) { c.cc_list = "a b@x"; }), SMTP_ERR_ARGUMENT, "cc_list"},
         {"bracket left over", with([](MailCall &c) { c.bcc_list = "<a@x"; }), SMTP_ERR_ARGUMENT, "bcc_list"},
         {"control in a name", with([](MailCall &c) { c.to_list = "A\rB <a@x>"; }), SMTP_ERR_ARGUMENT, "to_list"},
@@ -142,9 +155,39 @@ TEST(Request, WhatTheRecordHolds)
                                      "Cc:dan@x.test\r\n"
                                      "X-Mailer: lumetra mail library\r\n");
     EXPECT_EQ(request.text_lines, "Comments:\r\nSubject:Hi\r\n");
+    EXPECT_EQ(request.attachments[1].name, lsmtp::folder_separators == "/" ? "c\\d.bin" : "d.bin");
     ASSERT_EQ(request.attachments.size(), 2u);
     EXPECT_EQ(request.attachments[0].path, "a/b.txt");
     EXPECT_EQ(request.attachments[0].name, "b.txt");
+}
+
+// Reply-To and Return-Receipt-To hold addresses as lists do: a bare one
+// bracketed, a named one as written, a list joined.
+TEST(Request, AddressHeadersHoldAddresses)
+{
+    struct Row {
+        const char *reply_to, *receipt_to, *lines;
+    };
+    const Row rows[] = {
+        {"a@x.org", "r@x.org", "Reply-To:<a@x.org>\r\nReturn-Receipt-To:<r@x.org>\r\n"},
+        {"a@x.org, b@x.org", "Ann <r@x.org>", "Reply-To:<a@x.org>, <b@x.org>\r\nReturn-Receipt-To:Ann <r@x.org>\r\n"},
+        {"\"Doe, Jane\" <j@x.org>; <k@x.org>", nullptr, "Reply-To:\"Doe, Jane\" <j@x.org>, <k@x.org>\r\n"},
+        {nullptr, nullptr, "Reply-To:<sender@example.test>\r\n"},
+    };
+    for (const Row &row : rows) {
+        MailCall call;
+        call.reply_to = row.reply_to;
+        call.receipt_to = row.receipt_to;
+        lsmtp::Request request;
+        ASSERT_EQ(lsmtp::read_request(arguments_of(call), request).code, 0) << row.lines;
+        std::string lines;
+        for (const char *label : {"Reply-To:", "Return-Receipt-To:"}) {
+            const std::size_t at = request.address_lines.find(label);
+            if (at != std::string::npos)
+                lines += request.address_lines.substr(at, request.address_lines.find("\r\n", at) + 2 - at);
+        }
+        EXPECT_EQ(lines, row.lines);
+    }
 }
 
 // Each step's cause: the code, the step, what it was about and the

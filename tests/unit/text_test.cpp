@@ -25,18 +25,37 @@ TEST(SplitAddressList, TrimsTheSixWhiteSpaceCharactersOnly)
     }
 }
 
+// "\\" separates folders on Windows alone: elsewhere it is a character of
+// the file's name.
 TEST(PathBaseName, TakesThePartAfterTheLastSeparator)
 {
+#ifdef _WIN32
     EXPECT_EQ(path_base_name("C:\\mail\\report.pdf"), "report.pdf");
-    EXPECT_EQ(path_base_name("/var/mail/report.pdf"), "report.pdf");
     EXPECT_EQ(path_base_name("a/b\\c.txt"), "c.txt");
+    EXPECT_EQ(path_base_name("folder\\"), "");
+#else
+    EXPECT_EQ(path_base_name("2024\\budget.txt"), "2024\\budget.txt");
+    EXPECT_EQ(path_base_name("a/b\\c.txt"), "b\\c.txt");
+#endif
+    EXPECT_EQ(path_base_name("/var/mail/report.pdf"), "report.pdf");
     EXPECT_EQ(path_base_name("a\\b/c.txt"), "c.txt");
     EXPECT_EQ(path_base_name("plain.txt"), "plain.txt");
-    EXPECT_EQ(path_base_name("folder\\"), "");
     EXPECT_EQ(path_base_name("folder/"), "");
     EXPECT_EQ(path_base_name(""), "");
     const std::string_view path = "dir/name";
     EXPECT_EQ(path_base_name(path).data(), path.data() + 4);  // points into the path
+}
+
+// A separator inside a quoted string or angle brackets is part of the
+// piece; the plain list of attachments knows no quotes.
+TEST(SplitAddressList, QuotesAndBracketsHoldSeparators)
+{
+    EXPECT_EQ(split_address_list("\"Doe, Jane\" <jane@x>, b@x"), (Pieces{"\"Doe, Jane\" <jane@x>", "b@x"}));
+    EXPECT_EQ(split_address_list("\"a\\\", b\" <a@x>;c@x"), (Pieces{"\"a\\\", b\" <a@x>", "c@x"}));
+    EXPECT_EQ(split_address_list("<a,b@x>;c@x"), (Pieces{"<a,b@x>", "c@x"}));
+    EXPECT_EQ(split_address_list("\"open, a@x"), (Pieces{"\"open, a@x"}));
+    EXPECT_EQ(split_address_list("undisclosed-recipients:;"), (Pieces{"undisclosed-recipients:"}));
+    EXPECT_EQ(lsmtp::split_plain_list("\"a,b\".txt"), (Pieces{"\"a", "b\".txt"}));
 }
 
 TEST(SplitAddressList, TrimsPiecesAndSkipsEmptyOnes)
