@@ -152,7 +152,7 @@ env -u LD_LIBRARY_PATH sh tests/netns-run.sh "$python" tests/consumers/run_examp
 
 echo "== Debian packages"
 packages="$build/packages"
-for deb in "$packages"/*.deb; do
+for deb in "$packages"/*.deb "$packages"/*.ddeb; do
     echo "-- $(basename "$deb")"
     dpkg-deb -f "$deb" Package Version Architecture Section Depends Description
     dpkg-deb -c "$deb" | awk '!/^d/ { print "  " $6 ($7 ? " " $7 " " $8 : "") }'
