@@ -2,7 +2,7 @@
 // once; bench/run.sh times it as a whole process, as it times coreutils.
 // The 1 ms pauses are switched off: they would measure the sleep, not the
 // encoder.
-#include "encode/base64.h"
+#include "submit/encoded_copy.h"
 #include "platform/file.h"
 #include "platform/seams.h"
 

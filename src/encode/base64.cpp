@@ -1,7 +1,5 @@
 #include "encode/base64.h"
 
-#include "platform/clock.h"
-
 #include <algorithm>
 #include <array>
 #include <bit>
@@ -39,17 +37,11 @@ constexpr std::uint32_t join_pairs(std::uint16_t first, std::uint16_t second)
                                                       : std::uint32_t{first} << 16 | second;
 }
 
-constexpr std::size_t line_bytes = 57;  // 19 groups
-constexpr std::size_t line_chars = 76;
-constexpr std::size_t lines_per_pause = 100;
-constexpr std::size_t chunk_bytes = line_bytes * lines_per_pause;               // 5,700
-constexpr std::size_t chunk_chars = (line_chars + 2) * lines_per_pause;         // 7,800
-constexpr std::size_t chunks_per_block = 4;
+constexpr std::size_t line_bytes = base64_line_bytes;  // 19 groups
 
-// Encodes `length` bytes (at most one chunk) as lines, each followed by
-// CR LF; the last group is padded when the bytes run out inside it.
-// Returns the characters written to `out`.
-std::size_t encode_lines(const unsigned char *source, std::size_t length, char *out)
+} // namespace
+
+std::size_t encode_base64_lines(const unsigned char *source, std::size_t length, char *out)
 {
     char *const start = out;
     while (length > 0) {
@@ -70,28 +62,6 @@ std::size_t encode_lines(const unsigned char *source, std::size_t length, char *
     return static_cast<std::size_t>(out - start);
 }
 
-struct Filled {
-    std::size_t count = 0;
-    bool failed = false;
-};
-
-// Reads until the buffer is full, the source ends or a read fails.
-Filled fill(platform::File &source, unsigned char *buffer, std::size_t capacity)
-{
-    Filled filled;
-    while (filled.count < capacity) {
-        const long got = source.read(reinterpret_cast<char *>(buffer) + filled.count, capacity - filled.count);
-        if (got <= 0) {
-            filled.failed = got < 0;
-            break;
-        }
-        filled.count += static_cast<std::size_t>(got);
-    }
-    return filled;
-}
-
-} // namespace
-
 void encode_group(unsigned char first, unsigned char second, unsigned char third, int pad_count, char *out)
 {
     const unsigned bits = (unsigned{first} << 16) | (unsigned{second} << 8) | third;
@@ -102,35 +72,6 @@ void encode_group(unsigned char first, unsigned char second, unsigned char third
         out[3] = '=';
     if (pad_count == 2)
         out[2] = '=';
-}
-
-Base64Result encode_file_base64(platform::File &source, platform::File &destination,
-                                const std::function<void(std::size_t)> &on_written)
-{
-    // Whole chunks of 100 lines per block, so that a pause always falls on a
-    // chunk's end. The block's text is written after its last chunk, as a
-    // buffered stream would hold it; the pauses keep their place in the
-    // sequence of lines.
-    unsigned char input[chunk_bytes * chunks_per_block];
-    char output[chunk_chars * chunks_per_block];
-    for (;;) {
-        const Filled filled = fill(source, input, sizeof input);
-        std::size_t written = 0;
-        for (std::size_t offset = 0; offset < filled.count; offset += chunk_bytes) {
-            const std::size_t length = std::min(chunk_bytes, filled.count - offset);
-            written += encode_lines(input + offset, length, output + written);
-            if (length == chunk_bytes)
-                platform::pause_milliseconds(1);
-        }
-        if (!destination.write(output, written))
-            return Base64Result::write_failed;
-        if (on_written)
-            on_written(written);
-        if (filled.failed)
-            return Base64Result::read_failed;
-        if (filled.count < sizeof input)
-            return Base64Result::ok;
-    }
 }
 
 std::string encode_base64(std::string_view bytes)

@@ -2,6 +2,7 @@
 
 #include "encode/base64.h"
 #include "lsmtp.h"
+#include "platform/clock.h"
 #include "platform/system_text.h"
 #include "submit/progress.h"
 #include "text/text.h"
@@ -14,6 +15,30 @@ namespace {
 
 // Other names tried beside the attachment when the first is taken.
 constexpr int copy_name_attempts = 100;
+
+constexpr std::size_t lines_per_pause = 100;
+constexpr std::size_t chunk_bytes = base64_line_bytes * lines_per_pause; // 5,700
+constexpr std::size_t chunks_per_block = 4;
+
+struct Filled {
+    std::size_t count = 0;
+    bool failed = false;
+};
+
+// Reads until the buffer is full, the source ends or a read fails.
+Filled fill(platform::File &source, unsigned char *buffer, std::size_t capacity)
+{
+    Filled filled;
+    while (filled.count < capacity) {
+        const long got = source.read(reinterpret_cast<char *>(buffer) + filled.count, capacity - filled.count);
+        if (got <= 0) {
+            filled.failed = got < 0;
+            break;
+        }
+        filled.count += static_cast<std::size_t>(got);
+    }
+    return filled;
+}
 
 // A private scratch copy in `folder`, under the first free name.
 platform::File create_in_folder(const std::string &folder, std::string_view stem, platform::CreateError &why)
@@ -35,6 +60,35 @@ std::string temporary_folder()
 }
 
 } // namespace
+
+Base64Result encode_file_base64(platform::File &source, platform::File &destination,
+                                const std::function<void(std::size_t)> &on_written)
+{
+    // Whole chunks of 100 lines per block, so that a pause always falls on a
+    // chunk's end. The block's text is written after its last chunk, as a
+    // buffered stream would hold it; the pauses keep their place in the
+    // sequence of lines.
+    unsigned char input[chunk_bytes * chunks_per_block];
+    char output[base64_lines_size(sizeof input)];
+    for (;;) {
+        const Filled filled = fill(source, input, sizeof input);
+        std::size_t written = 0;
+        for (std::size_t offset = 0; offset < filled.count; offset += chunk_bytes) {
+            const std::size_t length = std::min(chunk_bytes, filled.count - offset);
+            written += encode_base64_lines(input + offset, length, output + written);
+            if (length == chunk_bytes)
+                platform::pause_milliseconds(1);
+        }
+        if (!destination.write(output, written))
+            return Base64Result::write_failed;
+        if (on_written)
+            on_written(written);
+        if (filled.failed)
+            return Base64Result::read_failed;
+        if (filled.count < sizeof input)
+            return Base64Result::ok;
+    }
+}
 
 std::string encoded_copy_name(std::string_view stem, int attempt)
 {

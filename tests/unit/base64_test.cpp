@@ -1,5 +1,6 @@
 // The base64 file encoder: exact output, line layout, pauses and failures.
 #include "encode/base64.h"
+#include "submit/encoded_copy.h"
 #include "platform/seams.h"
 #include "portable.h"
 
