@@ -18,6 +18,11 @@ LISTINGS = [
     ("bindings/python/lsmtp.py", r'^\s+(SMTP_ERR_\w+): \("(SMTP_ERR_\w+)"'),
     ("README.md", r"^\| (\d+) \| `(SMTP_ERR_\w+)` \|"),
     ("doc/lsmtp_send_mail.3", r'^\.BR (SMTP_ERR_\w+) " \((\d+)\)"'),
+    ("bindings/csharp/Lsmtp.cs", r"public const int (SMTP_ERR_\w+) = (\d+);"),
+    ("bindings/csharp/Lsmtp.cs", r'case (SMTP_ERR_\w+): return "(SMTP_ERR_\w+)";'),
+    ("bindings/vb/lsmtp.bas", r"^Public Const (SMTP_ERR_\w+) As Long = (\d+)"),
+    ("bindings/pascal/lsmtp.pas", r"^\s+(SMTP_ERR_\w+) = (\d+);"),
+    ("bindings/pascal/lsmtp.pas", r"^\s+(SMTP_ERR_\w+): Result := '(SMTP_ERR_\w+)';"),
 ]
 
 
