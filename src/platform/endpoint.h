@@ -34,8 +34,9 @@ std::optional<Endpoint> numeric_endpoint(const char *host, std::uint16_t port);
 std::vector<Endpoint> look_up_endpoints(const char *name, std::uint16_t port, Deadline deadline,
                                         std::string &why);
 
-// One attempt: a new non-blocking socket of the endpoint's family,
-// connected before the deadline, with Nagle's delay turned off. The socket
+// One attempt: a new socket of the endpoint's family (blocking on POSIX,
+// where the system bounds each wait; non-blocking on Windows), connected
+// before the deadline, with Nagle's delay turned off. The socket
 // is moved into `socket` only when connected; otherwise `error` is the
 // system's error code for the failure (a timeout's when time ran out).
 ConnectOutcome connect_endpoint(Socket &socket, const Endpoint &endpoint, Deadline deadline, int &error);
