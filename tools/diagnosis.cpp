@@ -50,10 +50,14 @@ std::string quoted(const Outcome &outcome)
     return text;
 }
 
-// " (what the system said)", or nothing when it said nothing.
+// " (what the system said)", or nothing when it said nothing. Windows'
+// messages end in white space.
 std::string system_said(const Outcome &outcome)
 {
-    return outcome.system_text.empty() ? std::string() : lsmtp::concat(" (", outcome.system_text, ")");
+    std::string_view said = outcome.system_text;
+    while (!said.empty() && lsmtp::is_white_space(said.back()))
+        said.remove_suffix(1);
+    return said.empty() ? std::string() : lsmtp::concat(" (", said, ")");
 }
 
 // The command of a step, as sent when known, else as far as the outcome
