@@ -226,6 +226,37 @@ TEST(Connect, EveryAddressOfANameIsTriedInTurn)
     EXPECT_EQ(server.sessions(1).size(), 1u);
 }
 
+// A lookup that takes most of the limit leaves the connection only the
+// rest: a slow resolver and then a server that never answers end the call
+// at 15 s, not 15 s after the lookup.
+TEST(Connect, TheLookupAndTheConnectionShareOneLimit)
+{
+    const lsmtp::test::RawSocket listener = listener_on(AF_INET, 25, 0);
+    ASSERT_NE(listener, lsmtp::test::no_socket);
+    lsmtp::platform::Socket filler;  // fills the queue: the next attempt is never answered
+    ASSERT_EQ(lsmtp::platform::connect_to_host(filler, "127.0.0.1", 25, lsmtp::platform::deadline_after(5s)),
+              ConnectOutcome::connected);
+    const auto start = std::chrono::steady_clock::now();
+    const std::optional<int> result =
+        lsmtp::test::run_with_system_files({{"/etc/hosts", "127.0.0.1 slow.test\n"}}, [] {
+            lsmtp::platform::Seams seams;
+            seams.allow_call = [](lsmtp::platform::Call call, std::size_t) {
+                if (call == lsmtp::platform::Call::lookup)
+                    std::this_thread::sleep_for(10s);  // a resolver that takes its time, then answers
+                return true;
+            };
+            const lsmtp::platform::ScopedSeams slow(std::move(seams));
+            MailCall call;
+            call.smtp_host = "slow.test";
+            return call.send();
+        });
+    const auto took = std::chrono::steady_clock::now() - start;
+    close(listener);
+    EXPECT_EQ(result, SMTP_ERR_CONNECT);
+    EXPECT_GE(took, 14s);
+    EXPECT_LT(took, 22s);  // a fresh 15 s after the lookup would take 25
+}
+
 // A bracketed name is looked up without its brackets, as mail domains
 // write addresses.
 TEST(Connect, BracketsAroundANameAreDropped)
