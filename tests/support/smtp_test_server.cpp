@@ -70,6 +70,12 @@ int wait_for_input(int first, int second)
     const int ready = WSAPoll(watched, 2, -1);
     return ready < 0 ? -1 : (watched[1].revents != 0 ? 1 : 0);
 }
+// Returns once the peer has closed or reset the connection.
+void wait_for_hang_up(int fd)
+{
+    WSAPOLLFD watched{native(fd), POLLPRI, 0};
+    WSAPoll(&watched, 1, -1);
+}
 #else
 bool interrupted() { return errno == EINTR; }
 int listening_socket(int family) { return socket(family, SOCK_STREAM | SOCK_CLOEXEC, 0); }
@@ -88,6 +94,13 @@ int wait_for_input(int first, int second)
     if (poll(watched, 2, -1) < 0)
         return -1;
     return watched[1].revents != 0 ? 1 : 0;
+}
+// Returns once the peer has closed the connection, reading nothing.
+void wait_for_hang_up(int fd)
+{
+    pollfd watched{fd, POLLRDHUP, 0};
+    while (poll(&watched, 1, -1) < 0 && interrupted()) {
+    }
 }
 #endif
 
@@ -238,6 +251,7 @@ void SmtpTestServer::serve(int fd, std::size_t index)
     std::map<std::string, int> uses;
     bool in_data = false;
     bool silent = false;
+    bool stalled = false;
     bool open = true;
     std::string pending;  // received bytes not yet taken as a command line or data
 
@@ -261,11 +275,18 @@ void SmtpTestServer::serve(int fd, std::size_t index)
             in_data = true;
         if (key == "QUIT" || reply.close_after)
             open = false;
+        stalled = reply.stop_reading;
     };
 
     answer("greeting");
     char chunk[4096];
     while (open) {
+        if (stalled) {
+            // Nothing is read, so the client's writes fill the window and
+            // wait; the connection ends when the client closes it.
+            wait_for_hang_up(fd);
+            break;
+        }
         const ssize_t got = recv(fd, chunk, sizeof chunk, 0);
         if (got < 0 && interrupted())
             continue;

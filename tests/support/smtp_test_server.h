@@ -20,6 +20,7 @@ struct ScriptedReply {
     bool close = false;               // close the connection instead of answering
     bool silent = false;              // never answer; keep the connection until the client leaves
     bool close_after = false;         // send the text, then close the connection
+    bool stop_reading = false;        // send the text, then read nothing more until the client leaves
     // For ".": answer as soon as this many bytes of message content have
     // arrived, before the end-of-data marker (a refusal mid-data; use with
     // close_after). 0 waits for the marker.

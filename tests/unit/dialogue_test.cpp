@@ -6,6 +6,7 @@
 #include "portable.h"
 #include "scripted.h"
 #include "smtp_test_server.h"
+#include "temp_folder.h"
 #include "transport/connection.h"
 
 #include <gtest/gtest.h>
@@ -14,6 +15,7 @@
 #include <csignal>
 #include <filesystem>
 #include <functional>
+#include <random>
 #include <string>
 #include <thread>
 #include <vector>
@@ -201,6 +203,35 @@ TEST(Dialogue, GarbageInsteadOfAReplyEndsTheSession)
         EXPECT_EQ(session.data_complete, std::string(c.step) == ".") << c.step;
         EXPECT_EQ(session.received.find("QUIT"), std::string::npos) << c.step;
     }
+}
+
+// A server that stops taking the message: a write waits 10 s for room, and
+// the call ends with 730, the server having said nothing.
+TEST(Dialogue, ServerThatStopsReadingEndsTheCallAfterTenSeconds)
+{
+#ifdef _WIN32
+    GTEST_SKIP() << "run on Linux only: the test server watches the stalled connection for POLLRDHUP";
+#endif
+    lsmtp::test::TempFolder folder;
+    std::mt19937 random(17);
+    std::string bytes(16 << 20, '\0');
+    for (char &byte : bytes)
+        byte = static_cast<char>(random());
+    const std::string file = folder.file("large.bin", bytes);
+    SmtpTestServer server;
+    ScriptedReply stalling = text("354 go ahead\r\n");
+    stalling.stop_reading = true;
+    server.reply("DATA", stalling);
+    lsmtp::platform::Seams seams;
+    seams.pause = [](int) {};  // no pacing: only the stall takes time
+    const lsmtp::platform::ScopedSeams installed(std::move(seams));
+    MailCall call;
+    call.attachments = file.c_str();
+    int result = 0;
+    const auto took = time_of([&] { result = call.send(); });
+    EXPECT_EQ(result, SMTP_ERR_WRITE);
+    EXPECT_GE(took, 10s);
+    EXPECT_LT(took, 40s);
 }
 
 // The one real wait of the suite: the full reply limit of the call.
