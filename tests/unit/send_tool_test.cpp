@@ -11,7 +11,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -121,10 +120,12 @@ TEST(SendTool, VerboseShowsTheDialogueAndSummarisesTheMessage)
     // Two parts: the body's few bytes, and the 3000 bytes as 4000 base64
     // characters in lines of 76 with their line ends.
     std::vector<long> sizes;
-    const std::regex size_line("> \\((\\d+) bytes of content\\)\n");
-    for (auto match = std::sregex_iterator(run.err.begin(), run.err.end(), size_line); match != std::sregex_iterator();
-         ++match)
-        sizes.push_back(std::stol((*match)[1]));
+    const std::string suffix = " bytes of content)\n";
+    for (std::size_t end = run.err.find(suffix); end != std::string::npos; end = run.err.find(suffix, end + 1)) {
+        const std::size_t start = run.err.rfind("\n> (", end);
+        ASSERT_NE(start, std::string::npos);
+        sizes.push_back(std::stol(run.err.substr(start + 4, end - start - 4)));
+    }
     ASSERT_EQ(sizes.size(), 2u) << run.err;
     EXPECT_LT(sizes[0], 10);
     EXPECT_GE(sizes[1], 4000);
