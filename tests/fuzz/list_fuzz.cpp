@@ -44,11 +44,13 @@ void check_split(std::string_view list, bool plain)
     }
 }
 
+// A MIME token less "'", which some readers take for the start of an
+// RFC 2231 charset'language'value: such a name goes out quoted.
 bool is_token(std::string_view text)
 {
     for (const char c : text) {
         const auto byte = static_cast<unsigned char>(c);
-        if (byte <= 32 || byte >= 127 || std::strchr("()<>@,;:\\\"/[]?=", byte) != nullptr)
+        if (byte <= 32 || byte >= 127 || std::strchr("()<>@,;:\\\"/[]?='", byte) != nullptr)
             return false;
     }
     return !text.empty();
