@@ -2,7 +2,9 @@
 // result, and what the session observer hears.
 #include "lsmtp.h"
 #include "mail_call.h"
+#include "platform/file.h"
 #include "platform/seams.h"
+#include "platform/system_text.h"
 #include "scripted.h"
 #include "smtp_test_server.h"
 #include "submit/outcome.h"
@@ -268,7 +270,11 @@ TEST(Outcome, LocalCausesSayWhatTheSystemSaid)
     EXPECT_EQ(unreadable.code, SMTP_ERR_ATTACH_OPEN);
     EXPECT_EQ(unreadable.step, Step::attachment);
     EXPECT_EQ(unreadable.subject, path);
-    EXPECT_EQ(unreadable.system_text, "No such file or directory");
+    // The system's own words for a missing file, in its own language.
+    const lsmtp::platform::File none = lsmtp::platform::open_for_reading(path);
+    ASSERT_FALSE(none.valid());
+    EXPECT_EQ(unreadable.system_text, lsmtp::platform::last_error_text());
+    EXPECT_FALSE(unreadable.system_text.empty());
 }
 
 TEST(Outcome, ObserverHearsTheWholeDialogue)
