@@ -27,7 +27,11 @@ function end_section(    command, stamp) {
     end_item()
     if (version == "")
         return
-    command = "LC_ALL=C date -u -R -d " released
+    # A Debian changelog needs each entry dated after the one before it:
+    # releases made on the same day are put an hour apart, back from noon.
+    same_day = (released == last_released) ? same_day + 1 : 0
+    last_released = released
+    command = "LC_ALL=C date -u -R -d '" released " 12:00 UTC " same_day " hours ago'"
     command | getline stamp
     close(command)
     printf "%slsmtp (%s) unstable; urgency=medium\n\n%s\n -- %s  %s\n", separator, version, entries, maintainer, stamp
