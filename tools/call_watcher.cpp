@@ -30,6 +30,18 @@ bool same_verb(std::string_view command, std::string_view verb)
 
 } // namespace
 
+void CallWatcher::encoded(std::size_t bytes)
+{
+    if (progress_)
+        progress_->encoded(bytes);
+}
+
+void CallWatcher::sent(std::size_t bytes)
+{
+    if (progress_)
+        progress_->sent(bytes);
+}
+
 void CallWatcher::command(std::string_view line)
 {
     commands_.emplace_back(line);

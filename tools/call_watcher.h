@@ -23,7 +23,12 @@ public:
     void reply(std::string_view text) override;
     void message_headers(std::string_view header_block) override;
     void message_part(std::string_view part_headers, std::size_t content_bytes) override;
+    void encoded(std::size_t bytes) override;
+    void sent(std::size_t bytes) override;
     void finished(const lsmtp::Outcome &outcome) override;
+
+    // Hands the call's progress on to `progress` (the progress line).
+    void forward_progress(lsmtp::SessionObserver *progress) { progress_ = progress; }
 
     // What the call came to, once the library has told it.
     const std::optional<lsmtp::Outcome> &outcome() const { return outcome_; }
@@ -35,6 +40,7 @@ private:
     void write_lines(std::string_view prefix, std::string_view text);
 
     std::ostream *transcript_;
+    lsmtp::SessionObserver *progress_ = nullptr;
     std::vector<std::string> commands_;
     std::optional<lsmtp::Outcome> outcome_;
 };

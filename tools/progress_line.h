@@ -2,7 +2,7 @@
 // are encoded and sent.
 #pragma once
 
-#include "submit/progress.h"
+#include "submit/outcome.h"
 
 #include <cstdint>
 #include <functional>
@@ -34,7 +34,7 @@ std::string format_progress(const Progress &progress);
 // Redraws the line in place (carriage return) as the library reports, at
 // most every `redraw_interval` seconds; finish() draws the last state and
 // ends the line.
-class ProgressLine final : public lsmtp::ProgressObserver {
+class ProgressLine final : public lsmtp::SessionObserver {
 public:
     static constexpr double redraw_interval = 0.25;
 

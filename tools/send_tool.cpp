@@ -360,22 +360,21 @@ int Tool::send_and_report()
     using Clock = std::chrono::steady_clock;
     const Clock::time_point start = Clock::now();
     CallWatcher watcher(request_.verbose ? &io_.err : nullptr);
+    std::optional<ProgressLine> line;
+    // The transcript and the progress line would share standard error.
+    if (!request_.verbose && progress_wanted(io_.err_is_terminal, request_.quiet, request_.attachment_bytes)) {
+        const auto since_start = [start] { return std::chrono::duration<double>(Clock::now() - start).count(); };
+        const std::uint64_t body = request_.values[f_body] ? request_.values[f_body]->size() : 0;
+        line.emplace(io_.err, body + base64_size(request_.attachment_bytes), since_start);
+        watcher.forward_progress(&*line);
+    }
     int code = 0;
     {
         const lsmtp::ScopedSessionObserver watching(watcher);
-        // The transcript and the progress line would share standard error.
-        if (!request_.verbose &&
-            progress_wanted(io_.err_is_terminal, request_.quiet, request_.attachment_bytes)) {
-            const auto since_start = [start] { return std::chrono::duration<double>(Clock::now() - start).count(); };
-            const std::uint64_t body = request_.values[f_body] ? request_.values[f_body]->size() : 0;
-            ProgressLine line(io_.err, body + base64_size(request_.attachment_bytes), since_start);
-            const lsmtp::ScopedProgressObserver observing(line);
-            code = call_library();
-            line.finish();
-        } else {
-            code = call_library();
-        }
+        code = call_library();
     }
+    if (line)
+        line->finish();
     // The library tells every call's outcome; the code alone is a fallback.
     lsmtp::Outcome outcome = watcher.outcome().value_or(lsmtp::Outcome{});
     outcome.code = code;

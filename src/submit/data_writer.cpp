@@ -1,6 +1,6 @@
 #include "submit/data_writer.h"
 
-#include "submit/progress.h"
+#include "submit/outcome.h"
 #include "text/text.h"
 
 #include <algorithm>

@@ -4,7 +4,7 @@
 #include "lsmtp.h"
 #include "platform/clock.h"
 #include "platform/system_text.h"
-#include "submit/progress.h"
+#include "submit/outcome.h"
 #include "text/text.h"
 
 #include <algorithm>

@@ -17,4 +17,16 @@ ScopedSessionObserver::~ScopedSessionObserver() { installed_observer = previous_
 
 SessionObserver *session_observer() { return installed_observer; }
 
+void report_encoded(std::size_t bytes)
+{
+    if (installed_observer != nullptr)
+        installed_observer->encoded(bytes);
+}
+
+void report_sent(std::size_t bytes)
+{
+    if (installed_observer != nullptr)
+        installed_observer->sent(bytes);
+}
+
 } // namespace lsmtp

@@ -71,6 +71,11 @@ public:
     virtual void message_headers(std::string_view /*header_block*/) {}
     // One MIME part: its header lines and the bytes of its content as sent.
     virtual void message_part(std::string_view /*part_headers*/, std::size_t /*content_bytes*/) {}
+    // Characters of an attachment's encoded copy just written.
+    virtual void encoded(std::size_t /*bytes*/) {}
+    // Message content (between the DATA reply and the end-of-data marker)
+    // just handed to the connection.
+    virtual void sent(std::size_t /*bytes*/) {}
     // The call's result, told once, just before the call returns.
     virtual void finished(const Outcome & /*outcome*/) {}
 
@@ -95,5 +100,9 @@ private:
 
 // The calling thread's observer, or null.
 SessionObserver *session_observer();
+
+// Tell the calling thread's observer, if any, of encoding and sending.
+void report_encoded(std::size_t bytes);
+void report_sent(std::size_t bytes);
 
 } // namespace lsmtp

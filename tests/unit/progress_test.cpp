@@ -1,5 +1,5 @@
-// The library's private progress observer, and what lsmtp-send makes of
-// it: the progress line.
+// The progress the library's private session observer hears, and what
+// lsmtp-send makes of it: the progress line.
 #include "mail_call.h"
 #include "portable.h"
 #include "progress_line.h"
@@ -17,14 +17,14 @@ using namespace std::chrono_literals;
 
 namespace {
 
-struct Tally final : lsmtp::ProgressObserver {
+struct Tally final : lsmtp::SessionObserver {
     std::uint64_t encoded_bytes = 0;
     std::uint64_t sent_bytes = 0;
     void encoded(std::size_t bytes) override { encoded_bytes += bytes; }
     void sent(std::size_t bytes) override { sent_bytes += bytes; }
 };
 
-TEST(ProgressObserver, HearsEveryEncodedAndSentByteOfItsThreadsCalls)
+TEST(SessionObserver, HearsEveryEncodedAndSentByteOfItsThreadsCalls)
 {
     const std::filesystem::path folder = lsmtp::test::make_scratch_folder("lsmtp-progress");
     ASSERT_FALSE(folder.empty());
@@ -38,7 +38,7 @@ TEST(ProgressObserver, HearsEveryEncodedAndSentByteOfItsThreadsCalls)
     call.attachments = file.c_str();
     Tally tally;
     {
-        const lsmtp::ScopedProgressObserver observing(tally);
+        const lsmtp::ScopedSessionObserver observing(tally);
         EXPECT_EQ(call.send(), 221);
     }
     // Outside the scope nothing more is heard.
