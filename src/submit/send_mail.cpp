@@ -48,20 +48,20 @@ bool send_command(Dialogue &dialogue, std::string_view line)
 Reply receive_reply(Dialogue &dialogue, std::chrono::milliseconds limit = reply_wait_limit)
 {
     Reply reply = read_reply(dialogue.session, limit);
-    if (dialogue.observer != nullptr && !reply.text.empty())
-        dialogue.observer->reply(reply.text);
+    if (dialogue.observer != nullptr && !reply.raw.empty())
+        dialogue.observer->reply(reply_text(reply.raw));
     return reply;
 }
 
 // Code 0 when `reply` lets the session go on after a command that needs a
 // reply of `wanted_class`; otherwise the outcome that ends the session at
 // `step`.
-Outcome verdict(Dialogue &dialogue, Reply reply, int wanted_class, Step step, std::string_view subject = {})
+Outcome verdict(Dialogue &dialogue, const Reply &reply, int wanted_class, Step step, std::string_view subject = {})
 {
     if (reply.code / 100 == wanted_class && reply.code < SMTP_ERR_CONNECT)
         return {};
     Outcome outcome = stopped(reply.code, step, subject);
-    outcome.server_text = std::move(reply.text);
+    outcome.server_text = reply_text(reply.raw);
     // Our own failure to read a reply (7xx) or a refusal (4xx, 5xx) ends
     // the session as it stands.
     if (reply.code > 400)
@@ -89,9 +89,18 @@ Outcome failed_write_result(Dialogue &dialogue, Outcome failed)
     Reply reply = receive_reply(dialogue, failed_write_grace);
     if (reply.code > 400 && reply.code < SMTP_ERR_CONNECT) {
         failed.code = reply.code;
-        failed.server_text = std::move(reply.text);
+        failed.server_text = reply_text(reply.raw);
     }
     return failed;
+}
+
+// The call's result once the server took the message, `last_word` being
+// the reply that has the last say.
+Outcome accepted_by(const Reply &last_word)
+{
+    Outcome outcome = stopped(last_word.code, Step::none);
+    outcome.server_text = reply_text(last_word.raw);
+    return outcome;
 }
 
 // The content after the DATA reply, up to and including the end-of-data
@@ -135,22 +144,16 @@ Outcome converse(Dialogue &dialogue, const Request &request, const std::string &
         return stop;
     if (Outcome stop = write_message(dialogue, header_block, content); stop.code != 0)
         return stop.code == SMTP_ERR_WRITE ? failed_write_result(dialogue, std::move(stop)) : stop;
-    Reply accepted = receive_reply(dialogue, end_of_data_wait_limit);
-    const int accepted_code = accepted.code;
+    const Reply accepted = receive_reply(dialogue, end_of_data_wait_limit);
     if (Outcome stop = verdict(dialogue, accepted, positive, Step::end_of_data); stop.code != 0)
         return stop;
     // Accepted means accepted: whatever happens at QUIT, the call succeeds,
     // or a caller who retries would send the message twice.
-    Outcome result = stopped(accepted_code, Step::none);
-    result.server_text = std::move(accepted.text);
     if (!send_command(dialogue, "QUIT\r\n"))
-        return result;
-    Reply farewell = receive_reply(dialogue);
-    if (farewell.code / 100 == positive) {
-        result.code = farewell.code;
-        result.server_text = std::move(farewell.text);
-    }
-    return result;
+        return accepted_by(accepted);
+    const Reply farewell = receive_reply(dialogue);
+    const Reply &last_word = farewell.code / 100 == positive ? farewell : accepted;
+    return accepted_by(last_word);
 }
 
 Outcome send_mail(const MailArguments &args)

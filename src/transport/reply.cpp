@@ -121,7 +121,7 @@ Reply read_reply(SmtpSession &session, std::chrono::milliseconds limit)
     for (;;) {
         const ReplyScan scan = scan_reply(session.replies);
         if (scan.status == ReplyScan::Status::complete) {
-            Reply reply{scan.code, reply_text(std::string_view(session.replies).substr(0, scan.consumed))};
+            Reply reply{scan.code, session.replies.substr(0, scan.consumed)};
             session.replies.erase(0, scan.consumed);
             return reply;
         }

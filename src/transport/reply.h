@@ -46,9 +46,10 @@ struct Reply {
     // answer is not an SMTP reply, SMTP_ERR_TIMEOUT when the reply was not
     // complete in time.
     int code = 0;
-    // The reply's lines joined by "\n" (see reply_text); empty when no
-    // reply was read.
-    std::string text;
+    // The reply as received, line ends included; empty when no reply was
+    // read. Made readable by reply_text only where a reply is told, so the
+    // replies nobody looks at cost a copy and no more.
+    std::string raw;
 };
 
 // The lines of a whole reply (as scan_reply found it) without their line
