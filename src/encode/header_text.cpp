@@ -13,16 +13,12 @@ bool is_blank(char c) { return c == ' ' || c == '\t'; }
 
 // RFC 5322 allows only printable characters and white space in a header;
 // CR and LF are checked as folds on their own.
-bool is_control(char c)
-{
-    const auto byte = static_cast<unsigned char>(c);
-    return (byte < 0x20 && c != '\t' && c != '\r' && c != '\n') || byte == 0x7F;
-}
+bool is_header_control(char c) { return is_control(c) && c != '\t' && c != '\r' && c != '\n'; }
 
 bool has_control(std::string_view text)
 {
     for (const char c : text) {
-        if (is_control(c))
+        if (is_header_control(c))
             return true;
     }
     return false;

@@ -10,7 +10,6 @@ namespace lsmtp {
 namespace {
 
 bool is_line_end(char c) { return c == '\r' || c == '\n'; }
-bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
 } // namespace
 

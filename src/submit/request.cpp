@@ -12,20 +12,7 @@
 namespace lsmtp {
 namespace {
 
-bool is_control(char c)
-{
-    const auto byte = static_cast<unsigned char>(c);
-    return byte < 0x20 || byte == 0x7F;
-}
-
-Outcome refused(std::string_view argument)
-{
-    Outcome outcome;
-    outcome.code = SMTP_ERR_ARGUMENT;
-    outcome.step = Step::arguments;
-    outcome.subject = argument;
-    return outcome;
-}
+Outcome refused(std::string_view argument) { return stopped(SMTP_ERR_ARGUMENT, Step::arguments, argument); }
 
 // NULL and "" mean the same for every optional argument.
 std::string_view text_of(const char *argument) { return argument == nullptr ? std::string_view() : argument; }

@@ -45,6 +45,15 @@ std::size_t find_line_break(std::string_view text, std::size_t from = 0);
 // White space is space, tab, LF, VT, FF and CR, whatever the locale.
 bool is_white_space(char c);
 
+// ASCII control characters: C0 and DEL.
+inline bool is_control(char c)
+{
+    const auto byte = static_cast<unsigned char>(c);
+    return byte < 0x20 || byte == 0x7F;
+}
+
+inline bool is_digit(char c) { return c >= '0' && c <= '9'; }
+
 // What separates folders in a path: "/", and on Windows "\" too.
 #if defined(_WIN32)
 inline constexpr std::string_view folder_separators = "/\\";

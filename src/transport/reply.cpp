@@ -10,8 +10,6 @@
 namespace lsmtp {
 namespace {
 
-bool is_digit(char c) { return c >= '0' && c <= '9'; }
-
 // Whether the start of a line (possibly not all of it yet) can begin a reply
 // line: "ddd" then "-", " ", CR or LF.
 bool line_start_valid(std::string_view line)
@@ -35,7 +33,7 @@ void append_escaped(std::string &out, std::string_view line)
         const auto byte = static_cast<unsigned char>(line[at]);
         const std::size_t size = character_size(line, at, true);
         // A byte above 0x7F that starts no whole sequence is not UTF-8.
-        if (byte < 0x20 || byte == 0x7F || (byte >= 0x80 && size == 1)) {
+        if (is_control(line[at]) || (byte >= 0x80 && size == 1)) {
             out += '\\';
             append_hex_escape(out, 'x', byte);
         } else {
