@@ -44,6 +44,16 @@ std::string percent_encoded(std::string_view bytes)
     return out;
 }
 
+// An ASCII name goes as written unless it holds "=?" and later "?=":
+// readers would take that for an RFC 2047 word and show it decoded.
+bool sent_as_written(std::string_view name)
+{
+    if (!is_ascii(name))
+        return false;
+    const std::size_t opening = name.find("=?");
+    return opening == std::string_view::npos || name.find("?=", opening + 2) == std::string_view::npos;
+}
+
 } // namespace
 
 std::string mime_parameter_value(std::string_view text)
@@ -64,7 +74,7 @@ std::string mime_parameter_value(std::string_view text)
 
 std::string name_parameter(std::string_view name)
 {
-    if (is_ascii(name))
+    if (sent_as_written(name))
         return "; name=" + mime_parameter_value(name);
     const std::string opening = "; name=\"";
     // Every line carries a word, the last one the closing quote too.
@@ -80,7 +90,7 @@ std::string name_parameter(std::string_view name)
 
 std::string filename_parameter(std::string_view name)
 {
-    if (is_ascii(name))
+    if (sent_as_written(name))
         return "; filename=" + mime_parameter_value(name);
     const std::string charset(charset_of(name));
     const std::string whole = "; filename*=" + charset + "''" + percent_encoded(name);

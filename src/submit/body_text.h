@@ -13,6 +13,11 @@ struct BodyText {
     bool quoted = false;
 
     std::string_view wire() const { return quoted ? std::string_view(encoded) : original; }
+    // CR LF, LF or CR last; the wire form then ends in CR LF too.
+    bool ends_in_line_break() const
+    {
+        return !original.empty() && (original.back() == '\n' || original.back() == '\r');
+    }
 };
 
 // ASCII text goes as written unless a line is too long for SMTP; non-ASCII

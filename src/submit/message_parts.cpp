@@ -41,7 +41,10 @@ Outcome write_body_part(DataWriter &writer, const BodyText &body, std::string_vi
     concat_append(header, "Content-description: Body of message\r\n\r\n");
     if (!writer.write(header) || !writer.write(body.wire()))
         return write_failed();
-    writer.write("\r\n");
+    // The CR LF of the next boundary line is the delimiter's own: a body
+    // that ends its last line already would otherwise gain a blank line.
+    if (!body.ends_in_line_break())
+        writer.write("\r\n");
     tell_part(header, body.wire().size());
     return {};
 }

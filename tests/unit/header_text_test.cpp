@@ -366,6 +366,10 @@ TEST(MimeParameter, AttachmentNames)
     EXPECT_EQ(filename_parameter("a_b.txt"), "; filename=a_b.txt");
     EXPECT_EQ(filename_parameter("'quote'.txt"), "; filename=\"'quote'.txt\"");
     EXPECT_EQ(name_parameter("'quote'.txt"), "; name=\"'quote'.txt\"");
+    // Shaped like an encoded word ("=?", later "?="): encoded, or readers would decode it.
+    EXPECT_EQ(name_parameter("=?utf-8?q?x?=.txt"), "; name=\"=?UTF-8?B?PT91dGYtOD9xP3g/?=\r\n =?UTF-8?B?PS50eHQ=?=\"");
+    EXPECT_EQ(filename_parameter("=?utf-8?q?x?=.txt"), ";\r\n filename*0*=UTF-8''%3D%3Futf-8%3Fq%3Fx%3F%3D.txt");
+    EXPECT_EQ(filename_parameter("?=a=?=.txt"), "; filename=\"?=a=?=.txt\"");
 
     // Every length up to a few continuations, so that words and numbered
     // pieces end at every place in the text.

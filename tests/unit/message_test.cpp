@@ -265,11 +265,19 @@ TEST(Message, OverlongBodyLinesGoQuotedPrintable)
     EXPECT_NE(data.find("end=3D\r\n"), std::string::npos);
 }
 
-TEST(Message, NoBodyAndNoAttachmentStillHasOnePart)
+// The CR LF before a boundary line is the delimiter's: only a body without a
+// final line break gets one added (an empty part stands in for no body).
+TEST(Message, TextPartEndsAsTheBodyDoes)
 {
-    MailCall call;
-    const std::string data = send_one(call).data;
-    EXPECT_NE(data.find("Subject:Test subject\r\n" + text_part_head + "\r\n" + closing), std::string::npos);
+    for (const auto &[body, wire] : std::vector<std::pair<const char *, std::string>>{
+             {"abc\n", "abc\r\n"}, {"abc\r\n", "abc\r\n"}, {"abc\r", "abc\r\n"}, {"abc\n\n", "abc\r\n\r\n"},
+             {"abc", "abc\r\n"}, {"", "\r\n"}, {nullptr, "\r\n"}}) {
+        MailCall call;
+        call.body = body;
+        const std::string data = send_one(call).data;
+        EXPECT_EQ(data.substr(data.find("Subject:Test subject\r\n") + 22), text_part_head + wire + closing + "\r\n")
+            << (body ? body : "null");
+    }
 }
 
 TEST(Message, InjectedHeaderValuesAreRefusedBeforeConnecting)
@@ -457,7 +465,7 @@ TEST(Message, BodyHoldingTheBoundaryLineGetsAnotherBoundary)
     const std::string data = send_one(call).data;
     EXPECT_NE(data.find("boundary=Message-Boundary-21132-1\r\n"), std::string::npos);
     EXPECT_NE(data.find("\r\n\r\n--Message-Boundary-21132-1\r\nContent-Type: text/plain\r\n"), std::string::npos);
-    EXPECT_NE(data.find("text/html\r\n\r\n\r\n--Message-Boundary-21132-1--\r\n"), std::string::npos);
+    EXPECT_NE(data.find("text/html\r\n\r\n--Message-Boundary-21132-1--\r\n"), std::string::npos);
 }
 
 TEST(Message, UnsendableHeadersAreRefusedBeforeConnecting)
