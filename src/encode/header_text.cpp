@@ -2,6 +2,7 @@
 
 #include "encode/charset.h"
 #include "encode/encoded_words.h"
+#include "text/address_tokens.h"
 #include "text/text.h"
 
 #include <vector>
@@ -150,37 +151,21 @@ enum class Region { top, quoted, comment, angle };
 // left open.
 std::optional<std::vector<Region>> regions_of(std::string_view text)
 {
-    std::vector<Region> regions(text.size(), Region::top);
-    bool quoted = false, angle = false;
-    int comment = 0;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const char c = text[i];
-        if (quoted || comment > 0) {
-            regions[i] = quoted ? Region::quoted : Region::comment;
-            if (c == '\\' && i + 1 < text.size()) {
-                regions[i + 1] = regions[i];
-                ++i;
-            }
-            else if (quoted && c == '"')
-                quoted = false;
-            else if (!quoted && c == '(')
-                ++comment;
-            else if (!quoted && c == ')')
-                --comment;
-            continue;
+    std::vector<Region> regions;
+    bool angle = false;
+    for (const AddressToken &token : address_tokens(text, Parentheses::comments)) {
+        if (!token.closed)
+            return std::nullopt;
+        Region region = Region::top;
+        if (token.kind == TokenKind::quoted || token.kind == TokenKind::comment) {
+            region = token.kind == TokenKind::quoted ? Region::quoted : Region::comment;
+        } else if (angle || token.kind == TokenKind::open_angle) {
+            angle = token.kind != TokenKind::close_angle;
+            region = Region::angle;
         }
-        if (c == '"') {
-            quoted = true;
-            regions[i] = Region::quoted;
-        } else if (c == '(') {
-            comment = 1;
-            regions[i] = Region::comment;
-        } else if (angle || c == '<') {
-            angle = c != '>';
-            regions[i] = Region::angle;
-        }
+        regions.insert(regions.end(), token.end - token.begin, region);
     }
-    if (quoted || comment > 0 || angle)
+    if (angle)
         return std::nullopt;
     return regions;
 }

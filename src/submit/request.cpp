@@ -5,6 +5,7 @@
 #include "lsmtp.h"
 #include "platform/file.h"
 #include "platform/system_text.h"
+#include "text/address_tokens.h"
 #include "text/text.h"
 
 #include <optional>
@@ -48,7 +49,7 @@ std::optional<std::string> address_header_value(std::string_view list)
         return "<>";
     for (const std::string_view piece : pieces) {
         std::string_view address;
-        if (!envelope_address(piece, address))
+        if (envelope_address(piece, address) != AddressFault::none)
             return std::nullopt;
         value.append(value.empty() ? "" : ", ");
         if (address.size() == piece.size())
@@ -89,7 +90,7 @@ bool read_recipients(std::string_view list, std::vector<Recipient> &recipients)
 {
     for (const std::string_view piece : split_address_list(list)) {
         std::string_view address;
-        if (!envelope_address(piece, address))
+        if (envelope_address(piece, address) != AddressFault::none)
             return false;
         recipients.push_back(Recipient{std::string(address), std::string(piece)});
     }
@@ -159,58 +160,46 @@ Outcome read_headers(const MailArguments &args, const std::vector<Recipient> &re
 
 } // namespace
 
-bool envelope_address(std::string_view piece, std::string_view &address)
+AddressFault envelope_address(std::string_view piece, std::string_view &address)
 {
     // The display name is dropped, but a line break in it would still end
     // the To or Cc line written from the list.
     for (const char c : piece) {
         if (is_control(c))
-            return false;
+            return AddressFault::control_character;
     }
     // "Name <addr>", "\"Quoted, Name\" <addr>", "<addr>" or the bare address:
     // one pair of angle brackets outside quoted strings, ending the piece.
-    // A group ("team:" before its members), unbalanced quotes or brackets,
-    // or text after ">" are no recipient.
     constexpr std::size_t none = std::string_view::npos;
     std::size_t open = none;
     std::size_t close = none;
-    bool quoted = false;
-    bool literal = false;  // a domain literal, "[IPv6:...]"
-    for (std::size_t i = 0; i < piece.size(); ++i) {
-        const char c = piece[i];
-        if (quoted) {
-            if (c == '\\')
-                ++i;
-            else if (c == '"')
-                quoted = false;
-            continue;
-        }
+    bool literal = false;
+    for (const AddressToken &token : address_tokens(piece, Parentheses::text)) {
         if (close != none)
-            return false;
-        if (c == '"') {
-            quoted = true;
-        } else if (c == '[' || c == ']') {
-            literal = c == '[';
-        } else if (c == '<') {
-            if (open != none)
-                return false;
-            open = i;
-        } else if (c == '>') {
-            if (open == none)
-                return false;
-            close = i;
-        } else if (c == ':' && open == none && !literal) {
-            return false;
-        }
+            return AddressFault::text_after_address;
+        if (token.kind == TokenKind::quoted && !token.closed)
+            return AddressFault::unclosed_quote;
+        if (token.kind == TokenKind::open_literal || token.kind == TokenKind::close_literal)
+            literal = token.kind == TokenKind::open_literal;
+        if (token.kind == TokenKind::colon && open == none && !literal)
+            return AddressFault::group;
+        if (token.kind == TokenKind::open_angle && open != none)
+            return AddressFault::second_open_angle;
+        if (token.kind == TokenKind::close_angle && open == none)
+            return AddressFault::stray_close_angle;
+        if (token.kind == TokenKind::open_angle)
+            open = token.end;
+        if (token.kind == TokenKind::close_angle)
+            close = token.begin;
     }
-    if (quoted || (open == none) != (close == none))
-        return false;
-    address = open == none ? piece : piece.substr(open + 1, close - open - 1);
+    if (open != none && close == none)
+        return AddressFault::unclosed_angle;
+    address = open == none ? piece : piece.substr(open, close - open);
     for (const char c : address) {
         if (c == '<' || c == '>' || is_white_space(c))
-            return false;
+            return AddressFault::unsafe_address;
     }
-    return true;
+    return AddressFault::none;
 }
 
 Outcome read_request(const MailArguments &args, Request &request)
@@ -223,7 +212,7 @@ Outcome read_request(const MailArguments &args, Request &request)
     request.host = args.smtp_host;
     std::string_view sender;
     // The empty sender is the null reverse path, "MAIL FROM:<>".
-    if (args.from_addr[0] != '\0' && !envelope_address(args.from_addr, sender))
+    if (args.from_addr[0] != '\0' && envelope_address(args.from_addr, sender) != AddressFault::none)
         return refused("from_addr");
     request.sender = sender;
 

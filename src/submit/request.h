@@ -66,13 +66,27 @@ struct Request {
 // with Step::attachment, the path and the system's word.
 Outcome read_request(const MailArguments &args, Request &request);
 
+// Why a piece is no envelope address.
+enum class AddressFault {
+    none,
+    control_character,
+    group,              // a ":" outside angle brackets and domain literals
+    unclosed_quote,
+    second_open_angle,  // "<" inside angle brackets
+    stray_close_angle,  // ">" before any "<"
+    unclosed_angle,
+    text_after_address, // anything after ">"
+    unsafe_address,     // the address holds "<", ">" or white space
+};
+
 // The envelope address a recipient piece or the sender stands for:
 // "Display Name <addr>" and "\"Quoted, Name\" <addr>" (as pasted from a To
 // line) and "<addr>" give addr, anything else is the address itself (a bare
-// local part such as "postmaster" included). False for a group, unbalanced
-// quotes or brackets, text after ">", and an address holding "<", ">",
-// white space or a control character, any of which would let the text
-// leave the angle brackets of MAIL FROM or RCPT TO (or add parameters).
-bool envelope_address(std::string_view piece, std::string_view &address);
+// local part such as "postmaster" included). Parentheses are ordinary
+// characters here. A fault for a group, unbalanced quotes or brackets, text
+// after ">", and an address holding "<", ">", white space or a control
+// character, any of which would let the text leave the angle brackets of
+// MAIL FROM or RCPT TO (or add parameters).
+AddressFault envelope_address(std::string_view piece, std::string_view &address);
 
 } // namespace lsmtp

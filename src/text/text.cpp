@@ -1,6 +1,6 @@
 #include "text/text.h"
 
-#include <algorithm>
+#include "text/address_tokens.h"
 
 namespace lsmtp {
 
@@ -58,27 +58,16 @@ std::vector<std::string_view> split_address_list(std::string_view list)
 {
     std::vector<std::string_view> pieces;
     std::size_t start = 0;
-    bool quoted = false;
     bool bracketed = false;
-    for (std::size_t i = 0; i < list.size(); ++i) {
-        const char c = list[i];
-        if (quoted) {
-            if (c == '\\')
-                ++i;  // the escaped character, whatever it is
-            else if (c == '"')
-                quoted = false;
-        } else if (c == '"') {
-            quoted = true;
-        } else if (c == '<') {
-            bracketed = true;
-        } else if (c == '>') {
-            bracketed = false;
-        } else if ((c == ',' || c == ';') && !bracketed) {
-            add_trimmed(pieces, list.substr(start, i - start));
-            start = i + 1;
+    for (const AddressToken &token : address_tokens(list, Parentheses::text)) {
+        if (token.kind == TokenKind::open_angle || token.kind == TokenKind::close_angle) {
+            bracketed = token.kind == TokenKind::open_angle;
+        } else if (token.kind == TokenKind::separator && !bracketed) {
+            add_trimmed(pieces, list.substr(start, token.begin - start));
+            start = token.end;
         }
     }
-    add_trimmed(pieces, list.substr(std::min(start, list.size())));
+    add_trimmed(pieces, list.substr(start));
     return pieces;
 }
 

@@ -136,6 +136,23 @@ TEST(Request, EachArgumentRule)
     }
 }
 
+// Why a piece is no envelope address: what the caller will be told.
+TEST(Request, EnvelopeAddressFaults)
+{
+    using lsmtp::AddressFault;
+    const std::pair<const char *, AddressFault> rows[] = {
+        {"\"Doe, J\" <j@x>", AddressFault::none},          {"a@[IPv6:1::2]", AddressFault::none},
+        {"A\rB <a@x>", AddressFault::control_character},   {"team: a@x", AddressFault::group},
+        {"\"Ann <a@x>", AddressFault::unclosed_quote},      {"<a@x <b@x>>", AddressFault::second_open_angle},
+        {"r@x>", AddressFault::stray_close_angle},          {"Ann <a@x", AddressFault::unclosed_angle},
+        {"<a@x> <b@x>", AddressFault::text_after_address}, {"<a b@x>", AddressFault::unsafe_address},
+    };
+    for (const auto &[piece, fault] : rows) {
+        std::string_view address;
+        EXPECT_EQ(lsmtp::envelope_address(piece, address), fault) << piece;
+    }
+}
+
 TEST(Request, WhatTheRecordHolds)
 {
     MailCall call;

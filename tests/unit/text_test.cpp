@@ -1,4 +1,5 @@
 // The shared string helpers, where a slip would go unnoticed elsewhere.
+#include "text/address_tokens.h"
 #include "text/text.h"
 
 #include <gtest/gtest.h>
@@ -7,6 +8,7 @@
 #include <vector>
 
 using lsmtp::find_line_break;
+using lsmtp::Parentheses;
 using lsmtp::path_base_name;
 using lsmtp::split_address_list;
 using Pieces = std::vector<std::string_view>;
@@ -71,6 +73,41 @@ TEST(SplitAddressList, TrimsPiecesAndSkipsEmptyOnes)
     EXPECT_EQ(split_address_list(",;,"), Pieces{});
     EXPECT_EQ(split_address_list(""), Pieces{});
     EXPECT_EQ(split_address_list("a@x,a@x"), (Pieces{"a@x", "a@x"}));
+}
+
+// The lexer under the list splitter, the envelope reader and the header
+// encoder. Each row: the text, what "(" opens, the tokens' kinds (with "!"
+// after one the text ends inside) and the tokens' texts between "|".
+TEST(AddressTokens, QuotesEscapesCommentsBracketsAndGroups)
+{
+    constexpr Parentheses text = Parentheses::text, comments = Parentheses::comments;
+    const struct {
+        std::string_view text;
+        Parentheses parentheses;
+        std::string_view kinds, tokens;
+    } rows[] = {
+        {"", text, "", ""},
+        {"Ann \"D, J\" <a@x>, b@x; c", text, "t\"t<t>,t,t", "Ann |\"D, J\"| |<|a@x|>|,| b@x|;| c"},
+        {"\"a\\\"b\\\\\" x", text, "\"t", "\"a\\\"b\\\\\"| x"},
+        {"a\\\"b\"", text, "t\"", "a\\|\"b\""},
+        {"\"a, <b", text, "\"!", "\"a, <b"},
+        {"\"a\\", text, "\"!", "\"a\\"},
+        {"(a, b) <c>", text, "t,t<t>", "(a|,| b) |<|c|>"},
+        {"x (a (b\\)) \"c\") y", comments, "t(t", "x |(a (b\\)) \"c\")| y"},
+        {"\"(\" (\")", comments, "\"t(", "\"(\"| |(\")"},
+        {"a) (b (c)", comments, "t(!", "a) |(b (c)"},
+        {"g: <@r:a@x>, b@[1:2];", text, "t:t<t:t>,t[t:t],", "g|:| |<|@r|:|a@x|>|,| b@|[|1|:|2|]|;"},
+    };
+    for (const auto &row : rows) {
+        std::string kinds, tokens;
+        for (const lsmtp::AddressToken &token : lsmtp::address_tokens(row.text, row.parentheses)) {
+            kinds += static_cast<char>(token.kind);
+            kinds += token.closed ? "" : "!";
+            tokens += (tokens.empty() ? "" : "|") + std::string(row.text.substr(token.begin, token.end - token.begin));
+        }
+        EXPECT_EQ(kinds, row.kinds) << row.text;
+        EXPECT_EQ(tokens, row.tokens) << row.text;
+    }
 }
 
 // The first CR or LF, whichever comes first, from the given position on.
