@@ -10,8 +10,8 @@
 set -eu
 cd "$(dirname "$0")/.."
 # Mono and Free Pascal run the C# and Pascal callers against the shared
-# library.
-sh scripts/install-deps.sh clang libclang-rt-14-dev mono-mcs fp-compiler python3-aiosmtpd
+# library; strace counts the system calls per message.
+sh scripts/install-deps.sh clang libclang-rt-14-dev mono-mcs fp-compiler python3-aiosmtpd strace
 jobs=$(nproc)
 for variant in plain sanitize; do
     dir="build/test-$variant"
