@@ -5,7 +5,7 @@
 // the size of its content, never the content itself).
 #pragma once
 
-#include "submit/outcome.h"
+#include "base/session_observer.h"
 
 #include <cstddef>
 #include <iosfwd>

@@ -3,7 +3,7 @@
 // error, in the server's own words where it gave any.
 #pragma once
 
-#include "submit/outcome.h"
+#include "base/outcome.h"
 
 #include <span>
 #include <string>

@@ -2,7 +2,7 @@
 // are encoded and sent.
 #pragma once
 
-#include "submit/outcome.h"
+#include "base/session_observer.h"
 
 #include <cstdint>
 #include <functional>

@@ -1,6 +1,6 @@
 #include "submit/data_writer.h"
 
-#include "submit/outcome.h"
+#include "base/session_observer.h"
 #include "text/text.h"
 
 #include <algorithm>

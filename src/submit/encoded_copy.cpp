@@ -1,10 +1,10 @@
 #include "submit/encoded_copy.h"
 
+#include "base/session_observer.h"
 #include "encode/base64.h"
 #include "lsmtp.h"
 #include "platform/clock.h"
 #include "platform/system_text.h"
-#include "submit/outcome.h"
 #include "text/text.h"
 
 #include <algorithm>

@@ -2,8 +2,8 @@
 // is sent.
 #pragma once
 
+#include "base/outcome.h"
 #include "platform/file.h"
-#include "submit/outcome.h"
 
 #include <cstddef>
 #include <functional>

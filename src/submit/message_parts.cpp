@@ -1,5 +1,6 @@
 #include "submit/message_parts.h"
 
+#include "base/session_observer.h"
 #include "encode/mime_parameter.h"
 #include "lsmtp.h"
 #include "platform/clock.h"

@@ -1,10 +1,10 @@
 // The parts of the message: the text body and one base64 part per file.
 #pragma once
 
+#include "base/outcome.h"
 #include "submit/body_text.h"
 #include "submit/boundary.h"
 #include "submit/data_writer.h"
-#include "submit/outcome.h"
 #include "submit/request.h"
 
 #include <string>

@@ -7,7 +7,7 @@
 // dialogue) reads the record and never a caller's pointer.
 #pragma once
 
-#include "submit/outcome.h"
+#include "base/outcome.h"
 
 #include <string>
 #include <string_view>

@@ -1,10 +1,10 @@
 // lsmtp_send_mail: one call, one SMTP session, one message.
 #include "lsmtp.h"
 
+#include "base/session_observer.h"
 #include "submit/data_writer.h"
 #include "submit/header_block.h"
 #include "submit/message_parts.h"
-#include "submit/outcome.h"
 #include "submit/request.h"
 #include "text/text.h"
 #include "transport/connection.h"

@@ -1,8 +1,8 @@
 // The session's TCP connection to the mail server.
 #pragma once
 
+#include "base/outcome.h"
 #include "platform/socket.h"
-#include "submit/outcome.h"
 
 #include <chrono>
 #include <cstddef>

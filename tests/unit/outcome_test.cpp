@@ -1,5 +1,6 @@
 // What a call came to and why: the checked request, the cause of each
 // result, and what the session observer hears.
+#include "base/session_observer.h"
 #include "lsmtp.h"
 #include "mail_call.h"
 #include "platform/file.h"
@@ -7,10 +8,9 @@
 #include "platform/system_text.h"
 #include "scripted.h"
 #include "smtp_test_server.h"
-#include "submit/outcome.h"
 #include "submit/request.h"
-#include "text/text.h"
 #include "temp_folder.h"
+#include "text/text.h"
 #include "transport/reply.h"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "submit/outcome.h"
+#include "base/session_observer.h"
 
 namespace lsmtp {
 namespace {
