@@ -1,7 +1,7 @@
-# Install rules, in four components that become the Debian packages:
-# runtime (the shared library), dev (header, static library, pkg-config
-# file, CMake package, manual page 3), tool (lsmtp-send, manual page 1) and
-# python (the module).
+# Install rules, in four components, split as the Debian packages of
+# debian/ are: runtime (the shared library), dev (header, static library,
+# pkg-config file, CMake package, manual page 3), tool (lsmtp-send, manual
+# page 1) and python (the module).
 include(CMakePackageConfigHelpers)
 
 if(NOT PROJECT_IS_TOP_LEVEL)
@@ -13,17 +13,30 @@ if(NOT PROJECT_IS_TOP_LEVEL)
   return()
 endif()
 
-# The Debian packages put the module where Python 3 looks by itself; a
-# source install keeps it under the prefix's share folder.
-option(LSMTP_DEBIAN "Lay the install out for the Debian packages (scripts/package-deb.sh)" OFF)
-if(LSMTP_DEBIAN)
-  set(lsmtp_python_default lib/python3/dist-packages)
-else()
-  set(lsmtp_python_default ${CMAKE_INSTALL_DATADIR}/lsmtp/python)
-endif()
-set(LSMTP_PYTHON_DIR ${lsmtp_python_default} CACHE STRING "Where the Python module is installed, under the prefix")
+# A source install keeps the module under the prefix's share folder; the
+# Debian packages put it where Python 3 looks by itself (debian/rules).
+set(LSMTP_PYTHON_DIR ${CMAKE_INSTALL_DATADIR}/lsmtp/python CACHE STRING
+    "Where the Python module is installed, under the prefix")
 
 set(LSMTP_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/lsmtp)
+
+# The uninstall target removes what the install wrote and the folders it
+# made (cmake/uninstall.cmake); every folder an install rule writes to is
+# named here.
+set(lsmtp_install_folders ${CMAKE_INSTALL_BINDIR} ${CMAKE_INSTALL_INCLUDEDIR} ${LSMTP_CMAKE_DIR}
+  ${CMAKE_INSTALL_LIBDIR}/pkgconfig ${CMAKE_INSTALL_MANDIR}/man1 ${CMAKE_INSTALL_MANDIR}/man3
+  ${LSMTP_PYTHON_DIR} ${CMAKE_INSTALL_DOCDIR})
+set(lsmtp_made_folders ${PROJECT_BINARY_DIR}/install_folders.txt)
+install(CODE "
+  include(\"${PROJECT_SOURCE_DIR}/cmake/uninstall.cmake\")
+  set(folders \"${lsmtp_install_folders}\")
+  list(TRANSFORM folders PREPEND \"\${CMAKE_INSTALL_PREFIX}/\" REGEX \"^[^/]\")
+  list(TRANSFORM folders PREPEND \"\$ENV{DESTDIR}\")
+  lsmtp_note_missing_folders(\"${lsmtp_made_folders}\" \${folders})")
+add_custom_target(uninstall
+  COMMAND ${CMAKE_COMMAND} -DMANIFEST=${PROJECT_BINARY_DIR}/install_manifest.txt -DRECORD=${lsmtp_made_folders}
+          -P ${PROJECT_SOURCE_DIR}/cmake/uninstall.cmake
+  COMMENT "Removing what the install wrote" VERBATIM)
 
 install(TARGETS lsmtp EXPORT lsmtpTargets
   RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT runtime
@@ -33,31 +46,11 @@ install(TARGETS lsmtp_static EXPORT lsmtpTargets
   ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT dev)
 install(FILES ${LSMTP_GENERATED_INCLUDE}/lsmtp.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR} COMPONENT dev)
 install(FILES bindings/python/lsmtp.py DESTINATION ${LSMTP_PYTHON_DIR} COMPONENT python)
-if(NOT LSMTP_DEBIAN)
-  # The packages carry the licence in each one's copyright file instead.
-  install(FILES LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT runtime)
-endif()
-
-# lsmtp_install_man(PAGE SECTION COMPONENT): the packages hold the manual
-# pages compressed, as Debian's policy asks.
-function(lsmtp_install_man page section component)
-  if(LSMTP_DEBIAN)
-    set(compressed ${PROJECT_BINARY_DIR}/man/${page}.gz)
-    add_custom_command(OUTPUT ${compressed}
-      COMMAND ${CMAKE_COMMAND} -E make_directory ${PROJECT_BINARY_DIR}/man
-      COMMAND gzip -9nc ${PROJECT_SOURCE_DIR}/doc/${page} > ${compressed}
-      DEPENDS ${PROJECT_SOURCE_DIR}/doc/${page} VERBATIM)
-    add_custom_target(lsmtp_man_${section} ALL DEPENDS ${compressed})
-    install(FILES ${compressed} DESTINATION ${CMAKE_INSTALL_MANDIR}/man${section} COMPONENT ${component})
-  else()
-    install(FILES doc/${page} DESTINATION ${CMAKE_INSTALL_MANDIR}/man${section} COMPONENT ${component})
-  endif()
-endfunction()
-
-lsmtp_install_man(lsmtp_send_mail.3 3 dev)
+install(FILES LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT runtime)
+install(FILES doc/lsmtp_send_mail.3 DESTINATION ${CMAKE_INSTALL_MANDIR}/man3 COMPONENT dev)
 if(TARGET lsmtp-send)
   install(TARGETS lsmtp-send RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT tool)
-  lsmtp_install_man(lsmtp-send.1 1 tool)
+  install(FILES doc/lsmtp-send.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT tool)
 endif()
 
 # find_package(lsmtp CONFIG) gives lsmtp::lsmtp and lsmtp::lsmtp_static.
