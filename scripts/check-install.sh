@@ -1,19 +1,20 @@
 #!/bin/sh
 # Checks lsmtp the way its users meet it, from outside the build tree:
 #   - the manual pages pass mandoc's lint;
-#   - a bare configure without GoogleTest works and says tests are off;
-#     asking for the tests without it fails;
-#   - the library and tool, built as a distribution would (prefix /usr),
-#     install into a prefix; lsmtp.pc there names that prefix; the README's
-#     C example builds against it through pkg-config (shared, static beside
-#     the shared library, --static with only the static library) and
-#     through find_package (both targets), and runs;
+#   - the README's build (a bare configure, GoogleTest installed) builds
+#     the libraries and the tool and no test; asking for the tests without
+#     GoogleTest fails;
+#   - that build installs into a prefix; lsmtp.pc there names that prefix;
+#     the README's C example builds against it through pkg-config (shared,
+#     static beside the shared library, --static with only the static
+#     library) and through find_package (both targets), and runs; the
+#     uninstall target then leaves only the folders that were there before;
 #   - a C-only parent builds lsmtp with add_subdirectory without GoogleTest,
 #     gets none of its tests and none of its flags, installs its program
 #     (lsmtp static by default; shared with BUILD_SHARED_LIBS and
 #     LSMTP_INSTALL) and the installed program runs as it is;
-#   - the Debian packages have the expected names, dependencies and files
-#     and lintian finds nothing; unpacked into a folder (never installed),
+#   - the Debian packages (debian/, dpkg-buildpackage) have the expected
+#     names, dependencies, symbols and files, and lintian finds nothing; unpacked into a folder (never installed),
 #     they build and run the README's C example and Python script, and pass
 #     the Python module's tests;
 #   - the README's relay recipe delivers through STARTTLS and authentication
@@ -25,8 +26,7 @@ cd "$(dirname "$0")/.."
 root=$(pwd)
 sh scripts/install-deps.sh pkg-config mandoc python3-aiosmtpd lintian
 python=/usr/bin/python3
-build="$root/build/deb"
-work="$build/checks"
+work="$root/build/checks"
 rm -rf "$work"
 mkdir -p "$work"
 
@@ -53,12 +53,15 @@ for page in doc/*.[1-9]; do
     mandoc -T lint -W warning "$page"
 done
 
-echo "== configure with nothing extra, GoogleTest absent"
-bare="$work/bare"
-cmake -S . -B "$bare" -DCMAKE_DISABLE_FIND_PACKAGE_GTest=ON >"$work/bare.log" 2>&1 ||
-    fail "a bare configure without GoogleTest failed: $(cat "$work/bare.log")"
-grep -q 'tests are off.*-DLSMTP_TESTS=ON' "$work/bare.log" || fail "configure did not say that tests are off"
-grep -qx 'LSMTP_TESTS:BOOL=OFF' "$bare/CMakeCache.txt" || fail "tests are not off without GoogleTest"
+echo "== the README's build: the libraries and the tool, no tests"
+dpkg-query -W libgtest-dev >/dev/null || fail "GoogleTest is not installed: the check needs it there"
+user="$work/user"
+cmake -S . -B "$user" -DLSMTP_WERROR=ON >/dev/null
+grep -qx 'LSMTP_TESTS:BOOL=OFF' "$user/CMakeCache.txt" || fail "a bare configure turns the tests on"
+cmake --build "$user" -j "$(nproc)"
+if cmake --build "$user" --target help | grep -E 'lsmtp_tests|caller|client|gtest'; then
+    fail "the README's build builds test programs"
+fi
 if cmake -S . -B "$work/bare-tests" -DCMAKE_DISABLE_FIND_PACKAGE_GTest=ON -DLSMTP_TESTS=ON >/dev/null 2>&1; then
     fail "-DLSMTP_TESTS=ON without GoogleTest configured"
 fi
@@ -69,14 +72,14 @@ readme_block python >"$work/send.py"
 [ -s "$work/example.c" ] || fail "README.md holds no C example"
 [ -s "$work/send.py" ] || fail "README.md holds no Python example"
 
-echo "== library, tool and Debian packages, built for prefix /usr"
-sh scripts/package-deb.sh -DLSMTP_WERROR=ON
-version=$(sed -n 's/^#define LSMTP_VERSION "\(.*\)"$/\1/p' "$build/include/lsmtp.h")
+version=$(sed -n 's/^#define LSMTP_VERSION "\(.*\)"$/\1/p' "$user/include/lsmtp.h")
 [ -n "$version" ] || fail "the generated header names no version"
 
 echo "== installed into a prefix"
 prefix="$work/prefix"
-cmake --install "$build" --prefix "$prefix" >/dev/null
+# A folder that was there before the install, as /usr/local/share is.
+mkdir -p "$prefix/share"
+cmake --install "$user" --prefix "$prefix" >/dev/null
 (cd "$prefix" && find . ! -type d | sort)
 pcdir=$(dirname "$(find "$prefix" -name lsmtp.pc)")
 libdir=$(dirname "$pcdir")
@@ -124,6 +127,11 @@ needs_lsmtp_so "$work/find-package/example_shared" || fail "lsmtp::lsmtp is not 
 run_example "$work/find-package/example_shared"
 run_example "$work/find-package/example_static"
 
+echo "== uninstalled"
+cmake --build "$user" --target uninstall >/dev/null
+left=$(cd "$work" && find prefix | sort | tr '\n' ' ')
+[ "$left" = "prefix prefix/share " ] || fail "the uninstall left $left"
+
 echo "== C parent with add_subdirectory, no GoogleTest, installing its program"
 subproject="$work/subproject"
 cmake -S tests/consumers/subproject -B "$subproject" -DLSMTP_SOURCE="$root" \
@@ -151,8 +159,9 @@ needs_lsmtp_so "$work/parent-shared/bin/example" || fail "BUILD_SHARED_LIBS=ON d
 env -u LD_LIBRARY_PATH sh tests/netns-run.sh "$python" tests/consumers/run_example.py "$work/parent-shared/bin/example"
 
 echo "== Debian packages"
-packages="$build/packages"
-for deb in "$packages"/*.deb "$packages"/*.ddeb; do
+sh scripts/package-deb.sh -DLSMTP_WERROR=ON
+packages="$root/build/deb/packages"
+for deb in "$packages"/*.deb; do
     echo "-- $(basename "$deb")"
     dpkg-deb -f "$deb" Package Version Architecture Section Depends Description
     dpkg-deb -c "$deb" | awk '!/^d/ { print "  " $6 ($7 ? " " $7 " " $8 : "") }'
@@ -173,6 +182,8 @@ depends "$module" "liblsmtp1 (>= $version)"
 depends "$module" "python3"
 dpkg-deb -I "$runtime" shlibs | grep -q "^liblsmtp 1 liblsmtp1 (>= $version)" ||
     fail "liblsmtp1 declares no shlibs entry for its soname"
+dpkg-deb -I "$runtime" symbols | grep -q '^ lsmtp_send_mail@LSMTP_1 1\.0\.0$' ||
+    fail "liblsmtp1's symbols file does not list lsmtp_send_mail"
 # holds DEB PATTERN...: DEB has a file matching each PATTERN.
 holds() {
     deb=$1
@@ -194,11 +205,10 @@ done | sort | uniq -d)
 # Each binary is stripped, its symbols in the debug package.
 for deb in "$runtime" "$tool"; do
     name=$(dpkg-deb -f "$deb" Package)
-    [ -f "$packages/$name-dbgsym_${version}_amd64.ddeb" ] || fail "no debug symbols package for $name"
+    [ -f "$packages/$name-dbgsym_${version}_amd64.deb" ] || fail "no debug symbols package for $name"
 done
 echo "-- lintian"
-lintian --fail-on error,warning "$packages"/*.deb "$packages"/*.ddeb ||
-    fail "lintian found errors or warnings"
+lintian --fail-on error,warning --display-info "$packages"/*.changes || fail "lintian found errors or warnings"
 echo "lintian: no errors, no warnings"
 
 echo "== the packages' files, unpacked into a folder"
@@ -232,5 +242,5 @@ env -u LSMTP_LIBRARY PYTHONPATH="$unpacked$module_dir" \
 tail -n 3 "$work/python-tests/log"
 
 echo "== the README's relay recipe: Postfix relaying with STARTTLS and authentication"
-sh tests/relay/run.sh "$build/tools/lsmtp-send"
+sh tests/relay/run.sh "$user/tools/lsmtp-send"
 echo "== install and package checks passed"
