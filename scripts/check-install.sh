@@ -15,8 +15,9 @@
 #     LSMTP_INSTALL) and the installed program runs as it is;
 #   - the Debian packages (debian/, dpkg-buildpackage) have the expected
 #     names, dependencies, symbols and files, and lintian finds nothing; unpacked into a folder (never installed),
-#     they build and run the README's C example and Python script, and pass
-#     the Python module's tests;
+#     they build and run the README's C example and Python script (with
+#     Debian's Python, and from a virtual environment), and pass the Python
+#     module's tests;
 #   - the README's relay recipe delivers through STARTTLS and authentication
 #     (tests/relay/run.sh).
 # Each run of an example sends a message with an attachment to aiosmtpd in
@@ -233,6 +234,11 @@ module_dir=$(dpkg-deb -c "$module" | awk '$6 ~ /\/lsmtp\.py$/ { sub(/^\./, "", $
     fail "$module_dir is not on Python 3's default path"
 load_module "$unpacked$module_dir" "$unpacked/usr"
 PYTHONPATH="$unpacked$module_dir" run_example "$python" "$work/send.py"
+# Another Python, as the README says: the module linked into a virtual
+# environment, the library on the system's path (here, named by LSMTP_LIBRARY).
+"$python" -m venv --without-pip "$work/venv"
+ln -s "$unpacked$module_dir/lsmtp.py" "$("$work/venv/bin/python" -c 'import sysconfig; print(sysconfig.get_path("purelib"))')/"
+LSMTP_LIBRARY="$(dirname "$unpacked_pcdir")/liblsmtp.so.1" run_example "$work/venv/bin/python" "$work/send.py"
 # The module's own tests, run against the packaged copy.
 mkdir -p "$work/python-tests"
 cp bindings/python/test_lsmtp.py "$work/python-tests/"

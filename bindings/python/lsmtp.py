@@ -12,9 +12,15 @@
     )
 
 Text is given as str and passed to the library as UTF-8. Lists (to, cc,
-bcc, attachments) are given as a list of items, or one str for a single
-item; an item may not hold "," or ";", which the library reads as
-separators. send_mail returns the server's final reply code (usually 221)
+bcc, attachments) are given as a list of items, or one item alone. An
+address may hold "," or ";" inside quotes or angle brackets
+('"Doe, Jane" <jane@example.org>'); elsewhere, and anywhere in a file
+name, the library reads them as separators, so such an item is refused.
+A file name is a str, bytes or path object: on POSIX it reaches the
+library as the bytes it stands for (os.fsencode), so a name that is not
+UTF-8, given as bytes or as the str with surrogate escapes that os.listdir
+returns, names that file; on Windows the library takes UTF-8, and a bytes
+name is a TypeError. send_mail returns the server's final reply code (usually 221)
 and raises LsmtpError, carrying the result code and its name, when the
 server refused the message or the library failed.
 
@@ -164,24 +170,42 @@ def _address_pieces(text):
     return [piece for piece in (p.strip(" \t\n\v\f\r") for p in pieces) if piece]
 
 
-def _list(items, what, addresses=True):
-    """The items joined with "," as UTF-8 bytes; one str (or path) is one
-    item. An address may hold "," or ";" inside quotes or angle brackets
-    ('"Doe, Jane" <jane@example.org>'); a file name may not hold them."""
+def _list(items, what):
+    """The addresses joined with "," as UTF-8 bytes; one str is one item. An
+    address may hold "," or ";" inside quotes or angle brackets
+    ('"Doe, Jane" <jane@example.org>')."""
     if items is None:
         return None
-    if isinstance(items, (str, os.PathLike)):
+    if isinstance(items, str):
         items = [items]
-    pieces = []
     for item in items:
-        text = os.fspath(item) if isinstance(item, os.PathLike) else item
-        if not isinstance(text, str):
-            raise TypeError("%s items must be str, not %s" % (what, type(text).__name__))
-        separated = len(_address_pieces(text)) > 1 if addresses else ("," in text or ";" in text)
-        if separated:
-            raise ValueError("%s item %r holds ',' or ';', which separate the items of a list" % (what, text))
-        pieces.append(text)
-    return _text(",".join(pieces), what)
+        if not isinstance(item, str):
+            raise TypeError("%s items must be str, not %s" % (what, type(item).__name__))
+        if len(_address_pieces(item)) > 1:
+            raise ValueError("%s item %r holds ',' or ';', which separate the items of a list" % (what, item))
+    return _text(",".join(items), what)
+
+
+def _file_names(items):
+    """The file names joined with "," as bytes: on POSIX the bytes each name
+    stands for (os.fsencode), on Windows its UTF-8. One name alone is one
+    item."""
+    if items is None:
+        return None
+    if isinstance(items, (str, bytes, os.PathLike)):
+        items = [items]
+    names = []
+    for item in items:
+        name = os.fspath(item)
+        if sys.platform == "win32" and isinstance(name, bytes):
+            raise TypeError("attachments items must be str on Windows, where the library takes UTF-8")
+        name = name.encode("utf-8") if sys.platform == "win32" else os.fsencode(name)
+        if b"," in name or b";" in name:
+            raise ValueError("attachments item %r holds ',' or ';', which separate the items of a list" % item)
+        if b"\0" in name:
+            raise ValueError("attachments item %r holds a NUL character, which would cut the text short" % item)
+        names.append(name)
+    return b",".join(names)
 
 
 def _arguments(host, from_addr, to, cc, bcc, subject, body, attachments, from_header, to_header, cc_header,
@@ -197,7 +221,7 @@ def _arguments(host, from_addr, to, cc, bcc, subject, body, attachments, from_he
             _text(from_addr, "from_addr") or b"", _text(from_header, "from_header"), recipients[0] or b"",
             _text(to_header, "to_header"), recipients[1], _text(cc_header, "cc_header"), recipients[2],
             _text(bcc_header, "bcc_header"), _text(reply_to, "reply_to"), _text(receipt_to, "receipt_to"),
-            _text(comments, "comments"), _text(mailer, "mailer"), _list(attachments, "attachments", addresses=False))
+            _text(comments, "comments"), _text(mailer, "mailer"), _file_names(attachments))
 
 
 def send_mail(host, *, from_addr, to=None, cc=None, bcc=None, subject=None, body=None, attachments=None,
