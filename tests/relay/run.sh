@@ -1,7 +1,8 @@
 #!/bin/sh
-# The README's relay recipe, run for real in a private network: lsmtp-send
-# sends to a Postfix on 127.0.0.1:25 set up with the README's main.cf and
-# sasl_passwd lines, which relays to a second Postfix on 127.0.0.2:587
+# The README's relay recipe, run for real in a private network: the
+# answers to Debian's installer are checked against Postfix's questions;
+# lsmtp-send sends to a Postfix on 127.0.0.1:25 set up with the README's
+# main.cf and sasl_passwd lines, which relays to a second Postfix on 127.0.0.2:587
 # standing in for a provider: STARTTLS and a SASL login required, its
 # certificate issued by a test authority made here, which the relay trusts
 # in place of the system's. The message must arrive intact, over a verified
@@ -107,6 +108,31 @@ readme_block() {
             -e "s|/etc/ssl/certs/ca-certificates\.crt|$work/ca.pem|g" \
             -e "s|you@example\.com:your-password|relayuser@provider.test:$password|g"
 }
+# The README's answers to Debian's installer (the installer itself is not
+# run: it would rewrite the machine's own Postfix configuration). Each
+# answers a question of that name and type, a choice is one the question
+# offers, the README's table quotes the question as the installer words it,
+# and the relay host is the one main.cf names.
+readme_section() {
+    awk '/^## / { section = ($0 == "## Reaching a mail provider") } section' "$RELAY_DIR/../../README.md"
+}
+readme_section | grep '^postfix postfix/' >"$work/answers"
+[ "$(wc -l <"$work/answers")" -eq 3 ] || interop_fail "the README does not answer the installer's three questions"
+debconf-set-selections --checkonly "$work/answers"
+while read -r _ question type value; do
+    template=$(awk -v name="Name: $question" 'BEGIN { RS = "" } index($0, name "\n") == 1' \
+        /var/cache/debconf/templates.dat)
+    echo "$template" | grep -qx "Type: $type" || interop_fail "Postfix asks no $type question $question"
+    label=$(echo "$template" | sed -n 's/^Description: //p')
+    readme_section | grep -qF "| $label |" || interop_fail "the README does not quote the question '$label'"
+    if [ "$type" = select ]; then
+        echo "$template" | sed -n 's/^Choices: //p' | tr ',' '\n' | sed 's/^ //' | grep -qxF "$value" ||
+            interop_fail "'$value' is not a choice of $question"
+    fi
+done <"$work/answers"
+relayhost=$(sed -n 's|^postfix postfix/relayhost string ||p' "$work/answers")
+readme_section | grep -qxF "relayhost = $relayhost" || interop_fail "the installer's relay host is not main.cf's"
+
 mkdir -p "$relay/etc" "$relay/queue" "$relay/data" "$relay/log"
 chown postfix "$relay/data"
 cp /etc/postfix/master.cf "$relay/etc/master.cf"
@@ -149,6 +175,8 @@ message=$(ls "$provider/mail/alice/new"/*)
 /usr/bin/python3 "$INTEROP_DIR/show_message.py" "$message" "$work/report.bin"
 grep -q "Verified TLS connection established to provider.test" "$relay/log/maillog" ||
     interop_fail "the relay did not verify the provider's certificate"
+grep -q "status=sent (250 " "$relay/log/maillog" ||
+    interop_fail "the relay's log has no status=sent line, which the README says to look for"
 grep -q "sasl_username=relayuser@provider.test" "$provider/log/maillog" ||
     interop_fail "the provider did not log the relay's login"
 grep -q "with ESMTPSA" "$message" || interop_fail "the message did not arrive over an authenticated session"
