@@ -15,5 +15,5 @@ rm -rf "$dir"
 mkdir -p "$dir/source" "$dir/packages"
 tar -c --exclude-vcs --exclude=./build --exclude=./dist . | tar -x -C "$dir/source"
 (cd "$dir/source" && LSMTP_CMAKE_OPTIONS="$*" DEB_BUILD_OPTIONS="parallel=$(nproc)" dpkg-buildpackage -us -uc -b)
-mv "$dir"/*.deb "$dir"/*.ddeb "$dir"/*.buildinfo "$dir"/*.changes "$dir/packages/"
-ls -l "$dir/packages"/*.*deb
+mv "$dir"/*.deb "$dir"/*.buildinfo "$dir"/*.changes "$dir/packages/"
+ls -l "$dir/packages"/*.deb
