@@ -50,11 +50,13 @@ struct Outcome {
     bool accepted() const { return code > 0 && code < 400; }
 };
 
-// The result that ends a call at `step`; inside the library a code of 0
+// Every result of a call is made here: the one that ends the call at
+// `step`, accepted or not. Inside the library a code of 0 (an Outcome{})
 // means the call goes on.
-inline Outcome stopped(int code, Step step, std::string_view subject = {}, std::string system_text = {})
+inline Outcome stopped(int code, Step step, std::string_view subject = {}, std::string system_text = {},
+                       std::string server_text = {})
 {
-    return Outcome{code, step, std::string(subject), std::move(system_text), {}};
+    return Outcome{code, step, std::string(subject), std::move(system_text), std::move(server_text)};
 }
 
 } // namespace lsmtp

@@ -1,6 +1,6 @@
 #include "submit/boundary.h"
 
-#include "submit/header_block.h"
+#include "base/wire_text.h"
 #include "text/text.h"
 
 #include <algorithm>
@@ -15,7 +15,7 @@ bool is_line_end(char c) { return c == '\r' || c == '\n'; }
 
 BoundaryChoice choose_boundary_counted(std::string_view body)
 {
-    const std::string_view fixed = message_boundary;
+    const std::string_view fixed = wire::message_boundary;
     const std::string delimiter = concat("--", fixed);
     BoundaryChoice choice;
 

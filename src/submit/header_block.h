@@ -8,8 +8,6 @@
 
 namespace lsmtp {
 
-inline constexpr const char *message_boundary = "Message-Boundary-21132";
-
 // The header lines in their fixed order: Date, Message-ID, the request's
 // address lines (To, Reply-To, Sender, From, Cc, Bcc, Return-Receipt-To,
 // X-Mailer), MIME-Version, Content-Type, then its Comments and Subject.

@@ -1,6 +1,7 @@
 #include "submit/message_parts.h"
 
 #include "base/session_observer.h"
+#include "base/wire_text.h"
 #include "encode/mime_parameter.h"
 #include "lsmtp.h"
 #include "platform/clock.h"
@@ -37,9 +38,7 @@ Outcome write_body_part(DataWriter &writer, const BodyText &body, std::string_vi
     concat_append(header, "\r\n");
     if (body.quoted)
         concat_append(header, "Content-Transfer-Encoding: quoted-printable\r\n");
-    // The lower-case "description" is the fixed wire format, which
-    // receiving filters may match.
-    concat_append(header, "Content-description: Body of message\r\n\r\n");
+    concat_append(header, wire::body_part_description);
     if (!writer.write(header) || !writer.write(body.wire()))
         return write_failed();
     // The CR LF of the next boundary line is the delimiter's own: a body

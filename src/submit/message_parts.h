@@ -4,8 +4,8 @@
 #include "base/outcome.h"
 #include "submit/body_text.h"
 #include "submit/boundary.h"
-#include "submit/data_writer.h"
 #include "submit/request.h"
+#include "transport/data_writer.h"
 
 #include <string>
 #include <string_view>

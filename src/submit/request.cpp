@@ -1,5 +1,6 @@
 #include "submit/request.h"
 
+#include "base/wire_text.h"
 #include "encode/charset.h"
 #include "encode/header_text.h"
 #include "lsmtp.h"
@@ -148,9 +149,7 @@ Outcome read_headers(const MailArguments &args, const std::vector<Recipient> &re
         lines.add("Bcc:", bcc_header, addresses, "bcc_header");
     if (!receipt_to.empty())
         lines.add_addresses("Return-Receipt-To:", receipt_to, "receipt_to");
-    // "X-Mailer: " with its space and the default text are the fixed wire
-    // format, which receiving filters may match.
-    lines.add("X-Mailer: ", mailer.empty() ? std::string_view("lumetra mail library") : std::string_view(mailer),
+    lines.add(wire::mailer_label, mailer.empty() ? wire::default_mailer : std::string_view(mailer),
               HeaderKind::unstructured, "mailer");
     Lines texts{request.text_lines, lines.refused_argument};
     texts.add("Comments:", on_entry(args.comments), HeaderKind::unstructured, "comments");
@@ -241,14 +240,8 @@ Outcome read_request(const MailArguments &args, Request &request)
     // Checked before connecting, so that a missing file sends nothing (a
     // file can still fail later, with the same code).
     for (const Attachment &attachment : request.attachments) {
-        if (!platform::open_for_reading(attachment.path).valid()) {
-            Outcome outcome;
-            outcome.code = SMTP_ERR_ATTACH_OPEN;
-            outcome.step = Step::attachment;
-            outcome.subject = attachment.path;
-            outcome.system_text = platform::last_error_text();
-            return outcome;
-        }
+        if (!platform::open_for_reading(attachment.path).valid())
+            return stopped(SMTP_ERR_ATTACH_OPEN, Step::attachment, attachment.path, platform::last_error_text());
     }
     return {};
 }

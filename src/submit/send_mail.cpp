@@ -2,12 +2,13 @@
 #include "lsmtp.h"
 
 #include "base/session_observer.h"
-#include "submit/data_writer.h"
+#include "base/wire_text.h"
 #include "submit/header_block.h"
 #include "submit/message_parts.h"
 #include "submit/request.h"
 #include "text/text.h"
 #include "transport/connection.h"
+#include "transport/data_writer.h"
 #include "transport/reply.h"
 
 #include <chrono>
@@ -19,8 +20,6 @@ namespace lsmtp {
 namespace {
 
 constexpr std::uint16_t smtp_port = 25;
-// The HELO word is the fixed wire format, which receiving filters may match.
-constexpr std::string_view helo_word = "sorvane";
 // How long a reply may still take to arrive once a write has failed: the
 // server may have refused the message and closed, its reply on the way.
 constexpr std::chrono::seconds failed_write_grace{2};
@@ -53,25 +52,55 @@ Reply receive_reply(Dialogue &dialogue, std::chrono::milliseconds limit = reply_
     return reply;
 }
 
+// The transport's failures become the call's codes here and nowhere else.
+Outcome connect_failure(const ConnectResult &connected, const std::string &host)
+{
+    switch (connected.status) {
+    case platform::ConnectOutcome::connected:
+        break;
+    case platform::ConnectOutcome::no_socket:
+        return stopped(SMTP_ERR_SOCKET, Step::connect, host, connected.system_text);
+    case platform::ConnectOutcome::unresolved:
+        return stopped(SMTP_ERR_CONNECT, Step::lookup, host, connected.system_text);
+    case platform::ConnectOutcome::failed:
+        return stopped(SMTP_ERR_CONNECT, Step::connect, host, connected.system_text);
+    }
+    return {};
+}
+
+int missing_reply_code(Reply::Status status)
+{
+    switch (status) {
+    case Reply::Status::received:
+        break;
+    case Reply::Status::lost:
+        return SMTP_ERR_RECV;
+    case Reply::Status::malformed:
+        return SMTP_ERR_REPLY;
+    case Reply::Status::timed_out:
+        return SMTP_ERR_TIMEOUT;
+    }
+    return 0;
+}
+
 // Code 0 when `reply` lets the session go on after a command that needs a
 // reply of `wanted_class`; otherwise the outcome that ends the session at
 // `step`.
 Outcome verdict(Dialogue &dialogue, const Reply &reply, int wanted_class, Step step, std::string_view subject = {})
 {
-    if (reply.code / 100 == wanted_class && reply.code < SMTP_ERR_CONNECT)
+    // No reply at all ends the session as it stands.
+    if (reply.status != Reply::Status::received)
+        return stopped(missing_reply_code(reply.status), step, subject);
+    if (reply.code / 100 == wanted_class)
         return {};
-    Outcome outcome = stopped(reply.code, step, subject);
-    outcome.server_text = reply_text(reply.raw);
-    // Our own failure to read a reply (7xx) or a refusal (4xx, 5xx) ends
-    // the session as it stands.
-    if (reply.code > 400)
-        return outcome;
-    // Exactly 400 (no SMTP code, and a result of 400 would read as success)
-    // or a reply of the wrong class: the server and we no longer agree where
-    // the dialogue stands, so nothing more is said but QUIT.
-    send_command(dialogue, "QUIT\r\n");
-    outcome.code = SMTP_ERR_REPLY;
-    return outcome;
+    // A refusal (4xx, 5xx) ends the session as it stands. Exactly 400 (no
+    // SMTP code, and a result of 400 would read as success) or a reply of
+    // the wrong class: the server and we no longer agree where the dialogue
+    // stands, so nothing more is said but QUIT.
+    const bool refused = reply.code > 400;
+    if (!refused)
+        send_command(dialogue, "QUIT\r\n");
+    return stopped(refused ? reply.code : SMTP_ERR_REPLY, step, subject, {}, reply_text(reply.raw));
 }
 
 // Sends one command line and judges its reply.
@@ -84,13 +113,11 @@ Outcome command(Dialogue &dialogue, Step step, int wanted_class = positive, std:
 // A write of the message failed: the connection is dead. A server that
 // refused the message (552: too big) may have said so before it closed;
 // that reply is the better result.
-Outcome failed_write_result(Dialogue &dialogue, Outcome failed)
+Outcome failed_write_result(Dialogue &dialogue, const Outcome &failed)
 {
-    Reply reply = receive_reply(dialogue, failed_write_grace);
-    if (reply.code > 400 && reply.code < SMTP_ERR_CONNECT) {
-        failed.code = reply.code;
-        failed.server_text = reply_text(reply.raw);
-    }
+    const Reply reply = receive_reply(dialogue, failed_write_grace);
+    if (reply.status == Reply::Status::received && reply.code > 400)
+        return stopped(reply.code, failed.step, failed.subject, failed.system_text, reply_text(reply.raw));
     return failed;
 }
 
@@ -98,9 +125,7 @@ Outcome failed_write_result(Dialogue &dialogue, Outcome failed)
 // the reply that has the last say.
 Outcome accepted_by(const Reply &last_word)
 {
-    Outcome outcome = stopped(last_word.code, Step::none);
-    outcome.server_text = reply_text(last_word.raw);
-    return outcome;
+    return stopped(last_word.code, Step::none, {}, {}, reply_text(last_word.raw));
 }
 
 // The content after the DATA reply, up to and including the end-of-data
@@ -121,14 +146,15 @@ Outcome write_message(Dialogue &dialogue, const std::string &header_block, const
 Outcome converse(Dialogue &dialogue, const Request &request, const std::string &header_block,
                  const MessageContent &content)
 {
-    if (Outcome failed = open_connection(dialogue.session.socket, request.host, smtp_port, connect_limit);
+    if (Outcome failed = connect_failure(
+            open_connection(dialogue.session.socket, request.host, smtp_port, connect_limit), request.host);
         failed.code != 0)
         return failed;
 
     std::string &line = dialogue.line;
     if (Outcome stop = verdict(dialogue, receive_reply(dialogue), positive, Step::greeting); stop.code != 0)
         return stop;
-    concat_into(line, "HELO ", helo_word, "\r\n");
+    concat_into(line, "HELO ", wire::helo_word, "\r\n");
     if (Outcome stop = command(dialogue, Step::helo); stop.code != 0)
         return stop;
     concat_into(line, "MAIL FROM:<", request.sender, ">\r\n");
@@ -143,7 +169,7 @@ Outcome converse(Dialogue &dialogue, const Request &request, const std::string &
     if (Outcome stop = command(dialogue, Step::data, intermediate); stop.code != 0)
         return stop;
     if (Outcome stop = write_message(dialogue, header_block, content); stop.code != 0)
-        return stop.code == SMTP_ERR_WRITE ? failed_write_result(dialogue, std::move(stop)) : stop;
+        return stop.code == SMTP_ERR_WRITE ? failed_write_result(dialogue, stop) : stop;
     const Reply accepted = receive_reply(dialogue, end_of_data_wait_limit);
     if (Outcome stop = verdict(dialogue, accepted, positive, Step::end_of_data); stop.code != 0)
         return stop;
@@ -186,9 +212,8 @@ Outcome send_mail_at_edge(const MailArguments &args) noexcept
     try {
         outcome = send_mail(args);
     } catch (const std::bad_alloc &) {
-        outcome = Outcome{};
-        outcome.code = SMTP_ERR_MEMORY;
-        outcome.step = Step::memory;
+        // Empty texts: nothing here may allocate.
+        outcome = stopped(SMTP_ERR_MEMORY, Step::memory);
     }
     if (SessionObserver *observer = session_observer()) {
         try {

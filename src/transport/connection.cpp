@@ -1,21 +1,14 @@
 #include "transport/connection.h"
 
-#include "lsmtp.h"
-
 namespace lsmtp {
 
-Outcome open_connection(platform::Socket &socket, const std::string &host, std::uint16_t port,
-                        std::chrono::seconds limit)
+ConnectResult open_connection(platform::Socket &socket, const std::string &host, std::uint16_t port,
+                              std::chrono::seconds limit)
 {
-    Outcome outcome;
-    const platform::ConnectOutcome connected =
-        platform::connect_to_host(socket, host.c_str(), port, platform::deadline_after(limit), &outcome.system_text);
-    if (connected == platform::ConnectOutcome::connected)
-        return {};
-    outcome.code = connected == platform::ConnectOutcome::no_socket ? SMTP_ERR_SOCKET : SMTP_ERR_CONNECT;
-    outcome.step = connected == platform::ConnectOutcome::unresolved ? Step::lookup : Step::connect;
-    outcome.subject = host;
-    return outcome;
+    ConnectResult result;
+    result.status = platform::connect_to_host(socket, host.c_str(), port, platform::deadline_after(limit),
+                                              &result.system_text);
+    return result;
 }
 
 void close_connection(platform::Socket &socket) { socket.close(); }

@@ -1,7 +1,6 @@
 // The session's TCP connection to the mail server.
 #pragma once
 
-#include "base/outcome.h"
 #include "platform/socket.h"
 
 #include <chrono>
@@ -26,14 +25,18 @@ inline constexpr std::chrono::seconds connect_limit{15};
 // How long a write may wait for the server to take more data.
 inline constexpr std::chrono::seconds send_stall_limit{10};
 
+// What open_connection came to: connected, or the platform's word for why
+// not (no socket, a name that resolves to nothing, every address refused or
+// silent) with what the system said.
+struct ConnectResult {
+    platform::ConnectOutcome status = platform::ConnectOutcome::connected;
+    std::string system_text;
+};
+
 // Connects `socket` to host:port (a name, IPv4 or IPv6 text) within
-// `limit`, name lookup included. Code 0 when connected; SMTP_ERR_SOCKET
-// when no socket could be created (Step::connect); SMTP_ERR_CONNECT for a
-// name that resolves to nothing (Step::lookup) or when every address
-// refused or did not answer in time (Step::connect). The host is the
-// subject, what the system said the system_text.
-Outcome open_connection(platform::Socket &socket, const std::string &host, std::uint16_t port,
-                        std::chrono::seconds limit);
+// `limit`, name lookup included.
+ConnectResult open_connection(platform::Socket &socket, const std::string &host, std::uint16_t port,
+                              std::chrono::seconds limit);
 
 // Closes the socket, which ends the connection; nothing
 // happens for an invalid socket.

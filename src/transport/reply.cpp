@@ -1,7 +1,6 @@
 #include "transport/reply.h"
 
 #include "encode/charset.h"
-#include "lsmtp.h"
 #include "platform/seams.h"
 #include "text/text.h"
 
@@ -119,12 +118,12 @@ Reply read_reply(SmtpSession &session, std::chrono::milliseconds limit)
     for (;;) {
         const ReplyScan scan = scan_reply(session.replies);
         if (scan.status == ReplyScan::Status::complete) {
-            Reply reply{scan.code, session.replies.substr(0, scan.consumed)};
+            Reply reply{Reply::Status::received, scan.code, session.replies.substr(0, scan.consumed)};
             session.replies.erase(0, scan.consumed);
             return reply;
         }
         if (scan.status == ReplyScan::Status::malformed)
-            return Reply{SMTP_ERR_REPLY, {}};
+            return Reply{Reply::Status::malformed, 0, {}};
 
         char chunk[1024];
         const platform::Received got = platform::receive_before(session.socket, chunk, sizeof chunk, deadline);
@@ -133,10 +132,10 @@ Reply read_reply(SmtpSession &session, std::chrono::milliseconds limit)
             session.replies.append(chunk, got.count);
             break;
         case platform::Received::Status::timed_out:
-            return Reply{SMTP_ERR_TIMEOUT, {}};
+            return Reply{Reply::Status::timed_out, 0, {}};
         case platform::Received::Status::closed:
         case platform::Received::Status::failed:
-            return Reply{SMTP_ERR_RECV, {}};
+            return Reply{Reply::Status::lost, 0, {}};
         }
     }
 }

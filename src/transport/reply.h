@@ -41,10 +41,14 @@ ReplyScan scan_reply(std::string_view received);
 inline constexpr std::size_t max_reply_text = 512;
 
 struct Reply {
-    // The reply's code; or SMTP_ERR_RECV when the wait or the receive
-    // failed or the server closed the connection, SMTP_ERR_REPLY when the
-    // answer is not an SMTP reply, SMTP_ERR_TIMEOUT when the reply was not
-    // complete in time.
+    enum class Status {
+        received,  // a whole reply: `code` and `raw` hold it
+        lost,      // the wait or the receive failed, or the server closed
+        malformed, // the answer is not an SMTP reply
+        timed_out, // the reply was not complete in time
+    };
+    Status status = Status::received;
+    // The server's code, 100 to 599; 0 unless a reply was received.
     int code = 0;
     // The reply as received, line ends included; empty when no reply was
     // read. Made readable by reply_text only where a reply is told, so the

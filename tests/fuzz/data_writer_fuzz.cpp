@@ -5,7 +5,7 @@
 // the end-of-data marker follows. After a failed send nothing more goes out.
 #include "pieces.h"
 #include "platform/seams.h"
-#include "submit/data_writer.h"
+#include "transport/data_writer.h"
 
 namespace {
 

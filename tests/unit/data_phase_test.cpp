@@ -5,7 +5,7 @@
 #include "platform/seams.h"
 #include "portable.h"
 #include "smtp_test_server.h"
-#include "submit/data_writer.h"
+#include "transport/data_writer.h"
 
 #include <gtest/gtest.h>
 

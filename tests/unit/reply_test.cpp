@@ -1,6 +1,5 @@
 // The reply reader: scan_reply from byte strings alone, read_reply over a
 // real socket pair.
-#include "lsmtp.h"
 #include "portable.h"
 #include "transport/reply.h"
 
@@ -19,6 +18,7 @@
 using lsmtp::ReplyScan;
 using lsmtp::scan_reply;
 using Status = lsmtp::ReplyScan::Status;
+using Got = lsmtp::Reply::Status;
 using namespace std::chrono_literals;
 
 namespace {
@@ -219,21 +219,21 @@ TEST_F(ReadReply, AnswersFromLeftoverWithoutTheNetwork)
     EXPECT_EQ(lsmtp::read_reply(session_, 5s).code, 220);
     EXPECT_EQ(lsmtp::read_reply(session_, 5s).code, 250);
     EXPECT_EQ(lsmtp::read_reply(session_, 5s).code, 354);
-    EXPECT_EQ(lsmtp::read_reply(session_, 5s).code, SMTP_ERR_RECV);
+    EXPECT_EQ(lsmtp::read_reply(session_, 5s).status, Got::lost);
 }
 
 TEST_F(ReadReply, ClosingInsideAReplyIsARecvError)
 {
     serve("250-first line\r\n250 sec");
     close_server();
-    EXPECT_EQ(lsmtp::read_reply(session_, 5s).code, SMTP_ERR_RECV);
+    EXPECT_EQ(lsmtp::read_reply(session_, 5s).status, Got::lost);
 }
 
 TEST_F(ReadReply, AnUnfinishedReplyTimesOut)
 {
     serve("5");
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(lsmtp::read_reply(session_, 200ms).code, SMTP_ERR_TIMEOUT);
+    EXPECT_EQ(lsmtp::read_reply(session_, 200ms).status, Got::timed_out);
     EXPECT_GE(std::chrono::steady_clock::now() - start, 200ms);
 }
 
@@ -254,11 +254,11 @@ TEST_F(ReadReply, TricklingBytesDoNotExtendTheLimit)
         lsmtp::test::socket_shutdown(server_);
     });
     const auto start = std::chrono::steady_clock::now();
-    const int code = lsmtp::read_reply(session_, 100ms).code;
+    const Got got = lsmtp::read_reply(session_, 100ms).status;
     const auto took = std::chrono::steady_clock::now() - start;
     stop = true;
     server.join();
-    EXPECT_EQ(code, SMTP_ERR_TIMEOUT);
+    EXPECT_EQ(got, Got::timed_out);
     EXPECT_LT(took, 5s);
 }
 
@@ -273,7 +273,7 @@ TEST_F(ReadReply, EachReplyKeepsItsOwnLimitAcrossPieces)
     // rest never comes.
     serve("250-first piece\r\n");
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(lsmtp::read_reply(session_, 200ms).code, SMTP_ERR_TIMEOUT);
+    EXPECT_EQ(lsmtp::read_reply(session_, 200ms).status, Got::timed_out);
     const auto took = std::chrono::steady_clock::now() - start;
     EXPECT_GE(took, 200ms);
     EXPECT_LT(took, 5s);
@@ -316,7 +316,7 @@ TEST_F(ReadReply, SignalsNeitherEndNorExtendTheWait)
         EXPECT_EQ(lsmtp::read_reply(session_, 10s).code, 220) << flags;
         server.join();
         const auto start = std::chrono::steady_clock::now();
-        EXPECT_EQ(lsmtp::read_reply(session_, 300ms).code, SMTP_ERR_TIMEOUT) << flags;
+        EXPECT_EQ(lsmtp::read_reply(session_, 300ms).status, Got::timed_out) << flags;
         const auto took = std::chrono::steady_clock::now() - start;
         stop = true;
         signals.join();
@@ -331,7 +331,7 @@ TEST_F(ReadReply, SignalsNeitherEndNorExtendTheWait)
 TEST_F(ReadReply, GarbageIsNotAReply)
 {
     serve("banner without line end");
-    EXPECT_EQ(lsmtp::read_reply(session_, 10s).code, SMTP_ERR_REPLY);
+    EXPECT_EQ(lsmtp::read_reply(session_, 10s).status, Got::malformed);
 }
 
 // A reply that fills several receives of the reader's buffer is read whole.

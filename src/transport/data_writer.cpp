@@ -1,19 +1,13 @@
-#include "submit/data_writer.h"
+#include "transport/data_writer.h"
 
 #include "base/session_observer.h"
+#include "base/wire_text.h"
 #include "text/text.h"
 
 #include <algorithm>
 #include <cstring>
 
 namespace lsmtp {
-namespace {
-
-// The blank line before the "." line is part of what this library has
-// always sent after the closing boundary.
-constexpr std::string_view end_of_data = "\r\n.\r\n";
-
-} // namespace
 
 DataWriter::DataWriter(SmtpSession &session)
     : session_(session), buffer_(std::make_unique_for_overwrite<char[]>(buffer_size))
@@ -77,7 +71,7 @@ bool DataWriter::finish()
         line_start_ = true;
         put("\r\n");
     }
-    put(end_of_data);
+    put(wire::end_of_data);
     return flush();
 }
 
