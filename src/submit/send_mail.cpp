@@ -55,17 +55,12 @@ Reply receive_reply(Dialogue &dialogue, std::chrono::milliseconds limit = reply_
 // The transport's failures become the call's codes here and nowhere else.
 Outcome connect_failure(const ConnectResult &connected, const std::string &host)
 {
-    switch (connected.status) {
-    case platform::ConnectOutcome::connected:
-        break;
-    case platform::ConnectOutcome::no_socket:
-        return stopped(SMTP_ERR_SOCKET, Step::connect, host, connected.system_text);
-    case platform::ConnectOutcome::unresolved:
-        return stopped(SMTP_ERR_CONNECT, Step::lookup, host, connected.system_text);
-    case platform::ConnectOutcome::failed:
-        return stopped(SMTP_ERR_CONNECT, Step::connect, host, connected.system_text);
-    }
-    return {};
+    using platform::ConnectOutcome;
+    if (connected.status == ConnectOutcome::connected)
+        return {};
+    const int code = connected.status == ConnectOutcome::no_socket ? SMTP_ERR_SOCKET : SMTP_ERR_CONNECT;
+    const Step step = connected.status == ConnectOutcome::unresolved ? Step::lookup : Step::connect;
+    return stopped(code, step, host, connected.system_text);
 }
 
 int missing_reply_code(Reply::Status status)
