@@ -5,6 +5,7 @@
 #include "submit/encoded_copy.h"
 #include "platform/file.h"
 #include "platform/seams.h"
+#include "portable.h"
 
 #include <cstdio>
 
@@ -18,13 +19,13 @@ int main(int argc, char **argv)
     seams.pause = [](int) {};
     lsmtp::platform::ScopedSeams no_pauses(std::move(seams));
 
-    lsmtp::platform::File source = lsmtp::platform::open_for_reading(argv[1]);
-    lsmtp::platform::File destination = lsmtp::platform::create_exclusive(argv[2], nullptr);
+    lsmtp::platform::File source = lsmtp::platform::open_for_reading(argv[1]).file;
+    lsmtp::platform::File destination(lsmtp::test::create_for_writing(argv[2]));
     if (!source.valid() || !destination.valid()) {
         std::fprintf(stderr, "cannot open %s or create %s\n", argv[1], argv[2]);
         return 1;
     }
-    if (lsmtp::encode_file_base64(source, destination) != lsmtp::Base64Result::ok || !destination.close()) {
+    if (lsmtp::encode_file_base64(source, destination).result != lsmtp::Base64Result::ok || destination.close()) {
         std::fprintf(stderr, "encoding %s into %s failed\n", argv[1], argv[2]);
         return 1;
     }

@@ -1,13 +1,18 @@
 // The wall clock and the short pause, as the platform offers them.
 #pragma once
 
-#include "platform/seams.h"
-
 #include <cstdint>
 #include <ctime>
 #include <optional>
 
 namespace lsmtp::platform {
+
+// One reading of the wall clock: seconds since 1970-01-01 UTC and the
+// milliseconds within that second.
+struct WallClock {
+    std::int64_t seconds = 0;
+    int milliseconds = 0;
+};
 
 // The current moment (or the test seam's).
 WallClock wall_clock_now();

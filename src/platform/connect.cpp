@@ -3,18 +3,19 @@
 
 namespace lsmtp::platform {
 
-namespace {
-
-ConnectOutcome connect_telling_why(Socket &socket, const char *host, std::uint16_t port, Deadline deadline,
-                                   std::string &why)
+ConnectResult connect_to_host(Socket &socket, const char *host, std::uint16_t port, Deadline deadline)
 {
     std::vector<Endpoint> endpoints;
-    if (std::optional<Endpoint> numeric = numeric_endpoint(host, port))
+    if (std::optional<Endpoint> numeric = numeric_endpoint(host, port)) {
         endpoints.push_back(*numeric);
-    else if (endpoints = look_up_endpoints(host, port, deadline, why); endpoints.empty())
-        return ConnectOutcome::unresolved;
-    why.clear();
+    } else {
+        FoundEndpoints found = look_up_endpoints(host, port, deadline);
+        if (found.endpoints.empty())
+            return {ConnectOutcome::unresolved, std::move(found.failure)};
+        endpoints = std::move(found.endpoints);
+    }
 
+    Failure why;
     std::size_t attempts = 0;
     std::size_t without_socket = 0;
     for (std::size_t i = 0; i < endpoints.size(); ++i) {
@@ -24,32 +25,20 @@ ConnectOutcome connect_telling_why(Socket &socket, const char *host, std::uint16
         // The time left divided by the addresses left: an address that never
         // answers leaves the later ones their turn.
         const auto addresses_left = static_cast<std::chrono::steady_clock::rep>(endpoints.size() - i);
-        int error = 0;
-        const ConnectOutcome outcome =
-            connect_endpoint(socket, endpoints[i], now + (deadline - now) / addresses_left, error);
-        if (outcome == ConnectOutcome::connected)
-            return outcome;
+        const ConnectResult attempt = connect_endpoint(socket, endpoints[i], now + (deadline - now) / addresses_left);
+        if (attempt.outcome == ConnectOutcome::connected)
+            return attempt;
         ++attempts;
-        if (outcome == ConnectOutcome::no_socket)
+        if (attempt.outcome == ConnectOutcome::no_socket)
             ++without_socket;
-        why.append(why.empty() ? "" : "; ").append(endpoint_text(endpoints[i])).append(": ").append(
-            socket_error_text(error));
+        why.code = attempt.failure.code;
+        why.text.append(why.text.empty() ? "" : "; ").append(endpoint_text(endpoints[i])).append(": ").append(
+            attempt.failure.text);
     }
     if (attempts < endpoints.size())
-        why.append(why.empty() ? "" : "; ").append("no time left for the other addresses");
-    return attempts > 0 && without_socket == attempts ? ConnectOutcome::no_socket : ConnectOutcome::failed;
-}
-
-} // namespace
-
-ConnectOutcome connect_to_host(Socket &socket, const char *host, std::uint16_t port, Deadline deadline,
-                               std::string *why)
-{
-    std::string told;
-    const ConnectOutcome outcome = connect_telling_why(socket, host, port, deadline, told);
-    if (why != nullptr)
-        *why = std::move(told);
-    return outcome;
+        why.text.append(why.text.empty() ? "" : "; ").append("no time left for the other addresses");
+    return {attempts > 0 && without_socket == attempts ? ConnectOutcome::no_socket : ConnectOutcome::failed,
+            std::move(why)};
 }
 
 } // namespace lsmtp::platform

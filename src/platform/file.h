@@ -1,6 +1,8 @@
 // Files as the platform offers them: whole-file reads and writes in blocks,
-// and the exclusive creation of a private new file.
+// and private scratch files.
 #pragma once
+
+#include "platform/failure.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -29,40 +31,41 @@ public:
     // Gives up ownership without closing; the file becomes invalid.
     Native release();
 
-    // Reads up to `capacity` bytes: the count, 0 at end of file, -1 on error
-    // (EINTR retried). An invalid file gives -1.
-    long read(char *buffer, std::size_t capacity);
-    // Writes all bytes, retrying short writes and interruptions; false on
+    struct Read {
+        std::size_t count = 0;  // 0 without a failure: the end of the file
+        Failure failure;
+    };
+    // Reads up to `capacity` bytes (EINTR retried). An invalid file fails.
+    Read read(char *buffer, std::size_t capacity);
+    // Writes all bytes, retrying short writes and interruptions; fails on
     // error or for an invalid file.
-    bool write(const char *data, std::size_t length);
-    // Moves back to the start of the file; false on error.
-    bool rewind();
+    Failure write(const char *data, std::size_t length);
+    // Moves back to the start of the file.
+    Failure rewind();
     // The file's size now, or -1 on error.
     std::int64_t size() const;
     // The bytes between the start and the current position (after reading
     // from the start: the bytes read), or -1 on error.
     std::int64_t position() const;
-    // Closes; false when closing reported an error (e.g. a delayed write
+    // Closes; fails when closing reported an error (e.g. a delayed write
     // failure). The file is invalid afterwards either way; closing an
     // invalid file succeeds.
-    bool close();
+    Failure close();
 
 private:
     Native native_ = invalid_native;
 };
 
-// Opens an existing regular file for binary reading; invalid on failure and
-// for anything that is not a regular file (a folder, a device, a pipe).
-File open_for_reading(const std::string &path);
+// A file just opened or created: valid, or the failure that kept it from
+// being so.
+struct OpenedFile {
+    File file;
+    Failure failure;
+};
 
-enum class CreateError { none, exists, no_room_or_access, other };
-
-// Creates a new file that did not exist, readable and writable only by its
-// owner (0600), open for writing. Never replaces an existing file and never
-// follows a symbolic link at `path`, so a file planted there by someone
-// else is left alone. On failure the result is invalid and `why` (which may
-// be null) says why; on success `why` is none.
-File create_exclusive(const std::string &path, CreateError *why);
+// Opens an existing regular file for binary reading; fails for anything that
+// is not a regular file (a folder, a device, a pipe).
+OpenedFile open_for_reading(const std::string &path);
 
 // The longest name a folder entry may have, in bytes (NAME_MAX; Windows
 // allows 255 UTF-16 units, which 255 bytes never pass).
@@ -71,16 +74,16 @@ inline constexpr std::size_t max_file_name_bytes = 255;
 // Creates a private scratch file, open for reading and writing, that no
 // other process can open, swap or find, and that vanishes with the process
 // however it ends. POSIX: an unnamed file in `folder` (O_TMPFILE) where the
-// file system allows; elsewhere `folder` + `name` created as
-// create_exclusive does and unlinked at once. Windows: `folder` + `name`
-// created new, shared with nobody, deleted when closed. Files made by name
-// never replace or follow what is there. `folder` is empty
-// (the current folder) or ends in a separator. `why` as for
-// create_exclusive; `exists` means another name may work.
-File create_scratch(const std::string &folder, const std::string &name, CreateError *why);
+// file system allows; elsewhere `folder` + `name` created new (0600) and
+// unlinked at once. Windows: `folder` + `name` created new, shared with
+// nobody, deleted when closed. Files made by name never replace what is
+// there nor follow a symbolic link there. `folder` is empty (the current
+// folder) or ends in a separator.
+OpenedFile create_scratch(const std::string &folder, const std::string &name);
 
-// What a creation gives when a test's seams make it fail (see seams.h).
-File creation_refused_by_seams(CreateError *why);
+// Whether a creation failed because something is there already under the
+// name (another name may work).
+bool name_was_taken(const Failure &failure);
 
 // The folder for temporary files: $TMPDIR when set and non-empty, else /tmp;
 // on Windows the folder GetTempPath names, without its last backslash.

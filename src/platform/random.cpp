@@ -1,6 +1,8 @@
-// The process mark kept per thread: the parts that need no system call.
+// The random source's front: the test seams first, then the system's; and
+// the process mark kept per thread.
 #include "platform/random.h"
 
+#include "platform/backend.h"
 #include "platform/seams.h"
 
 namespace lsmtp::platform {
@@ -20,6 +22,22 @@ bool draw_mark(ProcessMark &mark)
 }
 
 } // namespace
+
+bool fill_random(unsigned char *out, std::size_t size)
+{
+    if (const Seams *seams = current_seams(); seams != nullptr && seams->random_bytes) {
+        seams->random_bytes(out, size);
+        return true;
+    }
+    return backend::fill_random(out, size);
+}
+
+std::uint32_t process_id()
+{
+    if (const Seams *seams = current_seams(); seams != nullptr && seams->process_id)
+        return seams->process_id();
+    return backend::process_id();
+}
 
 ProcessMark process_mark()
 {

@@ -6,6 +6,7 @@
 #include "platform/endpoint.h"
 #include "platform/seams.h"
 #include "platform/socket.h"
+#include "platform/thread.h"
 
 #if !defined(_WIN32)
 #include <arpa/inet.h>
@@ -19,7 +20,6 @@
 #include <memory>
 #include <mutex>
 #include <string_view>
-#include <system_error>
 
 namespace lsmtp::platform {
 namespace {
@@ -54,14 +54,15 @@ std::string without_brackets(std::string_view host)
     return std::string(host);
 }
 
+// The resolver's word for one of its codes.
+Failure resolver_failure(int code) { return {code, gai_strerror(code)}; }
+
 // The addresses getaddrinfo gives for a name, in its order, with the port
 // set; the resolver's word when it found none. Runs on the lookup worker.
-std::vector<Endpoint> endpoints_of_name(const std::string &name, std::uint16_t port, std::string &why)
+FoundEndpoints endpoints_of_name(const std::string &name, std::uint16_t port)
 {
-    if (!call_allowed_by_seams(Call::lookup)) {
-        why = gai_strerror(EAI_NONAME);
-        return {};
-    }
+    if (!call_allowed_by_seams(Call::lookup))
+        return {{}, resolver_failure(EAI_NONAME)};
     addrinfo hints{};
     hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_STREAM;
@@ -69,13 +70,10 @@ std::vector<Endpoint> endpoints_of_name(const std::string &name, std::uint16_t p
     addrinfo *found = nullptr;
     if (const int failed = getaddrinfo(name.c_str(), nullptr, &hints, &found); failed != 0) {
 #if !defined(_WIN32)
-        if (failed == EAI_SYSTEM) {
-            why = std::generic_category().message(errno);
-            return {};
-        }
+        if (failed == EAI_SYSTEM)
+            return {{}, last_failure()};
 #endif
-        why = gai_strerror(failed);
-        return {};
+        return {{}, resolver_failure(failed)};
     }
     const std::unique_ptr<addrinfo, decltype(&freeaddrinfo)> owned(found, &freeaddrinfo);
     std::vector<Endpoint> endpoints;
@@ -91,7 +89,7 @@ std::vector<Endpoint> endpoints_of_name(const std::string &name, std::uint16_t p
             endpoints.push_back(endpoint);
         }
     }
-    return endpoints;
+    return {std::move(endpoints), {}};
 }
 
 // What the caller and the worker share. Each holds a reference, so
@@ -104,8 +102,7 @@ struct Lookup {
     std::mutex mutex;
     std::condition_variable finished;
     bool done = false;
-    std::vector<Endpoint> endpoints;
-    std::string why;
+    FoundEndpoints found;
 };
 
 void run_lookup(void *context)
@@ -115,19 +112,18 @@ void run_lookup(void *context)
     // The caller stops Windows Sockets when it gives up at its deadline; the
     // worker keeps a start of its own for as long as its lookup runs.
     const SocketLibrary socket_library;
-    std::vector<Endpoint> found;
-    std::string why;
+    FoundEndpoints found;
     {
         const AdoptedSeams seams(lookup->seams);
         try {
-            found = endpoints_of_name(lookup->name, lookup->port, why);
+            found = endpoints_of_name(lookup->name, lookup->port);
         } catch (...) {
             // Out of memory: the caller sees a name that was not found.
+            found = {};
         }
     }
     const std::lock_guard lock(lookup->mutex);
-    lookup->endpoints = std::move(found);
-    lookup->why = std::move(why);
+    lookup->found = std::move(found);
     lookup->done = true;
     lookup->finished.notify_one();
 }
@@ -146,29 +142,25 @@ std::optional<Endpoint> numeric_endpoint(const char *host, std::uint16_t port)
     return std::nullopt;
 }
 
-std::vector<Endpoint> look_up_endpoints(const char *name, std::uint16_t port, Deadline deadline,
-                                        std::string &why)
+FoundEndpoints look_up_endpoints(const char *name, std::uint16_t port, Deadline deadline)
 {
-    why = "no thread for the lookup";
     auto lookup = std::make_shared<Lookup>();
     lookup->name = without_brackets(name);
     lookup->port = port;
     lookup->seams = carry_seams();
     auto handed = std::make_unique<std::shared_ptr<Lookup>>(lookup);
     if (!run_detached(&run_lookup, handed.get()))
-        return {};
+        return {{}, {EAGAIN, "no thread for the lookup"}};
     handed.release(); // the worker owns it now
     std::unique_lock lock(lookup->mutex);
     if (!lookup->finished.wait_until(lock, deadline, [&] { return lookup->done; })) {
-        why = "no answer from the resolver in time";
         lock.unlock();
         // The resolver cannot be stopped: the worker may return long after
         // this call, into this module, whatever the host does meanwhile.
         keep_module_for_running_work();
-        return {};
+        return {{}, {ETIMEDOUT, "no answer from the resolver in time"}};
     }
-    why = std::move(lookup->why);
-    return std::move(lookup->endpoints);
+    return std::move(lookup->found);
 }
 
 std::string endpoint_text(const Endpoint &endpoint)
@@ -183,15 +175,6 @@ std::string endpoint_text(const Endpoint &endpoint)
     inet_ntop(AF_INET6, &ipv6->sin6_addr, text, sizeof text);
     std::string bracketed = "[";
     return bracketed.append(text).append("]");
-}
-
-std::string socket_error_text(int error)
-{
-#if defined(_WIN32)
-    return std::system_category().message(error);
-#else
-    return std::generic_category().message(error);
-#endif
 }
 
 } // namespace lsmtp::platform

@@ -66,10 +66,4 @@ bool call_allowed_by_seams(Call call)
     return seams->seams.allow_call(call, ++seams->calls[static_cast<std::size_t>(call)]);
 }
 
-std::chrono::milliseconds reply_limit_by_seams(std::chrono::milliseconds limit)
-{
-    const Seams *seams = current_seams();
-    return seams == nullptr || !seams->reply_limit ? limit : seams->reply_limit(limit);
-}
-
 } // namespace lsmtp::platform

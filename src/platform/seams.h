@@ -1,30 +1,24 @@
 // Test seams of the platform layer.
 //
 // A test installs a Seams record for its own thread with ScopedSeams; the
-// platform functions consult it before touching the system. Nothing is
+// fronts of the platform services (clock.cpp, random.cpp, file.cpp,
+// socket.cpp, resolve.cpp) consult it before the system is touched. Nothing is
 // shared between threads, so concurrent tests (and concurrent library
 // calls) never see each other's seams. A worker thread that acts for a call
 // (the name lookup) carries the caller's seams, so what it does counts for
 // the caller, and keeps them alive for as long as it runs.
 #pragma once
 
-#include <chrono>
+#include "platform/clock.h"
+
 #include <cstddef>
 #include <cstdint>
-#include <ctime>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string_view>
 
 namespace lsmtp::platform {
-
-// One reading of the wall clock: seconds since 1970-01-01 UTC and the
-// milliseconds within that second.
-struct WallClock {
-    std::int64_t seconds = 0;
-    int milliseconds = 0;
-};
 
 // The kinds of platform call a test can make fail (Seams::allow_call).
 // `unnamed` is the attempt at a file without a name (POSIX O_TMPFILE); failing
@@ -53,10 +47,6 @@ struct Seams {
     // worker's included. Returning false makes the call fail as the system
     // would; a close or a remove is still done, only reported as failed.
     std::function<bool(Call, std::size_t)> allow_call;
-    // Replaces each limit on waiting for a server's reply: receives the
-    // library's own (10 s; 10 minutes for the reply to the end of the data)
-    // and returns the one to apply.
-    std::function<std::chrono::milliseconds(std::chrono::milliseconds)> reply_limit;
 };
 
 // Seams as installed on a thread, with the counts made against them.
@@ -101,9 +91,5 @@ std::optional<bool> send_by_seams(const char *data, std::size_t length);
 // Counts a platform call against Seams::allow_call; false when the call is
 // to fail.
 bool call_allowed_by_seams(Call call);
-
-// The reply limit to apply: Seams::reply_limit's answer when installed,
-// otherwise `limit`.
-std::chrono::milliseconds reply_limit_by_seams(std::chrono::milliseconds limit);
 
 } // namespace lsmtp::platform

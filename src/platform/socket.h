@@ -3,6 +3,8 @@
 // address family is this layer's business alone.
 #pragma once
 
+#include "platform/failure.h"
+
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
@@ -68,6 +70,11 @@ private:
 
 enum class ConnectOutcome { connected, no_socket, failed, unresolved };
 
+struct ConnectResult {
+    ConnectOutcome outcome = ConnectOutcome::failed;
+    Failure failure;  // unless connected
+};
+
 // Connects a new socket to host:port before the deadline, which covers the
 // name lookup too. The host is dotted IPv4 text (read as inet_addr reads
 // it), IPv6 text (bracketed or not), or a name. Numeric hosts are read in
@@ -77,12 +84,11 @@ enum class ConnectOutcome { connected, no_socket, failed, unresolved };
 // use up the deadline. On success `socket` holds the connection, without
 // Nagle's delay; every read and write on it is bounded as said below.
 // no_socket when not a single socket could be created for any address;
-// unresolved when the name gave no address. Unless connected, `why` (when
-// given) says what the system said: the resolver's word, or each address
-// tried and its failure ("127.0.0.1: Connection refused; [::1]: Connection
-// refused").
-ConnectOutcome connect_to_host(Socket &socket, const char *host, std::uint16_t port, Deadline deadline,
-                               std::string *why = nullptr);
+// unresolved when the name gave no address. Unless connected, the failure
+// says what the system said: the resolver's word, or each address tried and
+// its failure ("127.0.0.1: Connection refused; [::1]: Connection refused"),
+// with the last attempt's code.
+ConnectResult connect_to_host(Socket &socket, const char *host, std::uint16_t port, Deadline deadline);
 
 enum class Wait { ready, timed_out, failed };
 

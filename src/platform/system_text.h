@@ -13,8 +13,4 @@ namespace lsmtp::platform {
 // or the text is not valid in it.
 std::optional<std::string> system_text_to_utf8(std::string_view text);
 
-// What the system says of the calling thread's last failed call (errno;
-// GetLastError on Windows), e.g. "No such file or directory".
-std::string last_error_text();
-
 } // namespace lsmtp::platform

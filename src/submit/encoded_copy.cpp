@@ -4,7 +4,6 @@
 #include "encode/base64.h"
 #include "lsmtp.h"
 #include "platform/clock.h"
-#include "platform/system_text.h"
 #include "text/text.h"
 
 #include <algorithm>
@@ -22,7 +21,7 @@ constexpr std::size_t chunks_per_block = 4;
 
 struct Filled {
     std::size_t count = 0;
-    bool failed = false;
+    platform::Failure failure;
 };
 
 // Reads until the buffer is full, the source ends or a read fails.
@@ -30,25 +29,27 @@ Filled fill(platform::File &source, unsigned char *buffer, std::size_t capacity)
 {
     Filled filled;
     while (filled.count < capacity) {
-        const long got = source.read(reinterpret_cast<char *>(buffer) + filled.count, capacity - filled.count);
-        if (got <= 0) {
-            filled.failed = got < 0;
+        char *free_space = reinterpret_cast<char *>(buffer) + filled.count;
+        platform::File::Read got = source.read(free_space, capacity - filled.count);
+        if (got.count == 0) {
+            filled.failure = std::move(got.failure);
             break;
         }
-        filled.count += static_cast<std::size_t>(got);
+        filled.count += got.count;
     }
     return filled;
 }
 
 // A private scratch copy in `folder`, under the first free name.
-platform::File create_in_folder(const std::string &folder, std::string_view stem, platform::CreateError &why)
+platform::OpenedFile create_in_folder(const std::string &folder, std::string_view stem)
 {
+    platform::OpenedFile created;
     for (int attempt = 0; attempt < copy_name_attempts; ++attempt) {
-        platform::File file = platform::create_scratch(folder, encoded_copy_name(stem, attempt), &why);
-        if (file.valid() || why != platform::CreateError::exists)
-            return file;
+        created = platform::create_scratch(folder, encoded_copy_name(stem, attempt));
+        if (created.file.valid() || !platform::name_was_taken(created.failure))
+            break;
     }
-    return {};
+    return created;
 }
 
 std::string temporary_folder()
@@ -61,7 +62,7 @@ std::string temporary_folder()
 
 } // namespace
 
-Base64Result encode_file_base64(platform::File &source, platform::File &destination,
+Base64Encoding encode_file_base64(platform::File &source, platform::File &destination,
                                 const std::function<void(std::size_t)> &on_written)
 {
     // Whole chunks of 100 lines per block, so that a pause always falls on a
@@ -71,7 +72,7 @@ Base64Result encode_file_base64(platform::File &source, platform::File &destinat
     unsigned char input[chunk_bytes * chunks_per_block];
     char output[base64_lines_size(sizeof input)];
     for (;;) {
-        const Filled filled = fill(source, input, sizeof input);
+        Filled filled = fill(source, input, sizeof input);
         std::size_t written = 0;
         for (std::size_t offset = 0; offset < filled.count; offset += chunk_bytes) {
             const std::size_t length = std::min(chunk_bytes, filled.count - offset);
@@ -79,14 +80,14 @@ Base64Result encode_file_base64(platform::File &source, platform::File &destinat
             if (length == chunk_bytes)
                 platform::pause_milliseconds(1);
         }
-        if (!destination.write(output, written))
-            return Base64Result::write_failed;
+        if (platform::Failure failed = destination.write(output, written))
+            return {Base64Result::write_failed, std::move(failed)};
         if (on_written)
             on_written(written);
-        if (filled.failed)
-            return Base64Result::read_failed;
+        if (filled.failure)
+            return {Base64Result::read_failed, std::move(filled.failure)};
         if (filled.count < sizeof input)
-            return Base64Result::ok;
+            return {};
     }
 }
 
@@ -111,28 +112,29 @@ Outcome encode_to_copy(platform::File &source, const std::string &path, platform
     const std::int64_t size_at_open = source.size();
     std::string create_failure;
     for (const std::string &folder : {path.substr(0, path.size() - base.size()), temporary_folder()}) {
-        platform::CreateError why = platform::CreateError::none;
-        copy = create_in_folder(folder, stem, why);
+        platform::OpenedFile created = create_in_folder(folder, stem);
+        copy = std::move(created.file);
         if (!copy.valid()) {
-            create_failure = platform::last_error_text();
+            create_failure = std::move(created.failure.text);
             continue;
         }
-        if (!source.rewind())
-            return unreadable(platform::last_error_text());
-        const Base64Result result = encode_file_base64(source, copy, report_encoded);
-        if (result == Base64Result::read_failed)
-            return unreadable(platform::last_error_text());
-        if (result == Base64Result::ok) {
+        if (platform::Failure failed = source.rewind())
+            return unreadable(std::move(failed.text));
+        Base64Encoding encoding = encode_file_base64(source, copy, report_encoded);
+        if (encoding.result == Base64Result::read_failed)
+            return unreadable(std::move(encoding.failure.text));
+        if (encoding.result == Base64Result::ok) {
             // A file that shrank while it was read would go out torn; one
             // that grew is sent as read.
             if (source.position() < size_at_open)
                 return unreadable("the file shrank while it was read");
-            if (copy.rewind())
+            platform::Failure failed = copy.rewind();
+            if (!failed)
                 return {};
-            return stopped(SMTP_ERR_ENCODE_CREATE, Step::attachment, path, platform::last_error_text());
+            return stopped(SMTP_ERR_ENCODE_CREATE, Step::attachment, path, std::move(failed.text));
         }
         // A failed write: the folder filled up; the next one may have room.
-        create_failure = platform::last_error_text();
+        create_failure = std::move(encoding.failure.text);
     }
     copy = platform::File();
     return stopped(SMTP_ERR_ENCODE_CREATE, Step::attachment, path, std::move(create_failure));

@@ -20,6 +20,11 @@ std::string encoded_copy_name(std::string_view stem, int attempt);
 
 enum class Base64Result { ok, read_failed, write_failed };
 
+struct Base64Encoding {
+    Base64Result result = Base64Result::ok;
+    platform::Failure failure;  // of the read or write that failed
+};
+
 // Encodes `source` from its current position to its end into
 // `destination` as base64 lines, in blocks of a fixed size (memory does not
 // grow with the file). After every 100th full line (every 5,700 source
@@ -34,7 +39,7 @@ enum class Base64Result { ok, read_failed, write_failed };
 // The caller decides what either means; neither file is opened,
 // positioned, flushed or closed here. `on_written`, when set, hears of the
 // characters of every block written.
-Base64Result encode_file_base64(platform::File &source, platform::File &destination,
+Base64Encoding encode_file_base64(platform::File &source, platform::File &destination,
                                 const std::function<void(std::size_t)> &on_written = {});
 
 // Encodes `source` whole into a private copy beside `path`, or in the

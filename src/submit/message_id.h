@@ -1,7 +1,7 @@
 // The Message-ID of each message (RFC 5322, section 3.6.4).
 #pragma once
 
-#include "platform/seams.h"
+#include "platform/clock.h"
 
 #include <cstdint>
 #include <string>

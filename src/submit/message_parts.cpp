@@ -6,7 +6,6 @@
 #include "lsmtp.h"
 #include "platform/clock.h"
 #include "platform/file.h"
-#include "platform/system_text.h"
 #include "submit/encoded_copy.h"
 #include "text/text.h"
 
@@ -55,28 +54,29 @@ Outcome stream_copy(DataWriter &writer, platform::File &copy, const std::string 
 {
     char chunk[stream_chunk];
     for (unsigned reads = 1;; ++reads) {
-        const long got = copy.read(chunk, sizeof chunk);
-        if (got < 0)
-            return stopped(SMTP_ERR_ATTACH_OPEN, Step::attachment, path, platform::last_error_text());
-        if (!writer.write(std::string_view(chunk, static_cast<std::size_t>(got))))
+        platform::File::Read got = copy.read(chunk, sizeof chunk);
+        if (got.failure)
+            return stopped(SMTP_ERR_ATTACH_OPEN, Step::attachment, path, std::move(got.failure.text));
+        if (!writer.write(std::string_view(chunk, got.count)))
             return write_failed();
-        sent += static_cast<std::size_t>(got);
+        sent += got.count;
         if (reads % 2 == 0) {
             // The pause paces the link only when what was read is on its way.
             if (!writer.flush())
                 return write_failed();
             platform::pause_milliseconds(1);
         }
-        if (static_cast<std::size_t>(got) < sizeof chunk)
+        if (got.count < sizeof chunk)
             return {};
     }
 }
 
 Outcome write_attachment_part(DataWriter &writer, const Attachment &attachment, std::string_view boundary)
 {
-    platform::File source = platform::open_for_reading(attachment.path);
-    if (!source.valid())
-        return stopped(SMTP_ERR_ATTACH_OPEN, Step::attachment, attachment.path, platform::last_error_text());
+    platform::OpenedFile opened = platform::open_for_reading(attachment.path);
+    if (!opened.file.valid())
+        return stopped(SMTP_ERR_ATTACH_OPEN, Step::attachment, attachment.path, std::move(opened.failure.text));
+    platform::File source = std::move(opened.file);
     // What is written so far goes out first rather than wait for the
     // encoding.
     if (!writer.flush())

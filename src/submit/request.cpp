@@ -240,8 +240,8 @@ Outcome read_request(const MailArguments &args, Request &request)
     // Checked before connecting, so that a missing file sends nothing (a
     // file can still fail later, with the same code).
     for (const Attachment &attachment : request.attachments) {
-        if (!platform::open_for_reading(attachment.path).valid())
-            return stopped(SMTP_ERR_ATTACH_OPEN, Step::attachment, attachment.path, platform::last_error_text());
+        if (platform::OpenedFile opened = platform::open_for_reading(attachment.path); !opened.file.valid())
+            return stopped(SMTP_ERR_ATTACH_OPEN, Step::attachment, attachment.path, std::move(opened.failure.text));
     }
     return {};
 }

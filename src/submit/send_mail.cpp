@@ -6,6 +6,7 @@
 #include "submit/header_block.h"
 #include "submit/message_parts.h"
 #include "submit/request.h"
+#include "submit/send_mail.h"
 #include "text/text.h"
 #include "transport/connection.h"
 #include "transport/data_writer.h"
@@ -31,6 +32,7 @@ constexpr int intermediate = 3;  // 3xx: go on (DATA's 354)
 // nobody listens).
 struct Dialogue {
     SmtpSession session;
+    ReplyLimits limits;
     SessionObserver *observer = session_observer();
     std::string line;
 };
@@ -44,7 +46,7 @@ bool send_command(Dialogue &dialogue, std::string_view line)
     return send_text(dialogue.session, line);
 }
 
-Reply receive_reply(Dialogue &dialogue, std::chrono::milliseconds limit = reply_wait_limit)
+Reply receive_reply(Dialogue &dialogue, std::chrono::milliseconds limit)
 {
     Reply reply = read_reply(dialogue.session, limit);
     if (dialogue.observer != nullptr && !reply.raw.empty())
@@ -102,7 +104,7 @@ Outcome verdict(Dialogue &dialogue, const Reply &reply, int wanted_class, Step s
 Outcome command(Dialogue &dialogue, Step step, int wanted_class = positive, std::string_view subject = {})
 {
     send_command(dialogue, dialogue.line);
-    return verdict(dialogue, receive_reply(dialogue), wanted_class, step, subject);
+    return verdict(dialogue, receive_reply(dialogue, dialogue.limits.reply), wanted_class, step, subject);
 }
 
 // A write of the message failed: the connection is dead. A server that
@@ -147,7 +149,8 @@ Outcome converse(Dialogue &dialogue, const Request &request, const std::string &
         return failed;
 
     std::string &line = dialogue.line;
-    if (Outcome stop = verdict(dialogue, receive_reply(dialogue), positive, Step::greeting); stop.code != 0)
+    if (Outcome stop = verdict(dialogue, receive_reply(dialogue, dialogue.limits.reply), positive, Step::greeting);
+        stop.code != 0)
         return stop;
     concat_into(line, "HELO ", wire::helo_word, "\r\n");
     if (Outcome stop = command(dialogue, Step::helo); stop.code != 0)
@@ -165,19 +168,19 @@ Outcome converse(Dialogue &dialogue, const Request &request, const std::string &
         return stop;
     if (Outcome stop = write_message(dialogue, header_block, content); stop.code != 0)
         return stop.code == SMTP_ERR_WRITE ? failed_write_result(dialogue, stop) : stop;
-    const Reply accepted = receive_reply(dialogue, end_of_data_wait_limit);
+    const Reply accepted = receive_reply(dialogue, dialogue.limits.end_of_data);
     if (Outcome stop = verdict(dialogue, accepted, positive, Step::end_of_data); stop.code != 0)
         return stop;
     // Accepted means accepted: whatever happens at QUIT, the call succeeds,
     // or a caller who retries would send the message twice.
     if (!send_command(dialogue, "QUIT\r\n"))
         return accepted_by(accepted);
-    const Reply farewell = receive_reply(dialogue);
+    const Reply farewell = receive_reply(dialogue, dialogue.limits.reply);
     const Reply &last_word = farewell.code / 100 == positive ? farewell : accepted;
     return accepted_by(last_word);
 }
 
-Outcome send_mail(const MailArguments &args)
+Outcome send_mail(const MailArguments &args, const ReplyLimits &limits)
 {
     Request request;
     if (Outcome refused = read_request(args, request); refused.code != 0)
@@ -193,19 +196,22 @@ Outcome send_mail(const MailArguments &args)
     if (!socket_library.started())
         return stopped(SMTP_ERR_SOCKET, Step::connect, request.host);
     Dialogue dialogue;
+    dialogue.limits = limits;
     Outcome result = converse(dialogue, request, header_block, content);
     close_connection(dialogue.session.socket);
     return result;
 }
 
-// The call as the C interface makes it. Only running out of memory can
-// throw inside the library; anything else would be a fault of ours, and
-// noexcept makes that stop the process here rather than cross into C.
-Outcome send_mail_at_edge(const MailArguments &args) noexcept
+} // namespace
+
+// Only running out of memory can throw inside the library; anything else
+// would be a fault of ours, and noexcept makes that stop the process here
+// rather than cross into C.
+Outcome send_mail_at_edge(const MailArguments &args, const ReplyLimits &limits) noexcept
 {
     Outcome outcome;
     try {
-        outcome = send_mail(args);
+        outcome = send_mail(args, limits);
     } catch (const std::bad_alloc &) {
         // Empty texts: nothing here may allocate.
         outcome = stopped(SMTP_ERR_MEMORY, Step::memory);
@@ -220,7 +226,6 @@ Outcome send_mail_at_edge(const MailArguments &args) noexcept
     return outcome;
 }
 
-} // namespace
 } // namespace lsmtp
 
 extern "C" LSMTP_API int LSMTP_CALL lsmtp_send_mail(const char *smtp_host, const char *subject, const char *body,

@@ -5,10 +5,9 @@ namespace lsmtp {
 ConnectResult open_connection(platform::Socket &socket, const std::string &host, std::uint16_t port,
                               std::chrono::seconds limit)
 {
-    ConnectResult result;
-    result.status = platform::connect_to_host(socket, host.c_str(), port, platform::deadline_after(limit),
-                                              &result.system_text);
-    return result;
+    platform::ConnectResult connected =
+        platform::connect_to_host(socket, host.c_str(), port, platform::deadline_after(limit));
+    return {connected.outcome, std::move(connected.failure.text)};
 }
 
 void close_connection(platform::Socket &socket) { socket.close(); }

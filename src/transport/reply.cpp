@@ -1,7 +1,6 @@
 #include "transport/reply.h"
 
 #include "encode/charset.h"
-#include "platform/seams.h"
 #include "text/text.h"
 
 #include <algorithm>
@@ -114,7 +113,7 @@ ReplyScan scan_reply(std::string_view received)
 
 Reply read_reply(SmtpSession &session, std::chrono::milliseconds limit)
 {
-    const platform::Deadline deadline = platform::deadline_after(platform::reply_limit_by_seams(limit));
+    const platform::Deadline deadline = platform::deadline_after(limit);
     for (;;) {
         const ReplyScan scan = scan_reply(session.replies);
         if (scan.status == ReplyScan::Status::complete) {

@@ -22,6 +22,12 @@ inline constexpr std::chrono::seconds reply_wait_limit{10};
 // message twice that was delivered once.
 inline constexpr std::chrono::minutes end_of_data_wait_limit{10};
 
+// How long one dialogue waits for its replies.
+struct ReplyLimits {
+    std::chrono::milliseconds reply = reply_wait_limit;
+    std::chrono::milliseconds end_of_data = end_of_data_wait_limit;
+};
+
 struct ReplyScan {
     enum class Status { complete, need_more, malformed };
     Status status = Status::need_more;
@@ -61,7 +67,7 @@ struct Reply {
 // written as \xNN; cut to max_reply_text bytes, "..." marking the cut.
 std::string reply_text(std::string_view reply);
 
-// Reads the next whole reply within `limit` (which the seams may replace).
+// Reads the next whole reply within `limit`.
 // Bytes after the reply stay in the session for the next call.
 Reply read_reply(SmtpSession &session, std::chrono::milliseconds limit = reply_wait_limit);
 

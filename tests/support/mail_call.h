@@ -3,6 +3,7 @@
 #pragma once
 
 #include "lsmtp.h"
+#include "submit/request.h"
 
 namespace lsmtp::test {
 
@@ -23,6 +24,12 @@ struct MailCall {
     const char *comments = "";
     const char *mailer = nullptr;
     const char *attachments = nullptr;
+
+    MailArguments arguments() const
+    {
+        return {smtp_host, subject,  body,       from_addr, from_header, to_list,   to_header, cc_list,
+                cc_header, bcc_list, bcc_header, reply_to,  receipt_to,  comments,  mailer,    attachments};
+    }
 
     int send() const
     {

@@ -118,6 +118,13 @@ bool file_pipe(std::intptr_t ends[2])
     return true;
 }
 
+std::intptr_t create_for_writing(const std::string &path)
+{
+    const HANDLE file =
+        CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    return file == INVALID_HANDLE_VALUE ? -1 : reinterpret_cast<std::intptr_t>(file);
+}
+
 bool native_file_open(std::intptr_t native)
 {
     DWORD flags = 0;
@@ -192,6 +199,11 @@ bool file_pipe(std::intptr_t ends[2])
     ends[0] = fds[0];
     ends[1] = fds[1];
     return true;
+}
+
+std::intptr_t create_for_writing(const std::string &path)
+{
+    return ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
 }
 
 bool native_file_open(std::intptr_t native) { return fcntl(static_cast<int>(native), F_GETFD) != -1; }

@@ -43,6 +43,10 @@ std::filesystem::path make_scratch_folder(const std::string &prefix);
 // A pipe as two native files (read end first), for File to own.
 bool file_pipe(std::intptr_t ends[2]);
 
+// A new file (never one that is there) open for writing only, as a native
+// file for File to own; -1 when it cannot be made.
+std::intptr_t create_for_writing(const std::string &path);
+
 // Whether a native file (a descriptor, or a HANDLE on Windows) is open.
 bool native_file_open(std::intptr_t native);
 

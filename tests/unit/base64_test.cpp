@@ -113,7 +113,7 @@ protected:
     Outcome encode_from(File &source)
     {
         const std::string path = (folder_ / ("out" + std::to_string(++files_))).string();
-        File destination = lsmtp::platform::create_exclusive(path, nullptr);
+        File destination(lsmtp::test::create_for_writing(path));
         EXPECT_TRUE(destination.valid());
         Outcome outcome;
         lsmtp::platform::Seams seams;
@@ -123,9 +123,9 @@ protected:
         };
         {
             lsmtp::platform::ScopedSeams installed(std::move(seams));
-            outcome.result = lsmtp::encode_file_base64(source, destination);
+            outcome.result = lsmtp::encode_file_base64(source, destination).result;
         }
-        EXPECT_TRUE(destination.close());
+        EXPECT_FALSE(destination.close());
         std::ifstream in(path, std::ios::binary);
         outcome.text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
         return outcome;
@@ -135,7 +135,7 @@ protected:
     {
         const std::string path = (folder_ / ("in" + std::to_string(++files_))).string();
         std::ofstream(path, std::ios::binary) << bytes;
-        File source = lsmtp::platform::open_for_reading(path);
+        File source = lsmtp::platform::open_for_reading(path).file;
         EXPECT_TRUE(source.valid());
         return encode_from(source);
     }
@@ -278,7 +278,7 @@ TEST_F(Base64Files, ReportsWhichSideFailed)
 {
     // A file open only for writing fails at the first read: nothing is
     // written.
-    File folder = lsmtp::platform::create_exclusive((folder_ / "write-only").string(), nullptr);
+    File folder(lsmtp::test::create_for_writing((folder_ / "write-only").string()));
     ASSERT_TRUE(folder.valid());
     const Outcome outcome = encode_from(folder);
     EXPECT_EQ(outcome.result, Base64Result::read_failed);
@@ -286,14 +286,16 @@ TEST_F(Base64Files, ReportsWhichSideFailed)
 
     const std::string path = (folder_ / "source").string();
     std::ofstream(path, std::ios::binary) << "abc";
-    File source = lsmtp::platform::open_for_reading(path);
+    File source = lsmtp::platform::open_for_reading(path).file;
 #ifdef _WIN32
     // Windows has no device that is always full; a file open only for
     // reading refuses every write.
-    File full = lsmtp::platform::open_for_reading(path);
+    File full = lsmtp::platform::open_for_reading(path).file;
 #else
     File full(static_cast<File::Native>(::open("/dev/full", O_WRONLY | O_CLOEXEC)));
 #endif
     ASSERT_TRUE(full.valid());
-    EXPECT_EQ(lsmtp::encode_file_base64(source, full), Base64Result::write_failed);
+    const lsmtp::Base64Encoding refused = lsmtp::encode_file_base64(source, full);
+    EXPECT_EQ(refused.result, Base64Result::write_failed);
+    EXPECT_TRUE(refused.failure);
 }

@@ -98,7 +98,7 @@ TEST(Connect, TheConnectedSocketHasNoNaglesDelayAndNoWaitPastItsLimit)
     const lsmtp::test::RawSocket listener = lsmtp::test::loopback_listener(2526, 4);
     ASSERT_NE(listener, lsmtp::test::no_socket);
     lsmtp::platform::Socket socket;
-    ASSERT_EQ(lsmtp::platform::connect_to_host(socket, "127.0.0.1", 2526, lsmtp::platform::deadline_after(5s)),
+    ASSERT_EQ(lsmtp::platform::connect_to_host(socket, "127.0.0.1", 2526, lsmtp::platform::deadline_after(5s)).outcome,
               ConnectOutcome::connected);
     int no_delay = 0;
     socklen_t size = sizeof no_delay;
@@ -186,7 +186,7 @@ TEST(Connect, EveryAddressOfANameIsTriedInTurn)
     for (lsmtp::test::RawSocket listener : listeners)
         ASSERT_NE(listener, lsmtp::test::no_socket);
     lsmtp::platform::Socket filler;
-    ASSERT_EQ(lsmtp::platform::connect_to_host(filler, "::1", 2527, lsmtp::platform::deadline_after(5s)),
+    ASSERT_EQ(lsmtp::platform::connect_to_host(filler, "::1", 2527, lsmtp::platform::deadline_after(5s)).outcome,
               ConnectOutcome::connected);
 
     const std::vector<lsmtp::test::SystemFile> hosts = {{"/etc/hosts", "::1 two.test\n127.0.0.1 two.test\n"
@@ -208,7 +208,7 @@ TEST(Connect, EveryAddressOfANameIsTriedInTurn)
         const std::optional<int> outcome = lsmtp::test::run_with_system_files(hosts, [&] {
             lsmtp::platform::Socket socket;
             return static_cast<int>(
-                lsmtp::platform::connect_to_host(socket, c.host, c.port, lsmtp::platform::deadline_after(4s)));
+                lsmtp::platform::connect_to_host(socket, c.host, c.port, lsmtp::platform::deadline_after(4s)).outcome);
         });
         EXPECT_EQ(outcome, static_cast<int>(c.expected)) << c.host << " port " << c.port;
     }
@@ -234,7 +234,7 @@ TEST(Connect, TheLookupAndTheConnectionShareOneLimit)
     const lsmtp::test::RawSocket listener = listener_on(AF_INET, 25, 0);
     ASSERT_NE(listener, lsmtp::test::no_socket);
     lsmtp::platform::Socket filler;  // fills the queue: the next attempt is never answered
-    ASSERT_EQ(lsmtp::platform::connect_to_host(filler, "127.0.0.1", 25, lsmtp::platform::deadline_after(5s)),
+    ASSERT_EQ(lsmtp::platform::connect_to_host(filler, "127.0.0.1", 25, lsmtp::platform::deadline_after(5s)).outcome,
               ConnectOutcome::connected);
     const auto start = std::chrono::steady_clock::now();
     const std::optional<int> result =

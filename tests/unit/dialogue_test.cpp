@@ -6,6 +6,7 @@
 #include "portable.h"
 #include "scripted.h"
 #include "smtp_test_server.h"
+#include "submit/send_mail.h"
 #include "temp_folder.h"
 #include "transport/connection.h"
 
@@ -249,37 +250,28 @@ TEST(Dialogue, SilentServerTimesOutAfterTenSeconds)
 }
 
 // A server may scan the message before it answers the end of the data:
-// that reply alone may take 10 minutes, every other keeps 10 s. The limits
-// the call asks for are recorded, and the long one is cut short by the
-// seam, so that the silent case proves it bounds the wait.
+// that reply alone may take 10 minutes, every other keeps 10 s. Each limit
+// in turn is cut short, with the server silent where it applies, so that
+// the other limit, still long, cannot be what ends the wait.
 TEST(Dialogue, TheEndOfDataReplyAloneMayTakeTenMinutes)
 {
-    using std::chrono::milliseconds;
-    const milliseconds short_wait = 300ms;
-    for (const bool silent_at_end : {false, true}) {
-        std::vector<milliseconds> asked;
-        lsmtp::platform::Seams seams;
-        seams.reply_limit = [&](milliseconds limit) {
-            asked.push_back(limit);
-            return limit == 10min ? short_wait : limit;
-        };
-        const lsmtp::platform::ScopedSeams installed(seams);
+    static_assert(lsmtp::ReplyLimits{}.reply == 10s && lsmtp::ReplyLimits{}.end_of_data == 10min);
+    struct Case {
+        const char *silent_at;
+        lsmtp::ReplyLimits limits;
+        bool data_complete;
+    };
+    for (const Case &c : {Case{".", {10s, 300ms}, true}, Case{"greeting", {300ms, 10min}, false}}) {
         SmtpTestServer server;
         ScriptedReply silent;
         silent.silent = true;
-        if (silent_at_end)
-            server.reply(".", silent);
+        server.reply(c.silent_at, silent);
         int result = 0;
-        const auto took = time_of([&] { result = MailCall{}.send(); });
-        EXPECT_TRUE(only_session(server).data_complete);
-        if (silent_at_end) {
-            EXPECT_EQ(result, SMTP_ERR_TIMEOUT);
-            EXPECT_GE(took, short_wait);
-            EXPECT_EQ(asked, (std::vector<milliseconds>{10s, 10s, 10s, 10s, 10s, 10min}));
-        } else {
-            EXPECT_EQ(result, 221);
-            EXPECT_EQ(asked, (std::vector<milliseconds>{10s, 10s, 10s, 10s, 10s, 10min, 10s}));
-        }
+        const auto took = time_of([&] { result = lsmtp::send_mail_at_edge(MailCall{}.arguments(), c.limits).code; });
+        EXPECT_EQ(only_session(server).data_complete, c.data_complete) << c.silent_at;
+        EXPECT_EQ(result, SMTP_ERR_TIMEOUT) << c.silent_at;
+        EXPECT_GE(took, 300ms) << c.silent_at;
+        EXPECT_LT(took, 10s) << c.silent_at;
     }
 }
 
@@ -546,13 +538,14 @@ TEST(Connection, ConnectThatNeverCompletesTimesOut)
     ASSERT_NE(listener, lsmtp::test::no_socket);
     // Fill the queue: this connection completes but is never accepted.
     lsmtp::platform::Socket filler;
-    ASSERT_EQ(lsmtp::platform::connect_to_host(filler, "127.0.0.1", 2525, lsmtp::platform::deadline_after(5s)),
+    ASSERT_EQ(lsmtp::platform::connect_to_host(filler, "127.0.0.1", 2525, lsmtp::platform::deadline_after(5s)).outcome,
               lsmtp::platform::ConnectOutcome::connected);
 
     lsmtp::platform::Socket waiting;
     bool connected = true;
     const auto took = time_of([&] {
-        connected = lsmtp::platform::connect_to_host(waiting, "127.0.0.1", 2525, lsmtp::platform::deadline_after(1s)) ==
+        const lsmtp::platform::Deadline deadline = lsmtp::platform::deadline_after(1s);
+        connected = lsmtp::platform::connect_to_host(waiting, "127.0.0.1", 2525, deadline).outcome ==
                     lsmtp::platform::ConnectOutcome::connected;
     });
     lsmtp::test::socket_close(listener);

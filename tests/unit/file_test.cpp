@@ -1,30 +1,30 @@
-// The platform's file layer: exclusive private creation, block I/O, errors.
+// The platform's file layer: private scratch files, block I/O, errors.
 #include "platform/file.h"
+#include "platform/seams.h"
 #include "portable.h"
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <string>
 #ifdef _WIN32
 #include "platform/win32/file_path.h"
 
 #include <windows.h>
 
-#include <optional>
 #include <utility>
 #else
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 #endif
 
 namespace fs = std::filesystem;
-using lsmtp::platform::CreateError;
 using lsmtp::platform::File;
 
 namespace {
@@ -65,12 +65,12 @@ std::string read_all(File &file)
     std::string text;
     char block[7]; // small on purpose: several reads, one of them partial
     for (;;) {
-        const long got = file.read(block, sizeof block);
-        if (got <= 0) {
-            EXPECT_EQ(got, 0);
+        const File::Read got = file.read(block, sizeof block);
+        if (got.count == 0) {
+            EXPECT_FALSE(got.failure) << got.failure.text;
             return text;
         }
-        text.append(block, static_cast<std::size_t>(got));
+        text.append(block, got.count);
     }
 }
 
@@ -100,151 +100,110 @@ private:
     std::string value_;
 };
 
+// Seams that refuse the file without a name, so that POSIX makes its scratch
+// files by name as Windows always does.
+lsmtp::platform::Seams without_unnamed_files()
+{
+    lsmtp::platform::Seams seams;
+    seams.allow_call = [](lsmtp::platform::Call call, std::size_t) { return call != lsmtp::platform::Call::unnamed; };
+    return seams;
+}
+
 } // namespace
 
-TEST(File, CreatesAPrivateFileThatReadsBackByteForByte)
+TEST(File, WritesAndReadsBackByteForByte)
 {
     ScratchFolder folder;
     const std::string path = folder / "copy.b64";
     const std::string text("line one\r\nbinary \0\xff\x80 end", 25);
     {
-        CreateError why = CreateError::other;
-        File file = lsmtp::platform::create_exclusive(path, &why);
+        File file(lsmtp::test::create_for_writing(path));
         ASSERT_TRUE(file.valid());
-        EXPECT_EQ(why, CreateError::none);
-        EXPECT_TRUE(file.write(text.data(), text.size()));
-        EXPECT_TRUE(file.write("", 0));
-        EXPECT_TRUE(file.close());
+        EXPECT_FALSE(file.write(text.data(), text.size()));
+        EXPECT_FALSE(file.write("", 0));
+        EXPECT_FALSE(file.close());
         EXPECT_FALSE(file.valid());
     }
-#ifndef _WIN32
-    // Windows files take their access rules from the folder instead.
-    struct stat status {};
-    ASSERT_EQ(stat(path.c_str(), &status), 0);
-    EXPECT_EQ(status.st_mode & 07777, 0600u);
-#endif
-
-    File reader = lsmtp::platform::open_for_reading(path);
-    ASSERT_TRUE(reader.valid());
-    EXPECT_EQ(read_all(reader), text);
+    lsmtp::platform::OpenedFile reader = lsmtp::platform::open_for_reading(path);
+    ASSERT_TRUE(reader.file.valid()) << reader.failure.text;
+    EXPECT_EQ(read_all(reader.file), text);
     char byte;
-    EXPECT_EQ(reader.read(&byte, 1), 0) << "end of file stays the end";
+    EXPECT_EQ(reader.file.read(&byte, 1).count, 0u) << "end of file stays the end";
 }
 
-TEST(File, ExclusiveCreateNeverTouchesWhatIsAlreadyThere)
+// Made by name, a scratch file never replaces, follows or creates what a
+// name leads to; where a name is taken, another may work.
+TEST(File, ScratchByNameNeverTouchesWhatIsAlreadyThere)
 {
+    const lsmtp::platform::ScopedSeams by_name(without_unnamed_files());
     ScratchFolder folder;
     const std::string existing = folder / "existing";
     put_file(existing, "keep me");
-    CreateError why = CreateError::none;
-    EXPECT_FALSE(lsmtp::platform::create_exclusive(existing, &why).valid());
-    EXPECT_EQ(why, CreateError::exists);
+    const auto taken = [&](const std::string &name) {
+        const lsmtp::platform::OpenedFile created = lsmtp::platform::create_scratch(folder / "", name);
+        EXPECT_FALSE(created.file.valid()) << name;
+        EXPECT_TRUE(created.failure) << name;
+        return lsmtp::platform::name_was_taken(created.failure);
+    };
+    EXPECT_TRUE(taken("existing"));
     EXPECT_EQ(contents_of(existing), "keep me");
+    EXPECT_FALSE(taken("no-such-folder/x.b64"));
 
     // A link to a file someone wants overwritten: the target stays as it is.
-    const std::string link = folder / "link";
     std::error_code no_links;
-    fs::create_symlink(existing, link, no_links);
+    fs::create_symlink(existing, folder / "link", no_links);
     if (no_links)
         GTEST_SKIP() << "symbolic links cannot be made here: " << no_links.message();
-    why = CreateError::none;
-    EXPECT_FALSE(lsmtp::platform::create_exclusive(link, &why).valid());
-    EXPECT_EQ(why, CreateError::exists);
+    EXPECT_TRUE(taken("link"));
     EXPECT_EQ(contents_of(existing), "keep me");
 
     // A dangling link: following it would create its target.
-    const std::string dangling = folder / "dangling";
-    fs::create_symlink(folder / "target-not-there", dangling);
-    why = CreateError::none;
-    EXPECT_FALSE(lsmtp::platform::create_exclusive(dangling, &why).valid());
-    EXPECT_EQ(why, CreateError::exists);
+    fs::create_symlink(folder / "target-not-there", folder / "dangling");
+    EXPECT_TRUE(taken("dangling"));
     EXPECT_FALSE(fs::exists(folder / "target-not-there"));
-
-    // A null `why` is allowed.
-    EXPECT_FALSE(lsmtp::platform::create_exclusive(existing, nullptr).valid());
-}
-
-TEST(File, CreateInAMissingFolderIsOtherError)
-{
-    ScratchFolder folder;
-    CreateError why = CreateError::none;
-    EXPECT_FALSE(lsmtp::platform::create_exclusive(folder / "no-such-folder/x.b64", &why).valid());
-    EXPECT_EQ(why, CreateError::other);
-}
-
-TEST(File, CreateInAReadOnlyFolderIsNoRoomOrAccess)
-{
-    ScratchFolder folder;
-    // Only the inner folder is read-only; the way to it is open to all.
-    fs::permissions(folder.path(), fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
-                                       fs::perms::others_read | fs::perms::others_exec);
-    const fs::path locked = folder.path() / "locked";
-    fs::create_directory(locked);
-    fs::permissions(locked, fs::perms::owner_read | fs::perms::owner_exec | fs::perms::group_read |
-                                fs::perms::group_exec | fs::perms::others_read | fs::perms::others_exec);
-    const std::string path = (locked / "x.b64").string();
-
-    // Root ignores folder permissions, so the attempt runs in a child that
-    // first gives up root; the child reports through its exit status.
-#ifdef _WIN32
-    GTEST_SKIP() << "a read-only folder does not keep new files out on Windows";
-#else
-    enum Outcome { refused_for_access = 10, other_result = 11, cannot_drop_root = 12 };
-    const pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0))
-            _exit(cannot_drop_root);
-        CreateError why = CreateError::none;
-        const bool created = lsmtp::platform::create_exclusive(path, &why).valid();
-        _exit(!created && why == CreateError::no_room_or_access ? refused_for_access : other_result);
-    }
-    int status = 0;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFEXITED(status));
-    if (WEXITSTATUS(status) == cannot_drop_root)
-        GTEST_SKIP() << "running as root with no other user id mapped: a read-only folder cannot refuse us";
-    EXPECT_EQ(WEXITSTATUS(status), refused_for_access);
-    EXPECT_FALSE(fs::exists(path));
-#endif
 }
 
 TEST(File, ReportsReadAndWriteFailures)
 {
     ScratchFolder folder;
     char byte;
-    // Only regular files open for reading: not a folder, not a device.
-    EXPECT_FALSE(lsmtp::platform::open_for_reading(folder.path().string()).valid());
+    // Only regular files open for reading: not a folder, not a device; the
+    // failure is the system's, taken where it happened.
+    const lsmtp::platform::OpenedFile of_folder = lsmtp::platform::open_for_reading(folder.path().string());
+    const lsmtp::platform::OpenedFile missing = lsmtp::platform::open_for_reading(folder / "missing");
+    EXPECT_FALSE(of_folder.file.valid());
+    EXPECT_FALSE(missing.file.valid());
 #ifdef _WIN32
-    EXPECT_FALSE(lsmtp::platform::open_for_reading("NUL").valid());
+    EXPECT_FALSE(lsmtp::platform::open_for_reading("NUL").file.valid());
+    EXPECT_EQ(missing.failure.code, ERROR_FILE_NOT_FOUND);
 #else
-    EXPECT_FALSE(lsmtp::platform::open_for_reading("/dev/zero").valid());
+    const lsmtp::platform::OpenedFile device = lsmtp::platform::open_for_reading("/dev/zero");
+    EXPECT_FALSE(device.file.valid());
+    EXPECT_EQ(device.failure.code, EINVAL);
+    EXPECT_EQ(of_folder.failure.code, EISDIR);
+    EXPECT_EQ(missing.failure.code, ENOENT);
 #endif
+    EXPECT_EQ(missing.failure.text, lsmtp::platform::failure_of(missing.failure.code).text);
     // A file open only for writing refuses reads; one open only for reading
     // refuses writes.
-    File write_only = lsmtp::platform::create_exclusive(folder / "write-only", nullptr);
+    File write_only(lsmtp::test::create_for_writing(folder / "write-only"));
     ASSERT_TRUE(write_only.valid());
-    EXPECT_EQ(write_only.read(&byte, 1), -1);
-#ifdef _WIN32
-    File locked = lsmtp::platform::open_for_reading(folder / "write-only");
-    ASSERT_FALSE(locked.valid()) << "nobody else may open the new file while it is written";
-#endif
+    EXPECT_TRUE(write_only.read(&byte, 1).failure);
     write_only.close();
-    File read_only = lsmtp::platform::open_for_reading(folder / "write-only");
-    ASSERT_TRUE(read_only.valid());
-    EXPECT_FALSE(read_only.write("x", 1));
+    lsmtp::platform::OpenedFile read_only = lsmtp::platform::open_for_reading(folder / "write-only");
+    ASSERT_TRUE(read_only.file.valid());
+    EXPECT_TRUE(read_only.file.write("x", 1));
 #ifndef _WIN32
     // A device that is always full.
     File full(static_cast<File::Native>(::open("/dev/full", O_WRONLY | O_CLOEXEC)));
     ASSERT_TRUE(full.valid());
-    EXPECT_FALSE(full.write("x", 1));
+    EXPECT_EQ(full.write("x", 1).code, ENOSPC);
 #endif
-    EXPECT_FALSE(lsmtp::platform::open_for_reading(folder / "missing").valid());
 
     File none;
-    EXPECT_EQ(none.read(&byte, 1), -1);
-    EXPECT_FALSE(none.write("x", 1));
-    EXPECT_TRUE(none.close());
+    EXPECT_TRUE(none.read(&byte, 1).failure);
+    EXPECT_TRUE(none.write("x", 1));
+    EXPECT_FALSE(none.close());
 }
 
 TEST(File, MovingHandsOverOwnership)
@@ -255,12 +214,12 @@ TEST(File, MovingHandsOverOwnership)
     put_file(first_path, "first");
     put_file(second_path, "second");
 
-    File first = lsmtp::platform::open_for_reading(first_path);
+    File first = lsmtp::platform::open_for_reading(first_path).file;
     File moved(std::move(first));
     EXPECT_FALSE(first.valid());
     ASSERT_TRUE(moved.valid());
 
-    File second = lsmtp::platform::open_for_reading(second_path);
+    File second = lsmtp::platform::open_for_reading(second_path).file;
     const File::Native second_fd = second.native();
     second = std::move(moved); // closes the second file
     EXPECT_FALSE(moved.valid());
@@ -269,29 +228,36 @@ TEST(File, MovingHandsOverOwnership)
 }
 
 // The scratch copy: written and read back through one handle, found by
-// nobody, and gone once closed.
+// nobody, and gone once closed; without a name and by name.
 TEST(File, ScratchFileIsPrivateAndLeavesNothing)
 {
     ScratchFolder folder;
     const std::string text("encoded \0 text\r\n", 17);
-    {
-        CreateError why = CreateError::other;
-        File scratch = lsmtp::platform::create_scratch(folder / "", "copy.b64", &why);
-        ASSERT_TRUE(scratch.valid());
-        EXPECT_EQ(why, CreateError::none);
-        ASSERT_TRUE(scratch.write(text.data(), text.size()));
+    for (const bool unnamed : {true, false}) {
+        std::optional<lsmtp::platform::ScopedSeams> by_name;
+        if (!unnamed)
+            by_name.emplace(without_unnamed_files());
+        lsmtp::platform::OpenedFile created = lsmtp::platform::create_scratch(folder / "", "copy.b64");
+        File &scratch = created.file;
+        ASSERT_TRUE(scratch.valid()) << created.failure.text;
+        ASSERT_FALSE(scratch.write(text.data(), text.size()));
         EXPECT_EQ(scratch.size(), 17);
-        ASSERT_TRUE(scratch.rewind());
+        ASSERT_FALSE(scratch.rewind());
         EXPECT_EQ(read_all(scratch), text);
         EXPECT_EQ(scratch.position(), 17);
 #ifdef _WIN32
         // The name is there while the handle lives, but nobody may open it.
-        EXPECT_FALSE(lsmtp::platform::open_for_reading(folder / "copy.b64").valid());
+        EXPECT_FALSE(lsmtp::platform::open_for_reading(folder / "copy.b64").file.valid());
 #else
         EXPECT_TRUE(fs::is_empty(folder.path()));
+        // Windows files take their access rules from the folder instead.
+        struct stat status {};
+        ASSERT_EQ(fstat(static_cast<int>(scratch.native()), &status), 0);
+        EXPECT_EQ(status.st_mode & 07777, 0600u);
 #endif
+        scratch.close();
+        EXPECT_TRUE(fs::is_empty(folder.path()));
     }
-    EXPECT_TRUE(fs::is_empty(folder.path()));
 }
 
 #ifdef _WIN32
@@ -340,15 +306,11 @@ TEST(FilePath, Utf8AndAnsiNamesReachTheFileTheirCharactersName)
     };
     const std::string prefix = folder.path().string() + "\\";
     for (const auto &[narrow, wide] : names) {
-        File created = lsmtp::platform::create_exclusive(prefix + narrow, nullptr);
-        ASSERT_TRUE(created.valid()) << narrow;
-        ASSERT_TRUE(created.write("abc", 3));
-        ASSERT_TRUE(created.close());
-        EXPECT_TRUE(fs::exists(folder.path() / wide)) << narrow;
-        File reader = lsmtp::platform::open_for_reading(prefix + narrow);
+        std::ofstream(folder.path() / wide, std::ios::binary) << "abc";
+        File reader = lsmtp::platform::open_for_reading(prefix + narrow).file;
         EXPECT_EQ(read_all(reader), "abc") << narrow;
         // The scratch copy of an attachment takes the same way.
-        File scratch = lsmtp::platform::create_scratch(prefix, "copy " + narrow, nullptr);
+        File scratch = lsmtp::platform::create_scratch(prefix, "copy " + narrow).file;
         ASSERT_TRUE(scratch.valid()) << narrow;
         EXPECT_TRUE(fs::exists(folder.path() / (L"copy " + wide))) << narrow;
     }

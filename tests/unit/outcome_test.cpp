@@ -5,7 +5,7 @@
 #include "mail_call.h"
 #include "platform/file.h"
 #include "platform/seams.h"
-#include "platform/system_text.h"
+#include "platform/file.h"
 #include "scripted.h"
 #include "smtp_test_server.h"
 #include "submit/request.h"
@@ -288,9 +288,9 @@ TEST(Outcome, LocalCausesSayWhatTheSystemSaid)
     EXPECT_EQ(unreadable.step, Step::attachment);
     EXPECT_EQ(unreadable.subject, path);
     // The system's own words for a missing file, in its own language.
-    const lsmtp::platform::File none = lsmtp::platform::open_for_reading(path);
-    ASSERT_FALSE(none.valid());
-    EXPECT_EQ(unreadable.system_text, lsmtp::platform::last_error_text());
+    const lsmtp::platform::OpenedFile none = lsmtp::platform::open_for_reading(path);
+    ASSERT_FALSE(none.file.valid());
+    EXPECT_EQ(unreadable.system_text, none.failure.text);
     EXPECT_FALSE(unreadable.system_text.empty());
 }
 

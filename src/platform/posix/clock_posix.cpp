@@ -1,14 +1,12 @@
-#include "platform/clock.h"
+#include "platform/backend.h"
 
 #include <cerrno>
 #include <time.h>
 
 namespace lsmtp::platform {
 
-WallClock wall_clock_now()
+WallClock backend::wall_clock_now()
 {
-    if (const Seams *seams = current_seams(); seams != nullptr && seams->clock)
-        return seams->clock();
     timespec now{};
     clock_gettime(CLOCK_REALTIME, &now);
     return WallClock{static_cast<std::int64_t>(now.tv_sec), static_cast<int>(now.tv_nsec / 1000000)};
@@ -23,12 +21,8 @@ std::optional<std::tm> utc_calendar(std::int64_t seconds)
     return calendar;
 }
 
-void pause_milliseconds(int milliseconds)
+void backend::pause_milliseconds(int milliseconds)
 {
-    if (const Seams *seams = current_seams(); seams != nullptr && seams->pause) {
-        seams->pause(milliseconds);
-        return;
-    }
     timespec wait{milliseconds / 1000, static_cast<long>(milliseconds % 1000) * 1000000L};
     while (nanosleep(&wait, &wait) != 0 && errno == EINTR) {
     }

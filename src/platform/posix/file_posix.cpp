@@ -1,5 +1,4 @@
-#include "platform/file.h"
-#include "platform/seams.h"
+#include "platform/backend.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -10,159 +9,122 @@
 namespace lsmtp::platform {
 namespace {
 
-int fd_of(const File &file) { return static_cast<int>(file.native()); }
-
-CreateError create_error_of(int error)
-{
-    switch (error) {
-    case EEXIST:
-    case ELOOP: // a symbolic link at the name: something is there already
-        return CreateError::exists;
-    case EACCES:
-    case EROFS:
-    case EPERM:
-    case ENOSPC:
-    case EDQUOT:
-        return CreateError::no_room_or_access;
-    default:
-        return CreateError::other;
-    }
-}
+int fd_of(File::Native file) { return static_cast<int>(file); }
 
 // A new file, never one that is there already, nor the target of a link.
 constexpr int new_file_flags = O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC;
 
-int open_retrying(const char *path, int flags)
+// The file for a descriptor just opened, or the failure that left none.
+OpenedFile opened(int fd)
+{
+    if (fd < 0)
+        return {File(), last_failure()};
+    return {File(static_cast<File::Native>(fd)), {}};
+}
+
+OpenedFile open_retrying(const char *path, int flags)
 {
     int fd;
     do {
         fd = ::open(path, flags, S_IRUSR | S_IWUSR);
     } while (fd < 0 && errno == EINTR);
-    return fd;
-}
-
-// The file for a descriptor just created (or -1 with errno set), and why
-// the creation failed.
-File created(int fd, CreateError *why)
-{
-    const CreateError error = fd < 0 ? create_error_of(errno) : CreateError::none;
-    if (why != nullptr)
-        *why = error;
-    return File(fd < 0 ? File::invalid_native : static_cast<File::Native>(fd));
+    return opened(fd);
 }
 
 } // namespace
 
-long File::read(char *buffer, std::size_t capacity)
+File::Read backend::read_file(File::Native file, char *buffer, std::size_t capacity)
 {
-    if (!valid() || !call_allowed_by_seams(Call::read))
-        return -1;
     for (;;) {
-        const ssize_t got = ::read(fd_of(*this), buffer, capacity);
+        const ssize_t got = ::read(fd_of(file), buffer, capacity);
         if (got >= 0)
-            return static_cast<long>(got);
+            return {static_cast<std::size_t>(got), {}};
         if (errno != EINTR)
-            return -1;
+            return {0, last_failure()};
     }
 }
 
-bool File::write(const char *data, std::size_t length)
+Failure backend::write_file(File::Native file, const char *data, std::size_t length)
 {
-    if (!valid() || !call_allowed_by_seams(Call::write))
-        return false;
     while (length > 0) {
-        const ssize_t put = ::write(fd_of(*this), data, length);
+        const ssize_t put = ::write(fd_of(file), data, length);
         if (put < 0) {
             if (errno == EINTR)
                 continue;
-            return false;
+            return last_failure();
         }
         // A regular file never takes zero bytes of a non-empty write unless
         // something is wrong; do not spin on it.
         if (put == 0)
-            return false;
+            return failure_of(EIO);
         data += put;
         length -= static_cast<std::size_t>(put);
     }
-    return true;
+    return {};
 }
 
-bool File::rewind() { return valid() && call_allowed_by_seams(Call::position) && ::lseek(fd_of(*this), 0, SEEK_SET) == 0; }
+Failure backend::rewind_file(File::Native file)
+{
+    return ::lseek(fd_of(file), 0, SEEK_SET) == 0 ? Failure{} : last_failure();
+}
 
-std::int64_t File::size() const
+std::int64_t backend::file_size(File::Native file)
 {
     struct stat status {};
-    return valid() && call_allowed_by_seams(Call::position) && fstat(fd_of(*this), &status) == 0 ? static_cast<std::int64_t>(status.st_size) : -1;
+    return fstat(fd_of(file), &status) == 0 ? static_cast<std::int64_t>(status.st_size) : -1;
 }
 
-std::int64_t File::position() const
-{
-    return valid() && call_allowed_by_seams(Call::position) ? ::lseek(fd_of(*this), 0, SEEK_CUR) : -1;
-}
+std::int64_t backend::file_position(File::Native file) { return ::lseek(fd_of(file), 0, SEEK_CUR); }
 
-bool File::close()
+Failure backend::close_file(File::Native file)
 {
-    if (!valid())
-        return true;
-    const int fd = static_cast<int>(release());
     // Linux releases the descriptor even when close is interrupted, so it is
     // never retried (that could close a descriptor another thread just got);
     // EINTR is not taken for a lost write.
-    const bool closed = ::close(fd) == 0 || errno == EINTR;
-    return call_allowed_by_seams(Call::close) && closed;
+    if (::close(fd_of(file)) == 0 || errno == EINTR)
+        return {};
+    return last_failure();
 }
 
-File open_for_reading(const std::string &path)
+OpenedFile backend::open_for_reading(const std::string &path)
 {
     // O_NONBLOCK: opening a FIFO must not wait for a writer. Only regular
     // files are read: a device or a pipe could feed the encoder forever.
-    if (!call_allowed_by_seams(Call::open))
-        return File();
-    const int fd = open_retrying(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    File file(fd < 0 ? File::invalid_native : static_cast<File::Native>(fd));
+    OpenedFile opening = open_retrying(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     struct stat status {};
-    if (!file.valid() || fstat(fd, &status) != 0)
-        return File();
-    if (!S_ISREG(status.st_mode)) {
-        file.close();
-        errno = S_ISDIR(status.st_mode) ? EISDIR : EINVAL;  // the caller's word for it
-        return File();
-    }
-    return file;
+    if (!opening.file.valid())
+        return opening;
+    if (fstat(fd_of(opening.file.native()), &status) != 0)
+        return {File(), last_failure()};
+    if (!S_ISREG(status.st_mode))
+        return {File(), failure_of(S_ISDIR(status.st_mode) ? EISDIR : EINVAL)};
+    return opening;
 }
 
-File create_exclusive(const std::string &path, CreateError *why)
+OpenedFile backend::create_unnamed(const std::string &folder)
 {
-    if (!call_allowed_by_seams(Call::create))
-        return creation_refused_by_seams(why);
-    return created(open_retrying(path.c_str(), O_WRONLY | new_file_flags), why);
+    return open_retrying(folder.empty() ? "." : folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC);
 }
 
-File create_scratch(const std::string &folder, const std::string &name, CreateError *why)
+// EOPNOTSUPP: the file system has no unnamed files; EISDIR: the kernel has
+// none.
+bool backend::unnamed_unsupported(const Failure &failure)
 {
-    if (!call_allowed_by_seams(Call::create))
-        return creation_refused_by_seams(why);
-    // Without a name, nobody can open, replace or find the file, and it is
-    // gone when its last descriptor closes.
-    errno = EOPNOTSUPP;
-    const int unnamed = call_allowed_by_seams(Call::unnamed)
-                            ? open_retrying(folder.empty() ? "." : folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC)
-                            : -1;
-    // EOPNOTSUPP: the file system has no unnamed files; EISDIR: the kernel
-    // has none.
-    if (unnamed >= 0 || (errno != EOPNOTSUPP && errno != EISDIR))
-        return created(unnamed, why);
-    const std::string path = folder + name;
-    File file = created(open_retrying(path.c_str(), O_RDWR | new_file_flags), why);
-    // The name lived only until now; a file that cannot be unlinked is not
-    // private, so it is not used.
-    if (file.valid() && (::unlink(path.c_str()) != 0 || !call_allowed_by_seams(Call::remove))) {
-        if (why != nullptr)
-            *why = CreateError::other;
-        return File();
-    }
-    return file;
+    return failure.code == EOPNOTSUPP || failure.code == EISDIR;
 }
+
+OpenedFile backend::create_private(const std::string &path)
+{
+    return open_retrying(path.c_str(), O_RDWR | new_file_flags);
+}
+
+Failure backend::remove_name(const std::string &path)
+{
+    return ::unlink(path.c_str()) == 0 ? Failure{} : last_failure();
+}
+
+// A symbolic link at the name is something there already.
+bool name_was_taken(const Failure &failure) { return failure.code == EEXIST || failure.code == ELOOP; }
 
 std::string temporary_directory()
 {

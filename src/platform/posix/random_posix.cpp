@@ -1,6 +1,5 @@
+#include "platform/backend.h"
 #include "platform/random.h"
-
-#include "platform/seams.h"
 
 #include <atomic>
 #include <cerrno>
@@ -20,12 +19,8 @@ void count_fork_in_child() { forks.fetch_add(1, std::memory_order_relaxed); }
 
 } // namespace
 
-bool fill_random(unsigned char *out, std::size_t size)
+bool backend::fill_random(unsigned char *out, std::size_t size)
 {
-    if (const Seams *seams = current_seams(); seams != nullptr && seams->random_bytes) {
-        seams->random_bytes(out, size);
-        return true;
-    }
     std::size_t done = 0;
     while (done < size) {
         const ssize_t got = getrandom(out + done, size - done, 0);
@@ -38,12 +33,7 @@ bool fill_random(unsigned char *out, std::size_t size)
     return true;
 }
 
-std::uint32_t process_id()
-{
-    if (const Seams *seams = current_seams(); seams != nullptr && seams->process_id)
-        return seams->process_id();
-    return static_cast<std::uint32_t>(getpid());
-}
+std::uint32_t backend::process_id() { return static_cast<std::uint32_t>(getpid()); }
 
 std::optional<std::uint64_t> fork_generation()
 {

@@ -1,5 +1,4 @@
-#include "platform/endpoint.h"
-#include "platform/seams.h"
+#include "platform/backend.h"
 
 #include <cerrno>
 #include <cstring>
@@ -31,8 +30,6 @@ bool set_wait_limit(int fd, int option, std::chrono::milliseconds limit)
 // is left in `seen` when asked for.
 Wait wait_for(int fd, short events, Deadline deadline, short *seen = nullptr)
 {
-    if (!call_allowed_by_seams(Call::wait))
-        return Wait::failed;
     for (;;) {
         pollfd entry{fd, events, 0};
         const int ready = poll(&entry, 1, milliseconds_left(deadline));
@@ -53,79 +50,66 @@ Wait wait_for(int fd, short events, Deadline deadline, short *seen = nullptr)
 SocketLibrary::SocketLibrary() : started_(true) {}
 SocketLibrary::~SocketLibrary() = default;
 
+namespace backend {
+
 // close alone ends the connection as a shutdown would: the descriptor is
 // ours alone (close-on-exec, never duplicated).
-void Socket::close()
+void close_socket(Socket::Native socket) { ::close(static_cast<int>(socket)); }
+
+void shut_down(const Socket &socket) { shutdown(fd_of(socket), SHUT_RDWR); }
+
+Failure open_socket(Socket &socket, const Endpoint &endpoint)
 {
-    if (!valid())
-        return;
-    const int fd = static_cast<int>(release());
-    ::close(fd);
-    call_allowed_by_seams(Call::close);  // nothing to report a failure to
+    socket = Socket{::socket(endpoint.address.ss_family, SOCK_STREAM | SOCK_CLOEXEC, 0)};
+    return socket.valid() ? Failure{} : last_failure();
 }
 
 // The socket blocks, and the system itself bounds each wait: the connect by
 // the send limit (SO_SNDTIMEO), each receive by the receive limit
 // (SO_RCVTIMEO, see receive_before). A reply then costs one call instead of
 // a wait and a read. Writes never block (MSG_DONTWAIT) and wait with poll.
-ConnectOutcome connect_endpoint(Socket &socket, const Endpoint &endpoint, Deadline deadline, int &error)
+Failure connect_socket(Socket &socket, const Endpoint &endpoint, Deadline deadline)
 {
-    error = EACCES;  // what a test's seams stand for
-    if (!call_allowed_by_seams(Call::socket))
-        return ConnectOutcome::no_socket;
-    Socket attempt{::socket(endpoint.address.ss_family, SOCK_STREAM | SOCK_CLOEXEC, 0)};
-    if (!attempt.valid()) {
-        error = errno;
-        return ConnectOutcome::no_socket;
-    }
-    const int fd = fd_of(attempt);
+    const int fd = fd_of(socket);
     // Commands and the last piece of the message go out at once instead of
     // waiting for the server's delayed acknowledgement.
     const int on = 1;
     setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
     // Zero would mean no limit at all.
     const int left = milliseconds_left(deadline);
-    if (left == 0) {
-        error = ETIMEDOUT;
-        return ConnectOutcome::failed;
+    if (left == 0)
+        return failure_of(ETIMEDOUT);
+    if (!set_wait_limit(fd, SO_SNDTIMEO, std::chrono::milliseconds{left}))
+        return last_failure();
+    if (connect(fd, reinterpret_cast<const sockaddr *>(&endpoint.address), endpoint.length) == 0)
+        return {};
+    const int error = errno;
+    // EINPROGRESS: the limit ran out.
+    if (error != EINTR)
+        return failure_of(error == EINPROGRESS ? ETIMEDOUT : error);
+    // A signal leaves the attempt going on: poll waits for the rest of the
+    // time. A failed attempt is reported as writable too, with an error or a
+    // hang-up beside it; only a failure asks for its cause.
+    short seen = 0;
+    switch (wait_for(fd, POLLOUT, deadline, &seen)) {
+    case Wait::ready:
+        break;
+    case Wait::timed_out:
+        return failure_of(ETIMEDOUT);
+    case Wait::failed:
+        return last_failure();
     }
-    if (!set_wait_limit(fd, SO_SNDTIMEO, std::chrono::milliseconds{left})) {
-        error = errno;
-        return ConnectOutcome::failed;
-    }
-    if (!call_allowed_by_seams(Call::connect))
-        return ConnectOutcome::failed;
-    if (connect(fd, reinterpret_cast<const sockaddr *>(&endpoint.address), endpoint.length) != 0) {
-        error = errno;
-        // EINPROGRESS: the limit ran out.
-        if (error == EINPROGRESS)
-            error = ETIMEDOUT;
-        if (error != EINTR)
-            return ConnectOutcome::failed;
-        // A signal leaves the attempt going on: poll waits for the rest of
-        // the time. A failed attempt is reported as writable too, with an
-        // error or a hang-up beside it; only a failure asks for its cause.
-        short seen = 0;
-        const Wait waited = wait_for(fd, POLLOUT, deadline, &seen);
-        error = waited == Wait::timed_out ? ETIMEDOUT : errno;
-        if (waited != Wait::ready)
-            return ConnectOutcome::failed;
-        if ((seen & (POLLERR | POLLHUP)) != 0) {
-            socklen_t size = sizeof error;
-            if (getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &size) != 0 || error == 0)
-                error = ECONNREFUSED;
-            return ConnectOutcome::failed;
-        }
-    }
-    socket = std::move(attempt);
-    error = 0;
-    return ConnectOutcome::connected;
+    if ((seen & (POLLERR | POLLHUP)) == 0)
+        return {};
+    int pending = 0;
+    socklen_t size = sizeof pending;
+    if (getsockopt(fd, SOL_SOCKET, SO_ERROR, &pending, &size) != 0 || pending == 0)
+        pending = ECONNREFUSED;
+    return failure_of(pending);
 }
 
 Received receive_before(Socket &socket, char *buffer, std::size_t capacity, Deadline deadline)
 {
-    if (!call_allowed_by_seams(Call::wait) || !call_allowed_by_seams(Call::receive))
-        return {};
     const int fd = fd_of(socket);
     for (;;) {
         const std::chrono::milliseconds left{milliseconds_left(deadline)};
@@ -165,14 +149,6 @@ Received receive_before(Socket &socket, char *buffer, std::size_t capacity, Dead
 
 bool send_all(const Socket &socket, const char *data, std::size_t length, std::chrono::milliseconds stall_limit)
 {
-    if (!call_allowed_by_seams(Call::send)) {
-        // A send fails for real when the connection broke: the reads that
-        // follow find it broken too.
-        shutdown(fd_of(socket), SHUT_RDWR);
-        return false;
-    }
-    if (const std::optional<bool> faked = send_by_seams(data, length))
-        return *faked;
     const int fd = fd_of(socket);
     while (length > 0) {
         const ssize_t sent = send(fd, data, length, MSG_NOSIGNAL | MSG_DONTWAIT);
@@ -192,4 +168,5 @@ bool send_all(const Socket &socket, const char *data, std::size_t length, std::c
     return true;
 }
 
+} // namespace backend
 } // namespace lsmtp::platform

@@ -1,3 +1,4 @@
+#include "platform/failure.h"
 #include "platform/system_text.h"
 
 #include <cerrno>
@@ -9,6 +10,12 @@ namespace lsmtp::platform {
 // host's business, not ours): bytes stay as the caller gave them.
 std::optional<std::string> system_text_to_utf8(std::string_view) { return std::nullopt; }
 
-std::string last_error_text() { return std::generic_category().message(errno); }
+Failure failure_of(int code) { return {code, std::generic_category().message(code)}; }
+
+Failure last_failure() { return failure_of(errno); }
+
+Failure refused_by_seams() { return failure_of(EACCES); }
+
+Failure not_open() { return failure_of(EBADF); }
 
 } // namespace lsmtp::platform

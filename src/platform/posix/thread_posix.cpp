@@ -1,4 +1,4 @@
-#include "platform/endpoint.h"
+#include "platform/thread.h"
 
 #include <csignal>
 #include <dlfcn.h>

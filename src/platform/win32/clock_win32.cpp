@@ -1,4 +1,4 @@
-#include "platform/clock.h"
+#include "platform/backend.h"
 
 #include <windows.h>
 
@@ -35,10 +35,8 @@ bool wait_on_precise_timer(int milliseconds)
 
 } // namespace
 
-WallClock wall_clock_now()
+WallClock backend::wall_clock_now()
 {
-    if (const Seams *seams = current_seams(); seams != nullptr && seams->clock)
-        return seams->clock();
     FILETIME now{};
     GetSystemTimeAsFileTime(&now);
     const std::int64_t steps =
@@ -59,12 +57,8 @@ std::optional<std::tm> utc_calendar(std::int64_t seconds)
 
 // Never timeBeginPeriod: it speeds up the tick for the whole process (the
 // whole machine on older systems) for as long as it is set.
-void pause_milliseconds(int milliseconds)
+void backend::pause_milliseconds(int milliseconds)
 {
-    if (const Seams *seams = current_seams(); seams != nullptr && seams->pause) {
-        seams->pause(milliseconds);
-        return;
-    }
     if (milliseconds < 0)
         milliseconds = 0;
     if (!wait_on_precise_timer(milliseconds))

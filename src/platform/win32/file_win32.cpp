@@ -6,8 +6,7 @@
 // The private copy: a new file gets the access rules its folder hands down,
 // the same ones the file it sits beside got, nobody else may open it, and
 // it is deleted when closed.
-#include "platform/file.h"
-#include "platform/seams.h"
+#include "platform/backend.h"
 #include "platform/win32/file_path.h"
 #include "platform/win32/wide_text.h"
 
@@ -19,30 +18,17 @@
 namespace lsmtp::platform {
 namespace {
 
-HANDLE handle_of(const File &file) { return reinterpret_cast<HANDLE>(file.native()); }
+HANDLE handle_of(File::Native file) { return reinterpret_cast<HANDLE>(file); }
 
-File file_of(HANDLE handle)
+// The file for a handle just opened, or the failure that left none.
+OpenedFile opened(HANDLE handle)
 {
-    return File(handle == INVALID_HANDLE_VALUE ? File::invalid_native : reinterpret_cast<File::Native>(handle));
+    if (handle == INVALID_HANDLE_VALUE)
+        return {File(), last_failure()};
+    return {File(reinterpret_cast<File::Native>(handle)), {}};
 }
 
 DWORD block_of(std::size_t length) { return length > INT_MAX ? INT_MAX : static_cast<DWORD>(length); }
-
-CreateError create_error_of(DWORD error)
-{
-    switch (error) {
-    case ERROR_FILE_EXISTS:
-    case ERROR_ALREADY_EXISTS:
-        return CreateError::exists;
-    case ERROR_ACCESS_DENIED:
-    case ERROR_WRITE_PROTECT:
-    case ERROR_DISK_FULL:
-    case ERROR_HANDLE_DISK_FULL:
-        return CreateError::no_room_or_access;
-    default:
-        return CreateError::other;
-    }
-}
 
 // CreateFile with the wide or the narrow name, as utf8_path_as_utf16 decides.
 HANDLE create_file(const std::string &path, DWORD access, DWORD sharing, DWORD disposition, DWORD flags)
@@ -81,106 +67,96 @@ std::optional<std::wstring> utf8_path_as_utf16(std::string_view path)
 
 } // namespace win32
 
-long File::read(char *buffer, std::size_t capacity)
+File::Read backend::read_file(File::Native file, char *buffer, std::size_t capacity)
 {
-    if (!valid() || !call_allowed_by_seams(Call::read))
-        return -1;
     DWORD got = 0;
-    if (ReadFile(handle_of(*this), buffer, block_of(capacity), &got, nullptr))
-        return static_cast<long>(got);
+    if (ReadFile(handle_of(file), buffer, block_of(capacity), &got, nullptr))
+        return {got, {}};
     // A pipe whose writer has gone is at its end, not broken.
-    return GetLastError() == ERROR_BROKEN_PIPE ? 0 : -1;
+    const DWORD error = GetLastError();
+    if (error == ERROR_BROKEN_PIPE)
+        return {0, {}};
+    return {0, failure_of(static_cast<int>(error))};
 }
 
-bool File::write(const char *data, std::size_t length)
+Failure backend::write_file(File::Native file, const char *data, std::size_t length)
 {
-    if (!valid() || !call_allowed_by_seams(Call::write))
-        return false;
     while (length > 0) {
         DWORD put = 0;
+        if (!WriteFile(handle_of(file), data, block_of(length), &put, nullptr))
+            return last_failure();
         // A file that takes nothing of a non-empty write is broken; do not
         // spin on it.
-        if (!WriteFile(handle_of(*this), data, block_of(length), &put, nullptr) || put == 0)
-            return false;
+        if (put == 0)
+            return failure_of(ERROR_WRITE_FAULT);
         data += put;
         length -= put;
     }
-    return true;
+    return {};
 }
 
-bool File::rewind()
+Failure backend::rewind_file(File::Native file)
 {
     LARGE_INTEGER start{};
-    return valid() && call_allowed_by_seams(Call::position) &&
-           SetFilePointerEx(handle_of(*this), start, nullptr, FILE_BEGIN) != 0;
+    return SetFilePointerEx(handle_of(file), start, nullptr, FILE_BEGIN) != 0 ? Failure{} : last_failure();
 }
 
-std::int64_t File::size() const
+std::int64_t backend::file_size(File::Native file)
 {
     LARGE_INTEGER size{};
-    return valid() && call_allowed_by_seams(Call::position) && GetFileSizeEx(handle_of(*this), &size) ? size.QuadPart : -1;
+    return GetFileSizeEx(handle_of(file), &size) ? size.QuadPart : -1;
 }
 
-std::int64_t File::position() const
+std::int64_t backend::file_position(File::Native file)
 {
     LARGE_INTEGER none{}, at{};
-    return valid() && call_allowed_by_seams(Call::position) &&
-                   SetFilePointerEx(handle_of(*this), none, &at, FILE_CURRENT)
-               ? at.QuadPart
-               : -1;
+    return SetFilePointerEx(handle_of(file), none, &at, FILE_CURRENT) ? at.QuadPart : -1;
 }
 
-bool File::close()
+Failure backend::close_file(File::Native file)
 {
-    if (!valid())
-        return true;
-    const bool closed = CloseHandle(reinterpret_cast<HANDLE>(release())) != 0;
-    return call_allowed_by_seams(Call::close) && closed;
+    return CloseHandle(handle_of(file)) != 0 ? Failure{} : last_failure();
 }
 
-File open_for_reading(const std::string &path)
+OpenedFile backend::open_for_reading(const std::string &path)
 {
-    if (!call_allowed_by_seams(Call::open))
-        return File();
     // Others may go on reading, writing and deleting the file, as on POSIX.
-    File file = file_of(create_file(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN));
+    OpenedFile opening = opened(create_file(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN));
     // Only files on disk: a device such as NUL or CON, or a pipe, could feed
     // the encoder forever. (Folders do not open without backup semantics.)
-    if (file.valid() && GetFileType(handle_of(file)) != FILE_TYPE_DISK)
-        return File();
-    return file;
+    if (opening.file.valid() && GetFileType(handle_of(opening.file.native())) != FILE_TYPE_DISK)
+        return {File(), failure_of(ERROR_INVALID_PARAMETER)};  // as POSIX says EINVAL
+    return opening;
 }
 
-File create_exclusive(const std::string &path, CreateError *why)
+// Windows has no file without a name; the private file is deleted when closed
+// instead (create_private).
+OpenedFile backend::create_unnamed(const std::string &) { return {File(), failure_of(ERROR_NOT_SUPPORTED)}; }
+
+bool backend::unnamed_unsupported(const Failure &failure)
 {
-    if (!call_allowed_by_seams(Call::create))
-        return creation_refused_by_seams(why);
-    // CREATE_NEW never replaces anything; with OPEN_REPARSE_POINT a link at
-    // the name is the name itself, never followed to create its target.
-    // Nobody else may read or write it meanwhile; deleting stays possible,
-    // as on POSIX.
-    const HANDLE handle = create_file(path, GENERIC_WRITE, FILE_SHARE_DELETE, CREATE_NEW,
-                                      FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT);
-    const CreateError error = handle == INVALID_HANDLE_VALUE ? create_error_of(GetLastError()) : CreateError::none;
-    if (why != nullptr)
-        *why = error;
-    return file_of(handle);
+    return static_cast<DWORD>(failure.code) == ERROR_NOT_SUPPORTED;
 }
 
-File create_scratch(const std::string &folder, const std::string &name, CreateError *why)
+OpenedFile backend::create_private(const std::string &path)
 {
-    if (!call_allowed_by_seams(Call::create))
-        return creation_refused_by_seams(why);
     // Shared with nobody, so no other process can open it while it lives;
     // the system deletes it when the handle closes, also when the process
-    // is killed.
-    const HANDLE handle = create_file(folder + name, GENERIC_READ | GENERIC_WRITE, 0, CREATE_NEW,
-                                      FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE | FILE_FLAG_OPEN_REPARSE_POINT);
-    const CreateError error = handle == INVALID_HANDLE_VALUE ? create_error_of(GetLastError()) : CreateError::none;
-    if (why != nullptr)
-        *why = error;
-    return file_of(handle);
+    // is killed. CREATE_NEW never replaces anything; with
+    // OPEN_REPARSE_POINT a link at the name is the name itself, never
+    // followed to create its target.
+    return opened(create_file(path, GENERIC_READ | GENERIC_WRITE, 0, CREATE_NEW,
+                              FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE | FILE_FLAG_OPEN_REPARSE_POINT));
+}
+
+// The file goes when its handle closes.
+Failure backend::remove_name(const std::string &) { return {}; }
+
+bool name_was_taken(const Failure &failure)
+{
+    const auto code = static_cast<DWORD>(failure.code);
+    return code == ERROR_FILE_EXISTS || code == ERROR_ALREADY_EXISTS;
 }
 
 std::string temporary_directory()

@@ -1,8 +1,7 @@
 // Windows Sockets backend. Every library call starts Windows Sockets for
 // its own duration (SocketLibrary), never DllMain: starting it there may
 // load other DLLs under the loader lock.
-#include "platform/endpoint.h"
-#include "platform/seams.h"
+#include "platform/backend.h"
 
 #include <winsock2.h>
 #include <ws2tcpip.h>
@@ -31,8 +30,6 @@ enum class Readiness { read, write };
 // time runs out, so an early empty return waits again for what is left.
 Wait wait_for(SOCKET handle, Readiness readiness, Deadline deadline)
 {
-    if (!call_allowed_by_seams(Call::wait))
-        return Wait::failed;
     for (;;) {
         fd_set watched;
         fd_set failed;
@@ -55,10 +52,14 @@ Wait wait_for(SOCKET handle, Readiness readiness, Deadline deadline)
     }
 }
 
-bool no_error_pending(SOCKET handle, int &error)
+// The failure a connection attempt ended in, or none.
+Failure pending_failure(SOCKET handle)
 {
+    int error = 0;
     int size = sizeof error;
-    return getsockopt(handle, SOL_SOCKET, SO_ERROR, reinterpret_cast<char *>(&error), &size) == 0 && error == 0;
+    if (getsockopt(handle, SOL_SOCKET, SO_ERROR, reinterpret_cast<char *>(&error), &size) != 0)
+        return failure_of(WSAGetLastError());
+    return error == 0 ? Failure{} : failure_of(error);
 }
 
 } // namespace
@@ -75,57 +76,55 @@ SocketLibrary::~SocketLibrary()
         WSACleanup();
 }
 
+namespace backend {
+
 // closesocket alone ends the connection gracefully, as a shutdown would
 // (no linger is set), and the handle is not inherited.
-void Socket::close()
-{
-    if (!valid())
-        return;
-    const SOCKET handle = static_cast<SOCKET>(release());
-    closesocket(handle);
-    call_allowed_by_seams(Call::close);  // nothing to report a failure to
-}
+void close_socket(Socket::Native socket) { closesocket(static_cast<SOCKET>(socket)); }
 
-ConnectOutcome connect_endpoint(Socket &socket, const Endpoint &endpoint, Deadline deadline, int &error)
+void shut_down(const Socket &socket) { shutdown(handle_of(socket), SD_BOTH); }
+
+Failure open_socket(Socket &socket, const Endpoint &endpoint)
 {
-    error = WSAEACCES;  // what a test's seams stand for
-    if (!call_allowed_by_seams(Call::socket))
-        return ConnectOutcome::no_socket;
     // Not inherited by child processes the host starts, which would keep the
     // connection open behind our back.
     const SOCKET handle = WSASocketW(endpoint.address.ss_family, SOCK_STREAM, IPPROTO_TCP, nullptr, 0,
                                      WSA_FLAG_OVERLAPPED | WSA_FLAG_NO_HANDLE_INHERIT);
-    if (handle == INVALID_SOCKET) {
-        error = WSAGetLastError();
-        return ConnectOutcome::no_socket;
-    }
-    Socket attempt{static_cast<Socket::Native>(handle)};
+    if (handle == INVALID_SOCKET)
+        return failure_of(WSAGetLastError());
+    socket = Socket{static_cast<Socket::Native>(handle)};
+    return {};
+}
+
+Failure connect_socket(Socket &socket, const Endpoint &endpoint, Deadline deadline)
+{
+    const SOCKET handle = handle_of(socket);
     // Non-blocking for good: every wait is a select with a deadline.
     u_long non_blocking = 1;
-    if (ioctlsocket(handle, FIONBIO, &non_blocking) != 0) {
-        error = WSAGetLastError();
-        return ConnectOutcome::failed;
-    }
-    if (!call_allowed_by_seams(Call::connect))
-        return ConnectOutcome::failed;
+    if (ioctlsocket(handle, FIONBIO, &non_blocking) != 0)
+        return failure_of(WSAGetLastError());
     if (connect(handle, reinterpret_cast<const sockaddr *>(&endpoint.address), endpoint.length) == SOCKET_ERROR) {
-        error = WSAGetLastError();
+        const int error = WSAGetLastError();
         if (error != WSAEWOULDBLOCK)
-            return ConnectOutcome::failed;
+            return failure_of(error);
         // A refused attempt lands in the except set at once; either way only
         // a clear SO_ERROR is a connection.
-        const Wait waited = wait_for(handle, Readiness::write, deadline);
-        error = waited == Wait::timed_out ? WSAETIMEDOUT : WSAGetLastError();
-        if (waited != Wait::ready || !no_error_pending(handle, error))
-            return ConnectOutcome::failed;
+        switch (wait_for(handle, Readiness::write, deadline)) {
+        case Wait::ready:
+            break;
+        case Wait::timed_out:
+            return failure_of(WSAETIMEDOUT);
+        case Wait::failed:
+            return failure_of(WSAGetLastError());
+        }
+        if (Failure failed = pending_failure(handle))
+            return failed;
     }
     // Commands and the last piece of the message go out at once instead of
     // waiting for the server's delayed acknowledgement.
     const BOOL on = TRUE;
     setsockopt(handle, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char *>(&on), sizeof on);
-    socket = std::move(attempt);
-    error = 0;
-    return ConnectOutcome::connected;
+    return {};
 }
 
 // A wait, then a receive: Windows leaves a socket whose SO_RCVTIMEO ran out
@@ -140,8 +139,6 @@ Received receive_before(Socket &socket, char *buffer, std::size_t capacity, Dead
     case Wait::failed:
         return {};
     }
-    if (!call_allowed_by_seams(Call::receive))
-        return {};
     const int length = capacity > INT_MAX ? INT_MAX : static_cast<int>(capacity);
     const int got = recv(handle_of(socket), buffer, length, 0);
     if (got == SOCKET_ERROR)
@@ -155,14 +152,6 @@ Received receive_before(Socket &socket, char *buffer, std::size_t capacity, Dead
 // so a peer that takes no data cannot hold the caller past the stall limit.
 bool send_all(const Socket &socket, const char *data, std::size_t length, std::chrono::milliseconds stall_limit)
 {
-    if (!call_allowed_by_seams(Call::send)) {
-        // A send fails for real when the connection broke: the reads that
-        // follow find it broken too.
-        shutdown(handle_of(socket), SD_BOTH);
-        return false;
-    }
-    if (const std::optional<bool> faked = send_by_seams(data, length))
-        return *faked;
     const SOCKET handle = handle_of(socket);
     bool ok = true;
     while (ok && length > 0) {
@@ -181,4 +170,5 @@ bool send_all(const Socket &socket, const char *data, std::size_t length, std::c
     return ok;
 }
 
+} // namespace backend
 } // namespace lsmtp::platform

@@ -1,3 +1,4 @@
+#include "platform/failure.h"
 #include "platform/system_text.h"
 
 #include "platform/win32/wide_text.h"
@@ -15,9 +16,19 @@ std::optional<std::string> system_text_to_utf8(std::string_view text)
     return win32::to_utf8(*wide);
 }
 
-} // namespace lsmtp::platform
-
-std::string lsmtp::platform::last_error_text()
+Failure failure_of(int code)
 {
-    return std::system_category().message(static_cast<int>(GetLastError()));
+    std::string text = std::system_category().message(code);
+    // A failure without words would read as none.
+    if (text.empty())
+        text = "error " + std::to_string(code);
+    return {code, std::move(text)};
 }
+
+Failure last_failure() { return failure_of(static_cast<int>(GetLastError())); }
+
+Failure refused_by_seams() { return failure_of(ERROR_ACCESS_DENIED); }
+
+Failure not_open() { return failure_of(ERROR_INVALID_HANDLE); }
+
+} // namespace lsmtp::platform

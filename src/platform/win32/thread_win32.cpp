@@ -2,7 +2,7 @@
 // with FreeLibraryAndExitThread. It holds a reference to this module while
 // it runs; a host that unloads the DLL while a lookup it abandoned is still
 // running thus keeps the code the worker returns into.
-#include "platform/endpoint.h"
+#include "platform/thread.h"
 
 #include <windows.h>
 
