@@ -9,7 +9,9 @@ namespace lsmtp::platform {
 // Taken where the call failed, before anything else could overwrite the
 // system's last error.
 struct Failure {
-    int code = 0;       // errno; on Windows the code of GetLastError or WSAGetLastError
+    // errno; on Windows the code of GetLastError or WSAGetLastError; for a
+    // name lookup the resolver's own (EAI_*)
+    int code = 0;
     std::string text;   // what the system says of it: "No such file or directory"
 
     // A failure always has words; success has none.
