@@ -1,24 +1,19 @@
-// The SMTP dialogue of lsmtp_send_mail against the scripted test server,
-// and the transport beneath it.
+// The SMTP dialogue of lsmtp_send_mail against the scripted test server.
 #include "mail_call.h"
 #include "platform/seams.h"
-#include "platform/socket.h"
-#include "portable.h"
+#include "sigpipe_counter.h"
 #include "scripted.h"
 #include "smtp_test_server.h"
 #include "submit/send_mail.h"
 #include "temp_folder.h"
-#include "transport/connection.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <csignal>
 #include <filesystem>
 #include <functional>
 #include <random>
 #include <string>
-#include <thread>
 #include <vector>
 #ifndef _WIN32
 #include <sys/resource.h>
@@ -45,26 +40,6 @@ std::chrono::steady_clock::duration time_of(const std::function<void()> &work)
     work();
     return std::chrono::steady_clock::now() - start;
 }
-
-#ifndef _WIN32
-// Counts SIGPIPE instead of dying of it, for the life of the object.
-// (Windows has no such signal.)
-class SigpipeCounter {
-public:
-    SigpipeCounter()
-    {
-        raised = 0;
-        struct sigaction counting {};
-        counting.sa_handler = [](int) { raised = raised + 1; };
-        sigaction(SIGPIPE, &counting, &previous_);
-    }
-    ~SigpipeCounter() { sigaction(SIGPIPE, &previous_, nullptr); }
-    static inline volatile std::sig_atomic_t raised = 0;
-
-private:
-    struct sigaction previous_ {};
-};
-#endif
 
 TEST(Dialogue, SendsTheCommandSequenceByteForByte)
 {
@@ -451,7 +426,7 @@ TEST(Dialogue, NoDescriptorIsLeftOpenAfterAnyOutcome)
 TEST(Dialogue, ServerGoneDuringAWriteRaisesNoSignal)
 {
 #ifndef _WIN32
-    SigpipeCounter sigpipe;
+    lsmtp::test::SigpipeCounter sigpipe;
 #endif
     SmtpTestServer server;
     ScriptedReply then_gone = text("250 ok\r\n");
@@ -465,93 +440,6 @@ TEST(Dialogue, ServerGoneDuringAWriteRaisesNoSignal)
 #ifndef _WIN32
     EXPECT_EQ(sigpipe.raised, 0);
 #endif
-}
-
-// The transport beneath the dialogue.
-class Transport : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        lsmtp::test::RawSocket ends[2];
-        ASSERT_TRUE(lsmtp::test::socket_pair(ends));
-        ASSERT_TRUE(lsmtp::test::socket_make_nonblocking(ends[0]));
-        session_.socket = lsmtp::platform::Socket{ends[0]};
-        peer_ = ends[1];
-    }
-    void TearDown() override
-    {
-        if (peer_ >= 0)
-            lsmtp::test::socket_close(peer_);
-    }
-    lsmtp::SmtpSession session_;
-    lsmtp::test::RawSocket peer_ = lsmtp::test::no_socket;
-};
-
-TEST_F(Transport, WritingToAClosedPeerFailsWithoutASignal)
-{
-#ifndef _WIN32
-    SigpipeCounter sigpipe;
-#endif
-    lsmtp::test::socket_reset(peer_);
-    peer_ = -1;
-    EXPECT_FALSE(lsmtp::send_text(session_, "HELO sorvane\r\n"));
-#ifndef _WIN32
-    EXPECT_EQ(sigpipe.raised, 0);
-#endif
-}
-
-TEST_F(Transport, WritesLargerThanTheSocketBufferArriveWhole)
-{
-    const std::string block(4 << 20, 'b');
-    std::string received;
-    std::thread reader([&] {
-        char chunk[65536];
-        while (received.size() < block.size()) {
-            const long got = lsmtp::test::socket_read(peer_, chunk, sizeof chunk);
-            if (got <= 0)
-                break;
-            received.append(chunk, static_cast<std::size_t>(got));
-        }
-    });
-    EXPECT_TRUE(lsmtp::send_text(session_, block));
-    reader.join();
-    EXPECT_TRUE(received == block);
-}
-
-// A peer that takes no data cannot hold a write past its stall limit.
-TEST_F(Transport, AStalledPeerEndsTheWrite)
-{
-    const std::string block(16 << 20, 's');
-    bool sent = true;
-    EXPECT_LT(time_of([&] {
-                  sent = lsmtp::platform::send_all(session_.socket, block.data(), block.size(), 200ms);
-              }),
-              5s);
-    EXPECT_FALSE(sent);
-}
-
-// A connection attempt the server never answers ends at its deadline: the
-// listener's queue is full, so the attempt's SYN is dropped.
-TEST(Connection, ConnectThatNeverCompletesTimesOut)
-{
-    const lsmtp::test::RawSocket listener = lsmtp::test::loopback_listener(2525, 0);
-    ASSERT_NE(listener, lsmtp::test::no_socket);
-    // Fill the queue: this connection completes but is never accepted.
-    lsmtp::platform::Socket filler;
-    ASSERT_EQ(lsmtp::platform::connect_to_host(filler, "127.0.0.1", 2525, lsmtp::platform::deadline_after(5s)).outcome,
-              lsmtp::platform::ConnectOutcome::connected);
-
-    lsmtp::platform::Socket waiting;
-    bool connected = true;
-    const auto took = time_of([&] {
-        const lsmtp::platform::Deadline deadline = lsmtp::platform::deadline_after(1s);
-        connected = lsmtp::platform::connect_to_host(waiting, "127.0.0.1", 2525, deadline).outcome ==
-                    lsmtp::platform::ConnectOutcome::connected;
-    });
-    lsmtp::test::socket_close(listener);
-    EXPECT_FALSE(connected);
-    EXPECT_GE(took, 1s);
-    EXPECT_LT(took, 5s);
 }
 
 } // namespace

@@ -1,5 +1,5 @@
 // The reply reader: scan_reply from byte strings alone, read_reply over a
-// real socket pair.
+// real socket pair, and reply_text, the reply as a caller may show it.
 #include "portable.h"
 #include "transport/reply.h"
 
@@ -126,36 +126,36 @@ TEST(ScanReply, AnythingButAnSmtpReplyIsMalformed)
     }
 }
 
-TEST(ScanReply, LineLengthIsBounded)
+// Each bound takes its limit and refuses one more, and an excess is refused
+// as soon as it starts, not when its line ends: the buffer cannot grow
+// without bound while we wait for an LF.
+TEST(ScanReply, LinesTheirCountAndLeadingWhiteSpaceAreBounded)
 {
-    const std::string longest = "250 " + std::string(lsmtp::max_reply_line - 5, 'x') + "\r";  // CR included
-    ASSERT_EQ(longest.size(), lsmtp::max_reply_line);
-    EXPECT_EQ(scan_reply(longest + "\n").status, Status::complete);
-    EXPECT_EQ(scan_reply("250 x" + longest + "\n").status, Status::malformed);
-    // A line that is too long is refused before its end arrives: the buffer
-    // cannot grow without bound while we wait for an LF.
-    EXPECT_EQ(scan_reply("250 " + std::string(lsmtp::max_reply_line, 'x')).status, Status::malformed);
-    EXPECT_EQ(scan_reply("250-a\r\n250 " + std::string(lsmtp::max_reply_line, 'x')).status, Status::malformed);
-}
-
-TEST(ScanReply, LineCountIsBounded)
-{
-    const ReplyScan most = scan_reply(lines_of(lsmtp::max_reply_lines, "250"));
-    EXPECT_EQ(most.status, Status::complete);
-    EXPECT_EQ(most.code, 250);
-    EXPECT_EQ(scan_reply(lines_of(lsmtp::max_reply_lines + 1, "250")).status, Status::malformed);
-    // Refused as soon as the excess line starts, not when it ends.
+    const std::size_t line = lsmtp::max_reply_line;
+    const std::string longest = "250 " + std::string(line - 5, 'x') + "\r";  // CR included
+    ASSERT_EQ(longest.size(), line);
     std::string endless;
     for (std::size_t i = 0; i <= lsmtp::max_reply_lines; ++i)
         endless += "250-more\r\n";
-    EXPECT_EQ(scan_reply(endless).status, Status::malformed);
-}
-
-TEST(ScanReply, WhiteSpaceBeforeAReplyIsBounded)
-{
-    EXPECT_EQ(scan_reply(std::string(lsmtp::max_reply_line, '\n') + "250 OK\r\n").status, Status::complete);
-    EXPECT_EQ(scan_reply(std::string(lsmtp::max_reply_line + 1, '\n')).status, Status::malformed);
-    EXPECT_EQ(scan_reply(std::string(lsmtp::max_reply_line + 1, ' ') + "250 OK\r\n").status, Status::malformed);
+    const std::pair<std::string, Status> rows[] = {
+        {longest + "\n", Status::complete},
+        {"250 x" + longest + "\n", Status::malformed},
+        {"250 " + std::string(line, 'x'), Status::malformed},
+        {"250-a\r\n250 " + std::string(line, 'x'), Status::malformed},
+        {lines_of(lsmtp::max_reply_lines, "250"), Status::complete},
+        {lines_of(lsmtp::max_reply_lines + 1, "250"), Status::malformed},
+        {endless, Status::malformed},
+        {std::string(line, '\n') + "250 OK\r\n", Status::complete},
+        {std::string(line + 1, '\n'), Status::malformed},
+        {std::string(line + 1, ' ') + "250 OK\r\n", Status::malformed},
+    };
+    for (const auto &[text, status] : rows) {
+        const ReplyScan scan = scan_reply(text);
+        EXPECT_EQ(scan.status, status) << text.size() << " bytes: " << text.substr(0, 40);
+        if (status == Status::complete) {
+            EXPECT_EQ(scan.code, 250) << text.size() << " bytes";
+        }
+    }
 }
 
 // read_reply over one end of a socket pair; the test plays the server on
@@ -346,6 +346,27 @@ TEST_F(ReadReply, ReadsRepliesLargerThanOneReceive)
     EXPECT_EQ(lsmtp::read_reply(session_, 5s).code, 250);
     server.join();
     EXPECT_EQ(lsmtp::read_reply(session_, 5s).code, 221);
+}
+
+TEST(ReplyText, JoinsEscapesAndBounds)
+{
+    struct Row {
+        std::string reply, text;
+    };
+    const Row rows[] = {
+        {"250 ok\r\n", "250 ok"},
+        {"\r\n250-a\r\n250 b\n", "250-a\n250 b"},
+        {"550 caf\xC3\xA9 \x1B[31m\r\n", "550 caf\xC3\xA9 \\x1B[31m"},
+        {"550 \xC3 \xED\xA0\x80 \x7F\r\n", "550 \\xC3 \\xED\\xA0\\x80 \\x7F"},
+        {"550 " + std::string(600, 'a') + "\r\n", "550 " + std::string(505, 'a') + "..."},
+        {"550 " + std::string(506, 'a') + "\xE2\x82\xAC\r\n", "550 " + std::string(505, 'a') + "..."},
+        {"550 " + std::string(503, 'a') + "\x01" "bb\r\n", "550 " + std::string(503, 'a') + "..."},
+    };
+    for (const Row &row : rows) {
+        const std::string text = lsmtp::reply_text(row.reply);
+        EXPECT_EQ(text, row.text);
+        EXPECT_LE(text.size(), lsmtp::max_reply_text);
+    }
 }
 
 } // namespace

@@ -1,0 +1,65 @@
+// The connection of the dialogue: its writes to a peer that is gone or
+// reads slowly.
+#include "platform/socket.h"
+#include "portable.h"
+#include "sigpipe_counter.h"
+#include "transport/connection.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <thread>
+
+namespace {
+
+class Transport : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        lsmtp::test::RawSocket ends[2];
+        ASSERT_TRUE(lsmtp::test::socket_pair(ends));
+        ASSERT_TRUE(lsmtp::test::socket_make_nonblocking(ends[0]));
+        session_.socket = lsmtp::platform::Socket{ends[0]};
+        peer_ = ends[1];
+    }
+    void TearDown() override
+    {
+        if (peer_ >= 0)
+            lsmtp::test::socket_close(peer_);
+    }
+    lsmtp::SmtpSession session_;
+    lsmtp::test::RawSocket peer_ = lsmtp::test::no_socket;
+};
+
+TEST_F(Transport, WritingToAClosedPeerFailsWithoutASignal)
+{
+#ifndef _WIN32
+    lsmtp::test::SigpipeCounter sigpipe;
+#endif
+    lsmtp::test::socket_reset(peer_);
+    peer_ = -1;
+    EXPECT_FALSE(lsmtp::send_text(session_, "HELO sorvane\r\n"));
+#ifndef _WIN32
+    EXPECT_EQ(sigpipe.raised, 0);
+#endif
+}
+
+TEST_F(Transport, WritesLargerThanTheSocketBufferArriveWhole)
+{
+    const std::string block(4 << 20, 'b');
+    std::string received;
+    std::thread reader([&] {
+        char chunk[65536];
+        while (received.size() < block.size()) {
+            const long got = lsmtp::test::socket_read(peer_, chunk, sizeof chunk);
+            if (got <= 0)
+                break;
+            received.append(chunk, static_cast<std::size_t>(got));
+        }
+    });
+    EXPECT_TRUE(lsmtp::send_text(session_, block));
+    reader.join();
+    EXPECT_TRUE(received == block);
+}
+
+} // namespace
