@@ -2,34 +2,6 @@
 
 #include <ostream>
 
-namespace {
-
-// The verb that begins the command of a step; "" for steps sent without one.
-std::string_view verb_of(lsmtp::Step step)
-{
-    switch (step) {
-    case lsmtp::Step::helo: return "HELO";
-    case lsmtp::Step::mail: return "MAIL";
-    case lsmtp::Step::rcpt: return "RCPT";
-    case lsmtp::Step::data: return "DATA";
-    case lsmtp::Step::quit: return "QUIT";
-    default: return "";
-    }
-}
-
-bool same_verb(std::string_view command, std::string_view verb)
-{
-    if (command.size() < verb.size())
-        return false;
-    for (std::size_t i = 0; i < verb.size(); ++i) {
-        if ((command[i] & ~0x20) != verb[i])
-            return false;
-    }
-    return true;
-}
-
-} // namespace
-
 void CallWatcher::encoded(std::size_t bytes)
 {
     if (progress_)
@@ -44,7 +16,6 @@ void CallWatcher::sent(std::size_t bytes)
 
 void CallWatcher::command(std::string_view line)
 {
-    commands_.emplace_back(line);
     if (transcript_)
         write_lines("> ", line);
 }
@@ -70,19 +41,6 @@ void CallWatcher::message_part(std::string_view part_headers, std::size_t conten
 }
 
 void CallWatcher::finished(const lsmtp::Outcome &outcome) { outcome_ = outcome; }
-
-std::string CallWatcher::command_of(lsmtp::Step step) const
-{
-    const std::string_view verb = verb_of(step);
-    if (verb.empty())
-        return "";
-    for (auto command = commands_.rbegin(); command != commands_.rend(); ++command) {
-        // HELO's step also covers EHLO.
-        if (same_verb(*command, verb) || (step == lsmtp::Step::helo && same_verb(*command, "EHLO")))
-            return *command;
-    }
-    return "";
-}
 
 // Each line of `text` (ended by LF or CR LF) after `prefix`; the end of the
 // last line needs no line end of its own.

@@ -1,6 +1,5 @@
-// Hears lsmtp-send's one call: keeps the commands sent and the outcome for
-// the failure message, and with --verbose writes the dialogue as it
-// happens: "> " before what was sent, "< " before what the server said, and
+// Hears lsmtp-send's one call: keeps the outcome for the exit status, and
+// with --verbose writes the dialogue as it happens: "> " before what was sent, "< " before what the server said, and
 // the message summarised (its header lines, then each part's headers and
 // the size of its content, never the content itself).
 #pragma once
@@ -12,7 +11,6 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <vector>
 
 class CallWatcher final : public lsmtp::SessionObserver {
 public:
@@ -33,14 +31,10 @@ public:
     // What the call came to, once the library has told it.
     const std::optional<lsmtp::Outcome> &outcome() const { return outcome_; }
 
-    // The last command sent for `step` ("RCPT TO:<b@x.org>"), or "".
-    std::string command_of(lsmtp::Step step) const;
-
 private:
     void write_lines(std::string_view prefix, std::string_view text);
 
     std::ostream *transcript_;
     lsmtp::SessionObserver *progress_ = nullptr;
-    std::vector<std::string> commands_;
     std::optional<lsmtp::Outcome> outcome_;
 };

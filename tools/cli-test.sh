@@ -147,14 +147,19 @@ version)
     done
     ;;
 no_server)
-    # A refused connection is worth trying again later (75); a name that
-    # does not resolve is not (68).
+    # A refused connection is worth trying again later (75), and so is a
+    # lookup no resolver answers, as none does in this namespace; a name
+    # that cannot resolve is not (68), and a port written after the host is
+    # pointed out.
     run $base --subject hello --body text
     expect 75 out "700 SMTP_ERR_CONNECT: no connection to the server" "refused connection"
     expect 75 err "lsmtp-send: cannot connect to 127.0.0.1 port 25: 127.0.0.1: " "refused connection told"
+    expect 75 err "section \"Reaching a mail provider\"" "refused connection hint"
     run --host no-such-host.invalid --from a@any.test --to b@any.test
-    expect 68 out "700 SMTP_ERR_CONNECT" "unresolvable host"
-    expect 68 err "cannot connect to no-such-host.invalid: the name does not resolve" "unresolvable host told"
+    expect 75 err "cannot connect to no-such-host.invalid: the name could not be looked up for now (" "lookup told"
+    run --host 127.0.0.2:587 --from a@any.test --to b@any.test
+    expect 68 err "127.0.0.2:587: the name does not resolve to an address (" "host with a port"
+    expect 68 err "; the port is always 25: give the host alone" "host with a port told"
     # Copies alone are recipients enough to go on and connect, and each list
     # may be given more than once.
     for only in --cc --bcc; do
@@ -165,7 +170,7 @@ no_server)
     # any connection: 740, not 700, even with no server to reach.
     run $base --subject "$(printf 'hello\r\nBcc: victim@any.test')"
     expect 65 out "740 SMTP_ERR_ARGUMENT" "subject with an injected header"
-    expect 65 err "lsmtp-send: --subject: the library refuses the value" "argument refusal told"
+    expect 65 err "lsmtp-send: --subject: refused subject: a line break that is not a fold" "argument refusal told"
     run --host 127.0.0.1 --from a@any.test --to "$(printf 'b@any.test\r\nRCPT TO:<c@any.test>')"
     expect 65 out "740 SMTP_ERR_ARGUMENT" "recipient list with an injected command"
     # A fold (CR LF then a blank) is allowed, so the call goes on to connect.

@@ -53,9 +53,9 @@ int exit_status(const lsmtp::Outcome &outcome);
 std::string result_line(int code);
 
 // Why the call failed, as messages to print after the tool's name, one per
-// element; a reply of several lines continues on indented lines. `host` is
-// the server as given; `command` the command line sent for the failed step,
-// or "" when it is not known; `flag` the option that filled the argument the
-// library refused (740), or "".
-std::vector<std::string> explain_failure(const lsmtp::Outcome &outcome, std::string_view host,
-                                         std::string_view command, std::string_view flag);
+// element: the library's text of the result (a reply of several lines
+// continuing on indented lines), then what to do next where the tool knows
+// it. `flag` is the option that filled the argument the library refused
+// (740), or "".
+std::vector<std::string> explain_failure(const lsmtp::Outcome &outcome, std::string_view library_text,
+                                         std::string_view flag);

@@ -100,7 +100,8 @@ void print_usage(std::ostream &out)
         << "  " << column("-h, --help") << "show this text\n"
         << "  " << column("-V, --version") << "show the version\n\n"
         << "A list holds addresses or files separated by \",\" or \";\"; so an --attach path may hold neither.\n"
-        << "At least one of --to, --cc and --bcc names a recipient.\n\n"
+        << "At least one of --to, --cc and --bcc names a recipient. A recipient the server refuses stops the\n"
+        << "whole message: nothing is sent to the others.\n\n"
         << "Example:\n"
         << "  " << program << " --host mail.example.com --from alice@example.com" << continued
         << "      --to bob@example.com --to carol@example.com --cc dave@example.com" << continued
@@ -119,8 +120,8 @@ void print_usage(std::ostream &out)
             out << c << (c == '\n' ? "      " : "");
         out << '\n';
     }
-    out << "\nA failure is told on standard error: the step that failed and the server's reply, or\n"
-        << "each address tried and why the connection failed.\n";
+    out << "\nA failure is told on standard error in the library's words: the command refused and the\n"
+        << "server's reply, each address tried and why the connection failed, or the rule a value broke.\n";
 }
 
 class Tool {
@@ -137,7 +138,7 @@ private:
     int check_attachment_file(const std::string &path);
     int read_body_file(const std::string &path, std::string &body);
     int complete_request();
-    int call_library();
+    int call_library(char *result_text, int result_text_size);
     int send_and_report();
     int print_output(void (*print)(std::ostream &));
 
@@ -343,14 +344,15 @@ const char *optional(const Request &request, Field field)
     return request.values[field] ? request.values[field]->c_str() : nullptr;
 }
 
-int Tool::call_library()
+int Tool::call_library(char *result_text, int result_text_size)
 {
     const Request &r = request_;
-    return lsmtp_send_mail(required(r, f_host), required(r, f_subject), optional(r, f_body), required(r, f_from),
-                           optional(r, f_from_header), required(r, f_to), optional(r, f_to_header),
-                           required(r, f_cc), optional(r, f_cc_header), required(r, f_bcc),
-                           optional(r, f_bcc_header), optional(r, f_reply_to), optional(r, f_receipt_to),
-                           required(r, f_comments), optional(r, f_mailer), optional(r, f_attach));
+    return lsmtp_send_mail_ex(required(r, f_host), required(r, f_subject), optional(r, f_body), required(r, f_from),
+                              optional(r, f_from_header), required(r, f_to), optional(r, f_to_header),
+                              required(r, f_cc), optional(r, f_cc_header), required(r, f_bcc),
+                              optional(r, f_bcc_header), optional(r, f_reply_to), optional(r, f_receipt_to),
+                              required(r, f_comments), optional(r, f_mailer), optional(r, f_attach), result_text,
+                              result_text_size);
 }
 
 // Makes the call, drawing the progress line when it is wanted, then prints
@@ -369,9 +371,10 @@ int Tool::send_and_report()
         watcher.forward_progress(&*line);
     }
     int code = 0;
+    char result_text[LSMTP_RESULT_TEXT_SIZE];
     {
         const lsmtp::ScopedSessionObserver watching(watcher);
-        code = call_library();
+        code = call_library(result_text, sizeof result_text);
     }
     if (line)
         line->finish();
@@ -383,9 +386,8 @@ int Tool::send_and_report()
         io_.err << program << ": the result line could not be written to standard output\n";
     if (outcome.accepted())
         return exit_sent;
-    const std::string_view host = *request_.values[f_host];
     const std::string_view flag = flag_of_parameter(outcome.step == lsmtp::Step::arguments ? outcome.subject : "");
-    for (const std::string &line : explain_failure(outcome, host, watcher.command_of(outcome.step), flag))
+    for (const std::string &line : explain_failure(outcome, result_text, flag))
         io_.err << program << ": " << line << '\n';
     return exit_status(outcome);
 }

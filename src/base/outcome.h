@@ -6,6 +6,7 @@
 // command-line tool, the tests) can use it.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -34,18 +35,31 @@ enum class Step {
 struct Outcome {
     int code = 0;
     Step step = Step::none;
-    // What the step was about: the recipient's address (rcpt), the
-    // attachment's path (attachment), the host (lookup, connect), the
-    // argument's name (arguments).
+    // What the step was about: the recipient's address (rcpt), the HELO
+    // word (helo), the sender (mail), the attachment's path (attachment),
+    // the host (lookup, connect), the argument's name (arguments).
     std::string subject;
     // What the system said: for connect each address tried and why it
     // failed ("127.0.0.1: Connection refused; [::1]: Connection refused"),
-    // for lookup the resolver's word; for an attachment the system's error.
+    // for lookup the resolver's word; for an attachment the system's error,
+    // for its encoded copy each folder tried and the system's error there.
     std::string system_text;
     // The server's reply that decided the result, lines joined by "\n",
     // bounded to about 512 bytes, control characters and bytes that are
-    // not UTF-8 escaped as \xNN. Empty when no reply was read.
+    // not UTF-8 escaped as \xNN. For an accepted message the reply to the
+    // end-of-data marker, which carries the server's queue id, even when
+    // QUIT's reply gave the code. Empty when no reply was read.
     std::string server_text;
+    // The server's address as connected ("192.0.2.1", "[2001:db8::1]");
+    // empty before a connection.
+    std::string server_address;
+    // A refused argument (arguments): the rule it broke, and the list item
+    // that broke it, counted from 1 (0 for an argument that is no list).
+    std::string_view rule;
+    std::size_t item = 0;
+    // A lookup that may succeed later: the resolver failed for now, or gave
+    // no answer in time (lookup).
+    bool temporary = false;
 
     bool accepted() const { return code > 0 && code < 400; }
 };

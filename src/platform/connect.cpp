@@ -11,7 +11,8 @@ ConnectResult connect_to_host(Socket &socket, const char *host, std::uint16_t po
     } else {
         FoundEndpoints found = look_up_endpoints(host, port, deadline);
         if (found.endpoints.empty())
-            return {ConnectOutcome::unresolved, std::move(found.failure)};
+            return {found.for_now ? ConnectOutcome::unresolved_for_now : ConnectOutcome::unresolved,
+                    std::move(found.failure), {}};
         endpoints = std::move(found.endpoints);
     }
 
@@ -25,9 +26,11 @@ ConnectResult connect_to_host(Socket &socket, const char *host, std::uint16_t po
         // The time left divided by the addresses left: an address that never
         // answers leaves the later ones their turn.
         const auto addresses_left = static_cast<std::chrono::steady_clock::rep>(endpoints.size() - i);
-        const ConnectResult attempt = connect_endpoint(socket, endpoints[i], now + (deadline - now) / addresses_left);
-        if (attempt.outcome == ConnectOutcome::connected)
+        ConnectResult attempt = connect_endpoint(socket, endpoints[i], now + (deadline - now) / addresses_left);
+        if (attempt.outcome == ConnectOutcome::connected) {
+            attempt.address = endpoint_text(endpoints[i]);
             return attempt;
+        }
         ++attempts;
         if (attempt.outcome == ConnectOutcome::no_socket)
             ++without_socket;
@@ -38,7 +41,7 @@ ConnectResult connect_to_host(Socket &socket, const char *host, std::uint16_t po
     if (attempts < endpoints.size())
         why.text.append(why.text.empty() ? "" : "; ").append("no time left for the other addresses");
     return {attempts > 0 && without_socket == attempts ? ConnectOutcome::no_socket : ConnectOutcome::failed,
-            std::move(why)};
+            std::move(why), {}};
 }
 
 } // namespace lsmtp::platform

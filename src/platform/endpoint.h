@@ -31,6 +31,9 @@ std::optional<Endpoint> numeric_endpoint(const char *host, std::uint16_t port);
 struct FoundEndpoints {
     std::vector<Endpoint> endpoints;
     Failure failure;  // when there are none: the resolver's word, or that time ran out
+    // The failure may pass: the resolver's temporary failure (EAI_AGAIN),
+    // no answer before the deadline, or no worker to ask.
+    bool for_now = false;
 };
 
 // The addresses of a name in the resolver's order, looked up on a detached

@@ -54,8 +54,13 @@ std::string without_brackets(std::string_view host)
     return std::string(host);
 }
 
-// The resolver's word for one of its codes.
+// The resolver's word for one of its codes. Windows' gai_strerror gives it
+// in the ANSI code page; its codes are the system's, worded in UTF-16.
+#if defined(_WIN32)
+Failure resolver_failure(int code) { return failure_of(code); }
+#else
 Failure resolver_failure(int code) { return {code, gai_strerror(code)}; }
+#endif
 
 // The addresses getaddrinfo gives for a name, in its order, with the port
 // set; the resolver's word when it found none. Runs on the lookup worker.
@@ -73,7 +78,7 @@ FoundEndpoints endpoints_of_name(const std::string &name, std::uint16_t port)
         if (failed == EAI_SYSTEM)
             return {{}, last_failure()};
 #endif
-        return {{}, resolver_failure(failed)};
+        return {{}, resolver_failure(failed), failed == EAI_AGAIN};
     }
     const std::unique_ptr<addrinfo, decltype(&freeaddrinfo)> owned(found, &freeaddrinfo);
     std::vector<Endpoint> endpoints;
@@ -150,7 +155,7 @@ FoundEndpoints look_up_endpoints(const char *name, std::uint16_t port, Deadline 
     lookup->seams = carry_seams();
     auto handed = std::make_unique<std::shared_ptr<Lookup>>(lookup);
     if (!run_detached(&run_lookup, handed.get()))
-        return {{}, {EAGAIN, "no thread for the lookup"}};
+        return {{}, {EAGAIN, "no thread for the lookup"}, true};
     handed.release(); // the worker owns it now
     std::unique_lock lock(lookup->mutex);
     if (!lookup->finished.wait_until(lock, deadline, [&] { return lookup->done; })) {
@@ -158,7 +163,7 @@ FoundEndpoints look_up_endpoints(const char *name, std::uint16_t port, Deadline 
         // The resolver cannot be stopped: the worker may return long after
         // this call, into this module, whatever the host does meanwhile.
         keep_module_for_running_work();
-        return {{}, {ETIMEDOUT, "no answer from the resolver in time"}};
+        return {{}, {ETIMEDOUT, "no answer from the resolver in time"}, true};
     }
     return std::move(lookup->found);
 }

@@ -68,11 +68,14 @@ private:
     bool started_ = false;
 };
 
-enum class ConnectOutcome { connected, no_socket, failed, unresolved };
+// unresolved: the name does not exist or has no address; unresolved_for_now:
+// the resolver failed for the time being, or gave no answer in time.
+enum class ConnectOutcome { connected, no_socket, failed, unresolved, unresolved_for_now };
 
 struct ConnectResult {
     ConnectOutcome outcome = ConnectOutcome::failed;
-    Failure failure;  // unless connected
+    Failure failure;      // unless connected
+    std::string address;  // once connected: "192.0.2.1", "[2001:db8::1]"
 };
 
 // Connects a new socket to host:port before the deadline, which covers the
@@ -84,7 +87,8 @@ struct ConnectResult {
 // use up the deadline. On success `socket` holds the connection, without
 // Nagle's delay; every read and write on it is bounded as said below.
 // no_socket when not a single socket could be created for any address;
-// unresolved when the name gave no address. Unless connected, the failure
+// unresolved when the name gave no address, unresolved_for_now when that
+// may pass (see FoundEndpoints). Unless connected, the failure
 // says what the system said: the resolver's word, or each address tried and
 // its failure ("127.0.0.1: Connection refused; [::1]: Connection refused"),
 // with the last attempt's code.

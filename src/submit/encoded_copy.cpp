@@ -110,12 +110,16 @@ Outcome encode_to_copy(platform::File &source, const std::string &path, platform
     const std::string_view base = path_base_name(path);
     const std::string_view stem = base.substr(0, base.find('.'));
     const std::int64_t size_at_open = source.size();
-    std::string create_failure;
+    // Each folder tried and what the system said there.
+    std::string create_failures;
+    const auto failed_in = [&create_failures](std::string_view folder, std::string_view said) {
+        concat_append(create_failures, create_failures.empty() ? "" : "; ", folder.empty() ? "." : folder, ": ", said);
+    };
     for (const std::string &folder : {path.substr(0, path.size() - base.size()), temporary_folder()}) {
         platform::OpenedFile created = create_in_folder(folder, stem);
         copy = std::move(created.file);
         if (!copy.valid()) {
-            create_failure = std::move(created.failure.text);
+            failed_in(folder, created.failure.text);
             continue;
         }
         if (platform::Failure failed = source.rewind())
@@ -134,10 +138,10 @@ Outcome encode_to_copy(platform::File &source, const std::string &path, platform
             return stopped(SMTP_ERR_ENCODE_CREATE, Step::attachment, path, std::move(failed.text));
         }
         // A failed write: the folder filled up; the next one may have room.
-        create_failure = std::move(encoding.failure.text);
+        failed_in(folder, encoding.failure.text);
     }
     copy = platform::File();
-    return stopped(SMTP_ERR_ENCODE_CREATE, Step::attachment, path, std::move(create_failure));
+    return stopped(SMTP_ERR_ENCODE_CREATE, Step::attachment, path, std::move(create_failures));
 }
 
 } // namespace lsmtp

@@ -14,7 +14,50 @@
 namespace lsmtp {
 namespace {
 
-Outcome refused(std::string_view argument) { return stopped(SMTP_ERR_ARGUMENT, Step::arguments, argument); }
+// The rules an argument can break, as a refusal names them.
+constexpr std::string_view null_required = "NULL, where a value is required";
+constexpr std::string_view control_in_file_name = "a control character in the file name";
+constexpr std::string_view line_break_not_fold = "a line break that is not a fold (CR LF, white space, then text)";
+constexpr std::string_view control_in_address = "a control character in an address";
+constexpr std::string_view cannot_fold = "an address that cannot be encoded or folded into lines of 998 octets";
+
+// `item` counts a list's items from 1; 0 for an argument that is no list.
+Outcome refused(std::string_view argument, std::string_view rule, std::size_t item = 0)
+{
+    Outcome outcome = stopped(SMTP_ERR_ARGUMENT, Step::arguments, argument);
+    outcome.rule = rule;
+    outcome.item = item;
+    return outcome;
+}
+
+// The rule an envelope address breaks, as a refusal names it.
+std::string_view rule_of(AddressFault fault)
+{
+    switch (fault) {
+    case AddressFault::none: break;
+    case AddressFault::control_character: return "a control character";
+    case AddressFault::group: return "a group (a name and \":\" before the addresses)";
+    case AddressFault::unclosed_quote: return "a quote left open";
+    case AddressFault::second_open_angle: return "a second '<'";
+    case AddressFault::stray_close_angle: return "'>' without '<'";
+    case AddressFault::unclosed_angle: return "'<' without '>'";
+    case AddressFault::text_after_address: return "text after '>'";
+    case AddressFault::unsafe_address: return "white space, '<' or '>' in the address";
+    }
+    return {};
+}
+
+// The rule a header value breaks, judged again once header_lines refused it.
+std::string_view header_rule(std::string_view value)
+{
+    if (!line_breaks_are_folds(value))
+        return line_break_not_fold;
+    for (const char c : value) {
+        if (is_control(c) && c != '\t' && c != '\r' && c != '\n')
+            return control_in_address;
+    }
+    return cannot_fold;
+}
 
 // NULL and "" mean the same for every optional argument.
 std::string_view text_of(const char *argument) { return argument == nullptr ? std::string_view() : argument; }
@@ -38,10 +81,17 @@ std::string joined(const std::vector<Recipient> &recipients, std::size_t first, 
     return text;
 }
 
+// A list item that is no address: the rule it breaks and its number.
+struct ItemRefusal {
+    std::string_view rule;
+    std::size_t item = 0;
+};
+
 // An address header's value from an address list as the caller wrote it:
 // a bare address gets angle brackets, "Name <a@b>" stays as written, the
-// items of a list are joined by ", ". Empty when an item is not an address.
-std::optional<std::string> address_header_value(std::string_view list)
+// items of a list are joined by ", ". Empty when an item is not an address,
+// `refusal` then saying which and why.
+std::optional<std::string> address_header_value(std::string_view list, ItemRefusal &refusal)
 {
     std::string value;
     const std::vector<std::string_view> pieces = split_address_list(list);
@@ -50,8 +100,11 @@ std::optional<std::string> address_header_value(std::string_view list)
         return "<>";
     for (const std::string_view piece : pieces) {
         std::string_view address;
-        if (envelope_address(piece, address) != AddressFault::none)
+        ++refusal.item;
+        if (const AddressFault fault = envelope_address(piece, address); fault != AddressFault::none) {
+            refusal.rule = rule_of(fault);
             return std::nullopt;
+        }
         value.append(value.empty() ? "" : ", ");
         if (address.size() == piece.size())
             value.append("<").append(piece).append(">");
@@ -61,41 +114,44 @@ std::optional<std::string> address_header_value(std::string_view list)
     return value;
 }
 
-// The header lines so far; the first value refused names its argument.
+// The header lines so far; the first value refused is the refusal.
 struct Lines {
     std::string &text;
-    std::string_view refused_argument;
+    Outcome refusal;
 
     void add(std::string_view label, std::string_view value, HeaderKind kind, std::string_view argument)
     {
-        if (!refused_argument.empty())
+        if (refusal.code != 0)
             return;
         if (const std::optional<std::string> lines = header_lines(label, value, kind))
             text += *lines;
         else
-            refused_argument = argument;
+            refusal = refused(argument, header_rule(value));
     }
 
     void add_addresses(std::string_view label, std::string_view list, std::string_view argument)
     {
-        if (const std::optional<std::string> value = address_header_value(list))
+        ItemRefusal item;
+        if (const std::optional<std::string> value = address_header_value(list, item))
             add(label, *value, HeaderKind::addresses, argument);
-        else if (refused_argument.empty())
-            refused_argument = argument;
+        else if (refusal.code == 0)
+            refusal = refused(argument, item.rule, item.item);
     }
 };
 
-// Splits one recipient list into `recipients`; false when a piece would be
-// unsafe as an envelope address.
-bool read_recipients(std::string_view list, std::vector<Recipient> &recipients)
+// Splits one recipient list into `recipients`; a refusal of `argument` when
+// a piece would be unsafe as an envelope address.
+Outcome read_recipients(std::string_view list, std::string_view argument, std::vector<Recipient> &recipients)
 {
+    std::size_t item = 0;
     for (const std::string_view piece : split_address_list(list)) {
         std::string_view address;
-        if (envelope_address(piece, address) != AddressFault::none)
-            return false;
+        ++item;
+        if (const AddressFault fault = envelope_address(piece, address); fault != AddressFault::none)
+            return refused(argument, rule_of(fault), item);
         recipients.push_back(Recipient{std::string(address), std::string(piece)});
     }
-    return true;
+    return {};
 }
 
 // The attachments: opened by the caller's bytes, named after the pieces
@@ -151,10 +207,10 @@ Outcome read_headers(const MailArguments &args, const std::vector<Recipient> &re
         lines.add_addresses("Return-Receipt-To:", receipt_to, "receipt_to");
     lines.add(wire::mailer_label, mailer.empty() ? wire::default_mailer : std::string_view(mailer),
               HeaderKind::unstructured, "mailer");
-    Lines texts{request.text_lines, lines.refused_argument};
+    Lines texts{request.text_lines, std::move(lines.refusal)};
     texts.add("Comments:", on_entry(args.comments), HeaderKind::unstructured, "comments");
     texts.add("Subject:", on_entry(args.subject), HeaderKind::unstructured, "subject");
-    return texts.refused_argument.empty() ? Outcome{} : refused(texts.refused_argument);
+    return std::move(texts.refusal);
 }
 
 } // namespace
@@ -206,31 +262,33 @@ Outcome read_request(const MailArguments &args, Request &request)
     for (const auto &[argument, name] : {std::pair{args.smtp_host, "smtp_host"}, std::pair{args.from_addr, "from_addr"},
                                          std::pair{args.to_list, "to_list"}}) {
         if (argument == nullptr)
-            return refused(name);
+            return refused(name, null_required);
     }
     request.host = args.smtp_host;
     std::string_view sender;
     // The empty sender is the null reverse path, "MAIL FROM:<>".
-    if (args.from_addr[0] != '\0' && envelope_address(args.from_addr, sender) != AddressFault::none)
-        return refused("from_addr");
+    if (args.from_addr[0] != '\0') {
+        if (const AddressFault fault = envelope_address(args.from_addr, sender); fault != AddressFault::none)
+            return refused("from_addr", rule_of(fault));
+    }
     request.sender = sender;
 
     // The envelope takes the lists as given; only message text is converted.
-    if (!read_recipients(args.to_list, request.recipients))
-        return refused("to_list");
+    if (Outcome refusal = read_recipients(args.to_list, "to_list", request.recipients); refusal.code != 0)
+        return refusal;
     const std::size_t to_count = request.recipients.size();
-    if (!read_recipients(text_of(args.cc_list), request.recipients))
-        return refused("cc_list");
+    if (Outcome refusal = read_recipients(text_of(args.cc_list), "cc_list", request.recipients); refusal.code != 0)
+        return refusal;
     const std::size_t cc_end = request.recipients.size();
-    if (!read_recipients(text_of(args.bcc_list), request.recipients))
-        return refused("bcc_list");
+    if (Outcome refusal = read_recipients(text_of(args.bcc_list), "bcc_list", request.recipients); refusal.code != 0)
+        return refusal;
 
     request.attachments = read_attachments(args.attachments);
     // File names go into the part headers.
-    for (const Attachment &attachment : request.attachments) {
-        for (const char c : path_base_name(attachment.path)) {
+    for (std::size_t i = 0; i < request.attachments.size(); ++i) {
+        for (const char c : path_base_name(request.attachments[i].path)) {
             if (is_control(c))
-                return refused("attachments");
+                return refused("attachments", control_in_file_name, i + 1);
         }
     }
     if (Outcome header_refusal = read_headers(args, request.recipients, to_count, cc_end, request); header_refusal.code)

@@ -61,8 +61,8 @@ struct Request {
 };
 
 // Reads and checks the arguments into `request`. Code 0 when the call may
-// go on; otherwise SMTP_ERR_ARGUMENT with Step::arguments and the
-// argument's name as subject (nothing is sent), or SMTP_ERR_ATTACH_OPEN
+// go on; otherwise SMTP_ERR_ARGUMENT with Step::arguments, the argument's
+// name as subject and the rule it broke (nothing is sent), or SMTP_ERR_ATTACH_OPEN
 // with Step::attachment, the path and the system's word.
 Outcome read_request(const MailArguments &args, Request &request);
 

@@ -7,6 +7,7 @@
 #include "submit/message_parts.h"
 #include "submit/request.h"
 #include "submit/send_mail.h"
+#include "submit/result_text.h"
 #include "text/text.h"
 #include "transport/connection.h"
 #include "transport/data_writer.h"
@@ -25,6 +26,9 @@ constexpr std::uint16_t smtp_port = 25;
 // server may have refused the message and closed, its reply on the way.
 constexpr std::chrono::seconds failed_write_grace{2};
 
+// The end-of-data marker's line, as the observer hears it.
+constexpr std::string_view end_of_data_line = ".";
+
 constexpr int positive = 2;      // 2xx: the command was carried out
 constexpr int intermediate = 3;  // 3xx: go on (DATA's 354)
 
@@ -35,6 +39,8 @@ struct Dialogue {
     ReplyLimits limits;
     SessionObserver *observer = session_observer();
     std::string line;
+    // The server's address once connected, which every later result names.
+    std::string server_address;
 };
 
 // Sends one command line (with its CR LF). A failed write is not reported
@@ -61,8 +67,11 @@ Outcome connect_failure(const ConnectResult &connected, const std::string &host)
     if (connected.status == ConnectOutcome::connected)
         return {};
     const int code = connected.status == ConnectOutcome::no_socket ? SMTP_ERR_SOCKET : SMTP_ERR_CONNECT;
-    const Step step = connected.status == ConnectOutcome::unresolved ? Step::lookup : Step::connect;
-    return stopped(code, step, host, connected.system_text);
+    const bool for_now = connected.status == ConnectOutcome::unresolved_for_now;
+    const Step step = connected.status == ConnectOutcome::unresolved || for_now ? Step::lookup : Step::connect;
+    Outcome failed = stopped(code, step, host, connected.system_text);
+    failed.temporary = for_now;
+    return failed;
 }
 
 int missing_reply_code(Reply::Status status)
@@ -118,11 +127,12 @@ Outcome failed_write_result(Dialogue &dialogue, const Outcome &failed)
     return failed;
 }
 
-// The call's result once the server took the message, `last_word` being
-// the reply that has the last say.
-Outcome accepted_by(const Reply &last_word)
+// The call's result once the server took the message: the code of
+// `last_word`, the reply that has the last say, and the words of the reply
+// that accepted it, which carry the server's queue id.
+Outcome accepted_by(const Reply &accepted, const Reply &last_word)
 {
-    return stopped(last_word.code, Step::none, {}, {}, reply_text(last_word.raw));
+    return stopped(last_word.code, Step::none, {}, {}, reply_text(accepted.raw));
 }
 
 // The content after the DATA reply, up to and including the end-of-data
@@ -136,24 +146,28 @@ Outcome write_message(Dialogue &dialogue, const std::string &header_block, const
         return stopped(SMTP_ERR_WRITE, Step::message);
     if (Outcome stop = write_body_and_attachments(writer, content); stop.code != 0)
         return stop;
-    return writer.finish() ? Outcome{} : stopped(SMTP_ERR_WRITE, Step::message);
+    if (!writer.finish())
+        return stopped(SMTP_ERR_WRITE, Step::message);
+    if (dialogue.observer != nullptr)
+        dialogue.observer->command(end_of_data_line);
+    return {};
 }
 
 // The dialogue from the connection to QUIT; returns the call's result.
 Outcome converse(Dialogue &dialogue, const Request &request, const std::string &header_block,
                  const MessageContent &content)
 {
-    if (Outcome failed = connect_failure(
-            open_connection(dialogue.session.socket, request.host, smtp_port, connect_limit), request.host);
-        failed.code != 0)
+    ConnectResult connected = open_connection(dialogue.session.socket, request.host, smtp_port, connect_limit);
+    if (Outcome failed = connect_failure(connected, request.host); failed.code != 0)
         return failed;
+    dialogue.server_address = std::move(connected.address);
 
     std::string &line = dialogue.line;
     if (Outcome stop = verdict(dialogue, receive_reply(dialogue, dialogue.limits.reply), positive, Step::greeting);
         stop.code != 0)
         return stop;
     concat_into(line, "HELO ", wire::helo_word, "\r\n");
-    if (Outcome stop = command(dialogue, Step::helo); stop.code != 0)
+    if (Outcome stop = command(dialogue, Step::helo, positive, wire::helo_word); stop.code != 0)
         return stop;
     concat_into(line, "MAIL FROM:<", request.sender, ">\r\n");
     if (Outcome stop = command(dialogue, Step::mail, positive, request.sender); stop.code != 0)
@@ -174,10 +188,10 @@ Outcome converse(Dialogue &dialogue, const Request &request, const std::string &
     // Accepted means accepted: whatever happens at QUIT, the call succeeds,
     // or a caller who retries would send the message twice.
     if (!send_command(dialogue, "QUIT\r\n"))
-        return accepted_by(accepted);
+        return accepted_by(accepted, accepted);
     const Reply farewell = receive_reply(dialogue, dialogue.limits.reply);
     const Reply &last_word = farewell.code / 100 == positive ? farewell : accepted;
-    return accepted_by(last_word);
+    return accepted_by(accepted, last_word);
 }
 
 Outcome send_mail(const MailArguments &args, const ReplyLimits &limits)
@@ -199,6 +213,7 @@ Outcome send_mail(const MailArguments &args, const ReplyLimits &limits)
     dialogue.limits = limits;
     Outcome result = converse(dialogue, request, header_block, content);
     close_connection(dialogue.session.socket);
+    result.server_address = std::move(dialogue.server_address);
     return result;
 }
 
@@ -226,6 +241,17 @@ Outcome send_mail_at_edge(const MailArguments &args, const ReplyLimits &limits) 
     return outcome;
 }
 
+namespace {
+
+// Both exported calls: the result, and its text when a buffer is given.
+int send_mail_telling(const MailArguments &args, char *result_text, int result_text_size) noexcept
+{
+    const Outcome outcome = send_mail_at_edge(args);
+    write_result_text(outcome, result_text, result_text_size);
+    return outcome.code;
+}
+
+} // namespace
 } // namespace lsmtp
 
 extern "C" LSMTP_API int LSMTP_CALL lsmtp_send_mail(const char *smtp_host, const char *subject, const char *body,
@@ -238,5 +264,18 @@ extern "C" LSMTP_API int LSMTP_CALL lsmtp_send_mail(const char *smtp_host, const
     const lsmtp::MailArguments args{smtp_host, subject,  body,       from_addr,  from_header, to_list,
                                     to_header, cc_list,  cc_header,  bcc_list,   bcc_header,  reply_to,
                                     receipt_to, comments, mailer,    attachments};
-    return lsmtp::send_mail_at_edge(args).code;
+    return lsmtp::send_mail_telling(args, nullptr, 0);
+}
+
+extern "C" LSMTP_API int LSMTP_CALL lsmtp_send_mail_ex(const char *smtp_host, const char *subject, const char *body,
+                                            const char *from_addr, const char *from_header, const char *to_list,
+                                            const char *to_header, const char *cc_list, const char *cc_header,
+                                            const char *bcc_list, const char *bcc_header, const char *reply_to,
+                                            const char *receipt_to, const char *comments, const char *mailer,
+                                            const char *attachments, char *result_text, int result_text_size)
+{
+    const lsmtp::MailArguments args{smtp_host, subject,  body,       from_addr,  from_header, to_list,
+                                    to_header, cc_list,  cc_header,  bcc_list,   bcc_header,  reply_to,
+                                    receipt_to, comments, mailer,    attachments};
+    return lsmtp::send_mail_telling(args, result_text, result_text_size);
 }

@@ -7,7 +7,7 @@ ConnectResult open_connection(platform::Socket &socket, const std::string &host,
 {
     platform::ConnectResult connected =
         platform::connect_to_host(socket, host.c_str(), port, platform::deadline_after(limit));
-    return {connected.outcome, std::move(connected.failure.text)};
+    return {connected.outcome, std::move(connected.failure.text), std::move(connected.address)};
 }
 
 void close_connection(platform::Socket &socket) { socket.close(); }

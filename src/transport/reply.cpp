@@ -24,23 +24,6 @@ bool line_start_valid(std::string_view line)
     return true;
 }
 
-// Appends the line with what could upset a terminal or a log escaped.
-void append_escaped(std::string &out, std::string_view line)
-{
-    for (std::size_t at = 0; at < line.size();) {
-        const auto byte = static_cast<unsigned char>(line[at]);
-        const std::size_t size = character_size(line, at, true);
-        // A byte above 0x7F that starts no whole sequence is not UTF-8.
-        if (is_control(line[at]) || (byte >= 0x80 && size == 1)) {
-            out += '\\';
-            append_hex_escape(out, 'x', byte);
-        } else {
-            out.append(line.substr(at, size));
-        }
-        at += size;
-    }
-}
-
 } // namespace
 
 std::string reply_text(std::string_view reply)
@@ -56,7 +39,7 @@ std::string reply_text(std::string_view reply)
             line.remove_suffix(1);
         if (!text.empty())
             text += '\n';
-        append_escaped(text, line);
+        for_each_readable(line, [&text](std::string_view piece) { text += piece; });
         if (text.size() > max_reply_text)
             break;
     }

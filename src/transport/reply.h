@@ -63,8 +63,8 @@ struct Reply {
 };
 
 // The lines of a whole reply (as scan_reply found it) without their line
-// ends, joined by "\n"; control characters and bytes that are not UTF-8
-// written as \xNN; cut to max_reply_text bytes, "..." marking the cut.
+// ends, joined by "\n"; control characters (C0, DEL and C1) and bytes that
+// are not UTF-8 written as \xNN; cut to max_reply_text bytes, "..." marking the cut.
 std::string reply_text(std::string_view reply);
 
 // Reads the next whole reply within `limit`.

@@ -64,7 +64,7 @@ TEST(Outcome, EachStepTellsItsCause)
     };
     const Row rows[] = {
         {"greeting", "554 go away\r\n", 554, Step::greeting, ""},
-        {"HELO", "501 bad\r\n", 501, Step::helo, ""},
+        {"HELO", "501 bad\r\n", 501, Step::helo, "sorvane"},
         {"MAIL", "553-no\r\n553 such sender\r\n", 553, Step::mail, "sender@example.test"},
         {"RCPT", "550 no mailbox\r\n", 550, Step::rcpt, "to@example.test"},
         {"DATA", "250 not what was asked\r\n", SMTP_ERR_REPLY, Step::data, ""},
@@ -150,7 +150,7 @@ TEST(Outcome, ObserverHearsTheWholeDialogue)
     }
     EXPECT_EQ(recorder.commands, (std::vector<std::string>{"HELO sorvane", "MAIL FROM:<sender@example.test>",
                                                            "RCPT TO:<a@x.test>", "RCPT TO:<b@x.test>", "DATA",
-                                                           "QUIT"}));
+                                                           ".", "QUIT"}));
     ASSERT_EQ(recorder.replies.size(), 8u);
     EXPECT_EQ(recorder.replies[4], "251-will forward\n251 \\x01\\xFF");
     const std::string received = lsmtp::test::only_session(server).data;

@@ -53,8 +53,9 @@ TEST(SendTool, FailureNamesTheStepAndQuotesTheServer)
 {
     const Failure failures[] = {
         {"greeting", text("554 5.3.2 not taking mail\r\n"), 69,
-         "127.0.0.1 refused the connection: 554 5.3.2 not taking mail\n"},
-        {"HELO", text("504 5.5.2 <x>: Helo command rejected\r\n"), 69, ": 504 5.5.2 <x>: Helo command rejected\n"},
+         "127.0.0.1 refused the session in its greeting: 554 5.3.2 not taking mail\n"},
+        {"HELO", text("504 5.5.2 <x>: Helo command rejected\r\n"), 69,
+         "127.0.0.1 refused HELO sorvane: 504 5.5.2 <x>: Helo command rejected\n"},
         {"MAIL", text("451 4.7.1 Greylisted, try again in 300 seconds\r\n"), 75,
          "127.0.0.1 refused MAIL FROM:<a@any.test>: 451 4.7.1 Greylisted, try again in 300 seconds\n"},
         {"RCPT", text("550-5.1.1 <b@any.test>: Recipient address rejected:\r\n550 5.1.1 User unknown\r\n"), 69,
@@ -98,7 +99,9 @@ TEST(SendTool, ArgumentTheLibraryRefusesIsNamedByItsOption)
     const ToolRun run = run_tool({"--reply-to", "x@any.test\r\nBcc: victim@any.test"});
     EXPECT_EQ(run.status, 65);
     EXPECT_EQ(run.out, "740 SMTP_ERR_ARGUMENT: an argument is missing or unsafe; nothing was sent\n");
-    EXPECT_NE(run.err.find("lsmtp-send: --reply-to: the library refuses the value"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("lsmtp-send: --reply-to: refused reply_to, item 1: a control character; nothing was sent"),
+              std::string::npos)
+        << run.err;
 }
 
 // The dialogue as it happens, the message summarised: headers and sizes,
