@@ -1,8 +1,9 @@
 #!/bin/sh
-# The shared library must export lsmtp_send_mail and nothing else.
+# The shared library must export lsmtp_send_mail and lsmtp_send_mail_ex and
+# nothing else, each in its version node.
 library="$1"
-exports=$(nm -D --defined-only "$library" | awk '$2 ~ /^[TDBRVWiu]$/ { print $3 }' | sed 's/@.*//' | sort -u)
-if [ "$exports" != "lsmtp_send_mail" ]; then
+exports=$(nm -D --defined-only "$library" | awk '$2 ~ /^[TDBRVWiu]$/ { print $3 }' | sort -u | tr '\n' ' ')
+if [ "$exports" != "lsmtp_send_mail@@LSMTP_1 lsmtp_send_mail_ex@@LSMTP_1.2 " ]; then
     echo "unexpected exports of $library:"
     echo "$exports"
     exit 1

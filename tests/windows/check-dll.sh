@@ -1,5 +1,6 @@
 #!/bin/sh
-# lsmtp.dll exports lsmtp_send_mail alone, undecorated; imports nothing but
+# lsmtp.dll exports lsmtp_send_mail and lsmtp_send_mail_ex alone,
+# undecorated, at ordinals 1 and 2; imports nothing but
 # what Windows ships (KERNEL32, msvcrt, Windows Sockets, the system's
 # random source in bcrypt); and carries the
 # project's version in its version information.
@@ -8,10 +9,14 @@ objdump="$1"
 dll="$2"
 version="$3"
 table=$("$objdump" -p "$dll") || exit 1
-exports=$(printf '%s\n' "$table" | sed -n '/^\[Ordinal\/Name Pointer\] Table/,/^$/p' | awk '/\[ *[0-9]+\]/ { print $NF }')
+# Each export as name@ordinal: the name table counts from the ordinal base.
+exports=$(printf '%s\n' "$table" | awk '/Export Address Table -- Ordinal Base/ { base = $NF }
+    /^\[Ordinal\/Name Pointer\] Table/ { names = 1; next }
+    /^$/ { names = 0 }
+    names && /\[ *[0-9]+\]/ { gsub(/[][]/, ""); print $2 "@" $1 + base }' | tr '\n' ' ')
 imports=$(printf '%s\n' "$table" | awk '/DLL Name:/ { print $3 }' | sort -u | tr '\n' ' ')
 status=0
-if [ "$exports" != "lsmtp_send_mail" ]; then
+if [ "$exports" != "lsmtp_send_mail@1 lsmtp_send_mail_ex@2 " ]; then
     echo "unexpected exports: $exports"
     status=1
 fi
