@@ -36,6 +36,13 @@ struct MailCall {
         return lsmtp_send_mail(smtp_host, subject, body, from_addr, from_header, to_list, to_header, cc_list,
                                cc_header, bcc_list, bcc_header, reply_to, receipt_to, comments, mailer, attachments);
     }
+
+    int send(char *result_text, int result_text_size) const
+    {
+        return lsmtp_send_mail_ex(smtp_host, subject, body, from_addr, from_header, to_list, to_header, cc_list,
+                                  cc_header, bcc_list, bcc_header, reply_to, receipt_to, comments, mailer, attachments,
+                                  result_text, result_text_size);
+    }
 };
 
 } // namespace lsmtp::test
