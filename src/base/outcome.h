@@ -70,7 +70,13 @@ struct Outcome {
 inline Outcome stopped(int code, Step step, std::string_view subject = {}, std::string system_text = {},
                        std::string server_text = {})
 {
-    return Outcome{code, step, std::string(subject), std::move(system_text), std::move(server_text)};
+    Outcome outcome;
+    outcome.code = code;
+    outcome.step = step;
+    outcome.subject = subject;
+    outcome.system_text = std::move(system_text);
+    outcome.server_text = std::move(server_text);
+    return outcome;
 }
 
 } // namespace lsmtp
