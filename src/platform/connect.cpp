@@ -26,11 +26,9 @@ ConnectResult connect_to_host(Socket &socket, const char *host, std::uint16_t po
         // The time left divided by the addresses left: an address that never
         // answers leaves the later ones their turn.
         const auto addresses_left = static_cast<std::chrono::steady_clock::rep>(endpoints.size() - i);
-        ConnectResult attempt = connect_endpoint(socket, endpoints[i], now + (deadline - now) / addresses_left);
-        if (attempt.outcome == ConnectOutcome::connected) {
-            attempt.address = endpoint_text(endpoints[i]);
+        const ConnectResult attempt = connect_endpoint(socket, endpoints[i], now + (deadline - now) / addresses_left);
+        if (attempt.outcome == ConnectOutcome::connected)
             return attempt;
-        }
         ++attempts;
         if (attempt.outcome == ConnectOutcome::no_socket)
             ++without_socket;

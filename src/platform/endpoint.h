@@ -43,8 +43,8 @@ FoundEndpoints look_up_endpoints(const char *name, std::uint16_t port, Deadline 
 // One attempt: a new socket of the endpoint's family (blocking on POSIX,
 // where the system bounds each wait; non-blocking on Windows), connected
 // before the deadline, with Nagle's delay turned off. The socket is moved
-// into `socket` only when connected; otherwise the failure is the system's
-// (a timeout's when time ran out).
+// into `socket` only when connected, the result naming the address;
+// otherwise the failure is the system's (a timeout's when time ran out).
 ConnectResult connect_endpoint(Socket &socket, const Endpoint &endpoint, Deadline deadline);
 
 // The endpoint's address as text: "192.0.2.1", "[2001:db8::1]".

@@ -47,16 +47,16 @@ void Socket::close()
 ConnectResult connect_endpoint(Socket &socket, const Endpoint &endpoint, Deadline deadline)
 {
     if (!call_allowed_by_seams(Call::socket))
-        return {ConnectOutcome::no_socket, refused_by_seams()};
+        return {ConnectOutcome::no_socket, refused_by_seams(), {}};
     Socket attempt;
     if (Failure failed = backend::open_socket(attempt, endpoint))
-        return {ConnectOutcome::no_socket, std::move(failed)};
+        return {ConnectOutcome::no_socket, std::move(failed), {}};
     if (!call_allowed_by_seams(Call::connect))
-        return {ConnectOutcome::failed, refused_by_seams()};
+        return {ConnectOutcome::failed, refused_by_seams(), {}};
     if (Failure failed = backend::connect_socket(attempt, endpoint, deadline))
-        return {ConnectOutcome::failed, std::move(failed)};
+        return {ConnectOutcome::failed, std::move(failed), {}};
     socket = std::move(attempt);
-    return {ConnectOutcome::connected, {}};
+    return {ConnectOutcome::connected, {}, endpoint_text(endpoint)};
 }
 
 Received receive_before(Socket &socket, char *buffer, std::size_t capacity, Deadline deadline)
