@@ -1,6 +1,6 @@
-{ lsmtp for Delphi and Free Pascal: the declaration of lsmtp_send_mail, the
-  library's result codes, and LsmtpSend, which raises ELsmtpError when the
-  message was not sent.
+{ lsmtp for Delphi and Free Pascal: the declarations of lsmtp_send_mail and
+  lsmtp_send_mail_ex, the library's result codes, and LsmtpSend, which
+  raises ELsmtpError, telling why, when the message was not sent.
 
   Add this unit to the project and put lsmtp.dll of the program's
   architecture beside it (Win32 programs: the x86 DLL; Win64: the x64 DLL).
@@ -20,6 +20,12 @@
   and later convert a string to UTF8String on assignment. Called directly,
   lsmtp_send_mail takes PAnsiChar(UTF8String(S)) for each string and nil for
   an argument not given.
+
+  ELsmtpError's Message holds the code, its name and the library's text of
+  why, e.g. '550 SERVER_REFUSED_PERMANENTLY: refused RCPT
+  TO:<nobody@example.org> by 192.0.2.1: 550 5.1.1 User unknown'; its
+  Detail holds the text alone. LsmtpSend(Msg, Text) also hands back who
+  accepted the message and the server's reply, with its queue id.
 
   Copyright (c) the lsmtp authors. MIT licence (see LICENSE). }
 unit lsmtp;
@@ -55,6 +61,8 @@ const
   SMTP_ERR_MEMORY = 750;
 
   LSMTP_FIRST_FAILURE = 400;
+  { A buffer of this many bytes always holds the result's text whole. }
+  LSMTP_RESULT_TEXT_SIZE = 1024;
 
 { stdcall is the DLL's convention on 32-bit Windows; 64-bit Windows has a
   single convention and ignores it. }
@@ -62,6 +70,14 @@ function lsmtp_send_mail(smtp_host, subject, body, from_addr, from_header,
   to_list, to_header, cc_list, cc_header, bcc_list, bcc_header, reply_to,
   receipt_to, comments, mailer, attachments: PAnsiChar): Integer;
   {$IFDEF MSWINDOWS}stdcall{$ELSE}cdecl{$ENDIF}; external LsmtpLibrary name 'lsmtp_send_mail';
+
+{ lsmtp_send_mail, and the result's text in UTF-8 written into result_text:
+  at most result_text_size bytes with the closing zero byte. }
+function lsmtp_send_mail_ex(smtp_host, subject, body, from_addr, from_header,
+  to_list, to_header, cc_list, cc_header, bcc_list, bcc_header, reply_to,
+  receipt_to, comments, mailer, attachments, result_text: PAnsiChar;
+  result_text_size: Integer): Integer;
+  {$IFDEF MSWINDOWS}stdcall{$ELSE}cdecl{$ENDIF}; external LsmtpLibrary name 'lsmtp_send_mail_ex';
 
 type
   { One message. Empty fields are not given; SmtpHost, FromAddr and ToList
@@ -74,13 +90,16 @@ type
     Mailer, Attachments: UTF8String;
   end;
 
-  { The message was not sent: Code is the call's result, CodeName its name. }
+  { The message was not sent: Code is the call's result, CodeName its name,
+    Detail the library's text of why; Message holds all three. }
   ELsmtpError = class(Exception)
   private
     FCode: Integer;
+    FDetail: string;
   public
-    constructor CreateCode(ACode: Integer);
+    constructor CreateCode(ACode: Integer; const ADetail: string = '');
     property Code: Integer read FCode;
+    property Detail: string read FDetail;
     function CodeName: string;
   end;
 
@@ -89,8 +108,11 @@ type
 function LsmtpCodeName(Code: Integer): string;
 
 { Sends one message. Returns the server's final reply code (usually 221);
-  raises ELsmtpError when the message was not sent. }
-function LsmtpSend(const Msg: TLsmtpMessage): Integer;
+  raises ELsmtpError when the message was not sent. The second form also
+  hands back the result's text: who accepted the message and the server's
+  reply. }
+function LsmtpSend(const Msg: TLsmtpMessage): Integer; overload;
+function LsmtpSend(const Msg: TLsmtpMessage; out ResultText: string): Integer; overload;
 
 implementation
 
@@ -119,10 +141,14 @@ begin
   end;
 end;
 
-constructor ELsmtpError.CreateCode(ACode: Integer);
+constructor ELsmtpError.CreateCode(ACode: Integer; const ADetail: string);
 begin
-  inherited CreateFmt('lsmtp_send_mail failed: %d %s', [ACode, LsmtpCodeName(ACode)]);
+  if ADetail = '' then
+    inherited CreateFmt('%d %s', [ACode, LsmtpCodeName(ACode)])
+  else
+    inherited CreateFmt('%d %s: %s', [ACode, LsmtpCodeName(ACode), ADetail]);
   FCode := ACode;
+  FDetail := ADetail;
 end;
 
 function ELsmtpError.CodeName: string;
@@ -131,18 +157,36 @@ begin
 end;
 
 function LsmtpSend(const Msg: TLsmtpMessage): Integer;
+var
+  Ignored: string;
+begin
+  Result := LsmtpSend(Msg, Ignored);
+end;
+
+function LsmtpSend(const Msg: TLsmtpMessage; out ResultText: string): Integer;
+var
+  Buffer: array[0..LSMTP_RESULT_TEXT_SIZE - 1] of AnsiChar;
+  Text: UTF8String;
+  Used: Integer;
 begin
   { PAnsiChar of an empty string is a pointer to a zero byte: "not given"
     for the optional arguments, and an empty FromAddr stays the null
     sender. }
-  Result := lsmtp_send_mail(PAnsiChar(Msg.SmtpHost), PAnsiChar(Msg.Subject),
+  Result := lsmtp_send_mail_ex(PAnsiChar(Msg.SmtpHost), PAnsiChar(Msg.Subject),
     PAnsiChar(Msg.Body), PAnsiChar(Msg.FromAddr), PAnsiChar(Msg.FromHeader),
     PAnsiChar(Msg.ToList), PAnsiChar(Msg.ToHeader), PAnsiChar(Msg.CcList),
     PAnsiChar(Msg.CcHeader), PAnsiChar(Msg.BccList), PAnsiChar(Msg.BccHeader),
     PAnsiChar(Msg.ReplyTo), PAnsiChar(Msg.ReceiptTo), PAnsiChar(Msg.Comments),
-    PAnsiChar(Msg.Mailer), PAnsiChar(Msg.Attachments));
+    PAnsiChar(Msg.Mailer), PAnsiChar(Msg.Attachments), @Buffer[0], SizeOf(Buffer));
+  Used := 0;
+  while (Used < SizeOf(Buffer)) and (Buffer[Used] <> #0) do
+    Inc(Used);
+  { SetString copies the bytes as they are; the conversion to string then
+    reads them as the UTF-8 they are. }
+  SetString(Text, PAnsiChar(@Buffer[0]), Used);
+  ResultText := string(Text);
   if Result >= LSMTP_FIRST_FAILURE then
-    raise ELsmtpError.CreateCode(Result);
+    raise ELsmtpError.CreateCode(Result, ResultText);
 end;
 
 end.

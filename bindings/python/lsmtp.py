@@ -20,9 +20,12 @@ A file name is a str, bytes or path object: on POSIX it reaches the
 library as the bytes it stands for (os.fsencode), so a name that is not
 UTF-8, given as bytes or as the str with surrogate escapes that os.listdir
 returns, names that file; on Windows the library takes UTF-8, and a bytes
-name is a TypeError. send_mail returns the server's final reply code (usually 221)
-and raises LsmtpError, carrying the result code and its name, when the
-server refused the message or the library failed.
+name is a TypeError. send_mail returns the server's final reply code
+(usually 221), whose `text` tells who accepted the message and the
+server's reply (with its queue id, where the server gives one), and raises
+LsmtpError, carrying the result code, its name and the library's text of
+why (the server's reply, the system's word or the refused argument), when
+the server refused the message or the library failed.
 
 The library is looked up, in order: the file named by the LSMTP_LIBRARY
 environment variable; the library installed beside this module (the module
@@ -37,7 +40,7 @@ import struct
 import sys
 import sysconfig
 
-__all__ = ["send_mail", "LsmtpError", "code_name", "load_library"]
+__all__ = ["send_mail", "Accepted", "LsmtpError", "code_name", "load_library"]
 
 SMTP_ERR_CONNECT = 700
 SMTP_ERR_SOCKET = 710
@@ -65,6 +68,8 @@ _LIBRARY_CODES = {
 
 # Results below this are success (the library's header says so).
 _FIRST_FAILURE = 400
+# The longest result text with its terminating NUL (LSMTP_RESULT_TEXT_SIZE).
+_RESULT_TEXT_SIZE = 1024
 
 
 def code_name(code):
@@ -81,15 +86,29 @@ def code_name(code):
     return "ACCEPTED"
 
 
+class Accepted(int):
+    """The result of a message the server accepted: the reply code as an
+    int, and `text`, the library's account of it, e.g. "accepted by
+    127.0.0.1: 250 2.0.0 Ok: queued as 4F1A2B3C"."""
+
+    def __new__(cls, code, text=""):
+        accepted = super().__new__(cls, code)
+        accepted.text = text
+        return accepted
+
+
 class LsmtpError(Exception):
     """The message was not sent: `code` is the call's result, `name` its
-    name (see code_name)."""
+    name (see code_name), `text` the library's account of why (the
+    command refused and the server's reply, the system's word, the path of
+    an attachment, the argument and the rule it breaks); str() shows all
+    three."""
 
-    def __init__(self, code):
+    def __init__(self, code, text=""):
         self.code = code
         self.name = code_name(code)
-        meaning = _LIBRARY_CODES.get(code, (None, "the server refused the message"))[1]
-        super().__init__("%d %s: %s" % (code, self.name, meaning))
+        self.text = text or _LIBRARY_CODES.get(code, (None, "the server refused the message"))[1]
+        super().__init__("%d %s: %s" % (code, self.name, self.text))
 
 
 def _library_candidates():
@@ -109,13 +128,12 @@ def _library_candidates():
     return [path for path in installed if os.path.isfile(path)] + [ctypes.util.find_library("lsmtp") or file_name]
 
 
-_function = None
+_library = None
 
 
-def load_library():
-    """Loads the library (once) and returns its lsmtp_send_mail."""
-    global _function
-    if _function is None:
+def _load():
+    global _library
+    if _library is None:
         # The 32-bit Windows DLL uses the stdcall convention; every other
         # build the platform's C convention.
         loader = ctypes.WinDLL if sys.platform == "win32" and struct.calcsize("P") == 4 else ctypes.CDLL
@@ -128,11 +146,17 @@ def load_library():
                 errors.append(str(error))
         else:
             raise OSError("the lsmtp library was not found: " + "; ".join(errors))
-        function = library.lsmtp_send_mail
-        function.argtypes = [ctypes.c_char_p] * 16
-        function.restype = ctypes.c_int
-        _function = function
-    return _function
+        library.lsmtp_send_mail.argtypes = [ctypes.c_char_p] * 16
+        library.lsmtp_send_mail_ex.argtypes = [ctypes.c_char_p] * 16 + [ctypes.c_char_p, ctypes.c_int]
+        for function in (library.lsmtp_send_mail, library.lsmtp_send_mail_ex):
+            function.restype = ctypes.c_int
+        _library = library
+    return _library
+
+
+def load_library():
+    """Loads the library (once) and returns its lsmtp_send_mail."""
+    return _load().lsmtp_send_mail
 
 
 def _text(value, what):
@@ -213,12 +237,14 @@ def _arguments(host, from_addr, to, cc, bcc, subject, body, attachments, from_he
     """The sixteen arguments of lsmtp_send_mail, in its order."""
     if not host:
         raise ValueError("host is required")
+    if from_addr is None:
+        raise ValueError('from_addr is required ("" is the null sender <>)')
     recipients = [_list(to, "to"), _list(cc, "cc"), _list(bcc, "bcc")]
     if not any(_address_pieces(joined.decode("utf-8")) for joined in recipients if joined):
         raise ValueError("no recipient: give to, cc or bcc")
     # The three arguments the library requires are never None.
     return (_text(host, "host"), _text(subject, "subject"), _text(body, "body"),
-            _text(from_addr, "from_addr") or b"", _text(from_header, "from_header"), recipients[0] or b"",
+            _text(from_addr, "from_addr"), _text(from_header, "from_header"), recipients[0] or b"",
             _text(to_header, "to_header"), recipients[1], _text(cc_header, "cc_header"), recipients[2],
             _text(bcc_header, "bcc_header"), _text(reply_to, "reply_to"), _text(receipt_to, "receipt_to"),
             _text(comments, "comments"), _text(mailer, "mailer"), _file_names(attachments))
@@ -228,14 +254,19 @@ def send_mail(host, *, from_addr, to=None, cc=None, bcc=None, subject=None, body
               from_header=None, to_header=None, cc_header=None, bcc_header=None, reply_to=None,
               receipt_to=None, comments=None, mailer=None):
     """Sends one message over SMTP to port 25 of `host` and returns the
-    server's final reply code (below 400). Raises LsmtpError when the server
-    refused the message or the library failed; ValueError or TypeError for
-    arguments the call cannot take (nothing is sent then). The arguments
-    mean what the C function's do (see lsmtp.h); the call blocks until the
-    session ends."""
+    server's final reply code (below 400) as an Accepted, whose `text` says
+    who accepted it. Raises LsmtpError when the server refused the message
+    or the library failed; ValueError or TypeError for arguments the call
+    cannot take (nothing is sent then; from_addr=None is one, "" is the
+    null sender <>). The arguments mean what the C function's do (see
+    lsmtp.h); the call blocks until the session ends."""
     arguments = _arguments(host, from_addr, to, cc, bcc, subject, body, attachments, from_header, to_header,
                            cc_header, bcc_header, reply_to, receipt_to, comments, mailer)
-    code = load_library()(*arguments)
+    text = ctypes.create_string_buffer(_RESULT_TEXT_SIZE)
+    code = _load().lsmtp_send_mail_ex(*arguments, text, len(text))
+    # The library writes UTF-8 and escapes what is not; "replace" only
+    # guards against a library that breaks that promise.
+    said = text.value.decode("utf-8", "replace")
     if code >= _FIRST_FAILURE:
-        raise LsmtpError(code)
-    return code
+        raise LsmtpError(code, said)
+    return Accepted(code, said)

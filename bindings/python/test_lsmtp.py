@@ -22,7 +22,7 @@ CALL_ORDER = ["host", "subject", "body", "from_addr", "from_header", "to", "to_h
 
 def arguments(**given):
     values = dict.fromkeys(CALL_ORDER)
-    values.update({"host": "mx.test", "to": "b@any.test"}, **given)
+    values.update({"host": "mx.test", "from_addr": "a@any.test", "to": "b@any.test"}, **given)
     return dict(zip(CALL_ORDER, lsmtp._arguments(**{name: values[name] for name in CALL_ORDER})))
 
 
@@ -46,7 +46,7 @@ class Arguments(unittest.TestCase):
                          (b"a@x.test,B <b@x.test>", b'"Doe, C; D" <c@x.test>', b"", b"/f"))
 
     def test_required_arguments_are_never_null_and_optional_ones_may_be(self):
-        call = arguments(to=None, cc="c@x.test")
+        call = arguments(from_addr="", to=None, cc="c@x.test")
         self.assertEqual((call["from_addr"], call["to"], call["body"]), (b"", b"", None))
 
     def test_refused_before_any_call(self):
@@ -58,6 +58,7 @@ class Arguments(unittest.TestCase):
                              ({"to": None}, ValueError),
                              ({"to": ["", ""]}, ValueError),
                              ({"host": ""}, ValueError),
+                             ({"from_addr": None}, ValueError),
                              ({"body": b"bytes"}, TypeError),
                              ({"to": [b"a@x.test"]}, TypeError)]:
             with self.subTest(given=given), self.assertRaises(error):
@@ -112,10 +113,12 @@ class ThroughTheLibrary(unittest.TestCase):
 
     def test_refusal_and_failure_raise(self):
         self.serve(Capture(reply="554 no thanks"))
-        for host, code in [("127.0.0.1", 554), ("127.0.0.2", lsmtp.SMTP_ERR_CONNECT)]:
+        for host, code, said in [("127.0.0.1", 554, "554 no thanks"), ("127.0.0.2", lsmtp.SMTP_ERR_CONNECT, "127.0.0.2")]:
             with self.subTest(host=host), self.assertRaises(lsmtp.LsmtpError) as raised:
                 lsmtp.send_mail(host, from_addr="a@any.test", to="b@any.test")
             self.assertEqual(raised.exception.code, code)
+            self.assertIn(said, raised.exception.text)
+            self.assertTrue(str(raised.exception).endswith(raised.exception.text))
 
 
 if __name__ == "__main__":

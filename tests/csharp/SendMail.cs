@@ -1,7 +1,8 @@
 // A C# program sends through the shipped binding (bindings/csharp/Lsmtp.cs):
 // one message with two attachments to port 25 of 127.0.0.1, as the Windows
 // host program does, and one message the library refuses, which must come
-// back as an LsmtpException carrying the code and its name.
+// back as an LsmtpException carrying the code, its name and the text that
+// names the argument.
 //
 // Usage: SendMail.exe FILE FILE. Prints the result of the message that is
 // sent and exits 0 when it is 221 (the server's answer to QUIT), 1 otherwise.
@@ -21,16 +22,23 @@ static class SendMail
             Console.Error.WriteLine("an unsafe subject was not refused");
             return 1;
         } catch (LsmtpException refused) {
-            if (refused.Code != Lsmtp.SMTP_ERR_ARGUMENT || refused.CodeName != "SMTP_ERR_ARGUMENT") {
+            if (refused.Code != Lsmtp.SMTP_ERR_ARGUMENT || refused.CodeName != "SMTP_ERR_ARGUMENT" ||
+                !refused.Detail.StartsWith("subject") || refused.Message != "740 SMTP_ERR_ARGUMENT: " + refused.Detail) {
                 Console.Error.WriteLine("refused with " + refused.Message);
                 return 1;
             }
         }
-        int result = Lsmtp.Send("127.0.0.1", "host@windows.test", "one@example.test;two@example.test",
+        string accepted;
+        int result = Lsmtp.Send("127.0.0.1", "host@windows.test", "one@example.test;two@example.test", out accepted,
             subject: "Report from a host program", body: "Hello from the DLL.\r\nSecond line.",
             attachments: args[0] + ";" + args[1], fromHeader: "Windows Host <host@windows.test>", ccList: "",
             comments: "");
         Console.WriteLine(result);
+        // The server's reply to the end of the message, as the server wrote it.
+        if (!accepted.EndsWith(": 250 OK")) {
+            Console.Error.WriteLine("accepted with " + accepted);
+            return 1;
+        }
         return result == 221 ? 0 : 1;
     }
 }

@@ -1,7 +1,8 @@
 { A Pascal program sends through the shipped unit (bindings/pascal/lsmtp.pas):
   one message with two attachments to port 25 of 127.0.0.1, as the Windows
   host program does, and one message the library refuses, which must come
-  back as an ELsmtpError carrying the code and its name.
+  back as an ELsmtpError carrying the code, its name and the text that names
+  the argument.
 
   Usage: send_mail FILE FILE. Prints the result of the message that is sent
   and exits 0 when it is 221 (the server's answer to QUIT), 1 otherwise. }
@@ -35,7 +36,8 @@ begin
     Halt(1);
   except
     on Refused: ELsmtpError do
-      if (Refused.Code <> SMTP_ERR_ARGUMENT) or (Refused.CodeName <> 'SMTP_ERR_ARGUMENT') then
+      if (Refused.Code <> SMTP_ERR_ARGUMENT) or (Refused.CodeName <> 'SMTP_ERR_ARGUMENT') or
+        (Pos('subject', Refused.Detail) <> 1) or (Refused.Message <> '740 SMTP_ERR_ARGUMENT: ' + Refused.Detail) then
       begin
         WriteLn(ErrOutput, 'refused with ', Refused.Message);
         Halt(1);
