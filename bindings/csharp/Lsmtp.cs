@@ -13,7 +13,7 @@
 //
 // A failure throws LsmtpException, whose Message holds the code, its name
 // and the library's text of why, e.g. "550 SERVER_REFUSED_PERMANENTLY:
-// refused RCPT TO:<nobody@example.org> by 192.0.2.1: 550 5.1.1 User
+// 192.0.2.1 refused RCPT TO:<nobody@example.org>: 550 5.1.1 User
 // unknown". The overload with "out string acceptedText" after the first
 // three arguments also hands back who accepted the message and the
 // server's reply, which carries its queue id.

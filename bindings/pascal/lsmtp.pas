@@ -22,9 +22,9 @@
   an argument not given.
 
   ELsmtpError's Message holds the code, its name and the library's text of
-  why, e.g. '550 SERVER_REFUSED_PERMANENTLY: refused RCPT
-  TO:<nobody@example.org> by 192.0.2.1: 550 5.1.1 User unknown'; its
-  Detail holds the text alone. LsmtpSend(Msg, Text) also hands back who
+  why, e.g. '550 SERVER_REFUSED_PERMANENTLY: 192.0.2.1 refused RCPT
+  TO:<nobody@example.org>: 550 5.1.1 User unknown'; its Detail holds the
+  text alone. LsmtpSend(Msg, Text) also hands back who
   accepted the message and the server's reply, with its queue id.
 
   Copyright (c) the lsmtp authors. MIT licence (see LICENSE). }

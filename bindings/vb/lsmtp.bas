@@ -26,8 +26,8 @@ Attribute VB_Name = "Lsmtp"
 '
 ' It calls lsmtp_send_mail_ex and hands back in ResultText (optional) the
 ' library's text of the result: who accepted the message and the server's
-' reply, or why it was not sent, e.g. "refused RCPT TO:<nobody@example.org>
-' by 192.0.2.1: 550 5.1.1 User unknown".
+' reply, or why it was not sent, e.g. "192.0.2.1 refused
+' RCPT TO:<nobody@example.org>: 550 5.1.1 User unknown".
 '
 ' A result below LSMTP_FIRST_FAILURE (400) is success; 400 to 699 is the
 ' server's refusal; 700 and up is one of the SMTP_ERR_* codes below.

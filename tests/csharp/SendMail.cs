@@ -23,7 +23,7 @@ static class SendMail
             return 1;
         } catch (LsmtpException refused) {
             if (refused.Code != Lsmtp.SMTP_ERR_ARGUMENT || refused.CodeName != "SMTP_ERR_ARGUMENT" ||
-                !refused.Detail.StartsWith("subject") || refused.Message != "740 SMTP_ERR_ARGUMENT: " + refused.Detail) {
+                !refused.Detail.Contains("subject") || refused.Message != "740 SMTP_ERR_ARGUMENT: " + refused.Detail) {
                 Console.Error.WriteLine("refused with " + refused.Message);
                 return 1;
             }

@@ -37,7 +37,7 @@ begin
   except
     on Refused: ELsmtpError do
       if (Refused.Code <> SMTP_ERR_ARGUMENT) or (Refused.CodeName <> 'SMTP_ERR_ARGUMENT') or
-        (Pos('subject', Refused.Detail) <> 1) or (Refused.Message <> '740 SMTP_ERR_ARGUMENT: ' + Refused.Detail) then
+        (Pos('subject', Refused.Detail) = 0) or (Refused.Message <> '740 SMTP_ERR_ARGUMENT: ' + Refused.Detail) then
       begin
         WriteLn(ErrOutput, 'refused with ', Refused.Message);
         Halt(1);
