@@ -88,6 +88,7 @@ class ThroughTheLibrary(unittest.TestCase):
         code = lsmtp.send_mail("127.0.0.1", from_addr="a@any.test", to=["b@any.test", "c@any.test"],
                                bcc="d@any.test", subject="Report", body="Grüße\n", attachments=[attachment])
         self.assertEqual(code, 221)
+        self.assertTrue(code.text.endswith(": 250 OK"), code.text)
         self.assertEqual(len(capture.messages), 1)
         envelope = capture.messages[0]
         self.assertEqual(envelope.rcpt_tos, ["b@any.test", "c@any.test", "d@any.test"])
