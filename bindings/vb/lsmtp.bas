@@ -151,6 +151,7 @@ End Function
 Private Function Utf8Text(Bytes() As Byte) As String
     Dim Length As Long
     Dim Characters As Long
+    Dim Text As String
 
     ' VB's And evaluates both sides: the bound is tested before the byte.
     Do While Length <= UBound(Bytes)
@@ -159,6 +160,7 @@ Private Function Utf8Text(Bytes() As Byte) As String
     Loop
     If Length = 0 Then Exit Function
     Characters = MultiByteToWideChar(CP_UTF8, 0, VarPtr(Bytes(0)), Length, 0, 0)
-    Utf8Text = String$(Characters, vbNullChar)
-    MultiByteToWideChar CP_UTF8, 0, VarPtr(Bytes(0)), Length, StrPtr(Utf8Text), Characters
+    Text = String$(Characters, vbNullChar)
+    MultiByteToWideChar CP_UTF8, 0, VarPtr(Bytes(0)), Length, StrPtr(Text), Characters
+    Utf8Text = Text
 End Function
