@@ -47,7 +47,10 @@ install(TARGETS lsmtp_static EXPORT lsmtpTargets
 install(FILES ${LSMTP_GENERATED_INCLUDE}/lsmtp.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR} COMPONENT dev)
 install(FILES bindings/python/lsmtp.py DESTINATION ${LSMTP_PYTHON_DIR} COMPONENT python)
 install(FILES LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT runtime)
-install(FILES doc/lsmtp_send_mail.3 DESTINATION ${CMAKE_INSTALL_MANDIR}/man3 COMPONENT dev)
+# lsmtp_send_mail_ex has its page through a link, as mandoc advises over .so.
+file(CREATE_LINK lsmtp_send_mail.3 ${PROJECT_BINARY_DIR}/lsmtp_send_mail_ex.3 SYMBOLIC)
+install(FILES doc/lsmtp_send_mail.3 ${PROJECT_BINARY_DIR}/lsmtp_send_mail_ex.3
+  DESTINATION ${CMAKE_INSTALL_MANDIR}/man3 COMPONENT dev)
 if(TARGET lsmtp-send)
   install(TARGETS lsmtp-send RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT tool)
   install(FILES doc/lsmtp-send.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT tool)
