@@ -321,6 +321,7 @@ TEST(Dialogue, RefusedRecipientStopsBeforeData)
 TEST(Dialogue, UnsafeArgumentsAreRefusedBeforeConnecting)
 {
     SmtpTestServer server;
+    const std::string long_address = std::string(1000, 'a') + "@x.test";
     std::vector<std::function<void(MailCall &)>> spoilers = {
         [](MailCall &c) { c.smtp_host = nullptr; },
         [](MailCall &c) { c.from_addr = nullptr; },
@@ -339,6 +340,19 @@ TEST(Dialogue, UnsafeArgumentsAreRefusedBeforeConnecting)
         [](MailCall &c) { c.to_list = "a@x.test,b@x.test\rDATA"; },
         [](MailCall &c) { c.cc_list = "c@x.test\nd@x.test"; },
         [](MailCall &c) { c.bcc_list = "d@x.test\r\nQUIT"; },
+        // Header values that would add a line or end the header block.
+        [](MailCall &c) { c.subject = "hi\r\nBcc: victim@x.test"; },
+        [](MailCall &c) { c.subject = "x\r\n \r\n\tmore"; },
+        [](MailCall &c) { c.comments = "a\nb"; },
+        [](MailCall &c) { c.mailer = "m\r"; },
+        [](MailCall &c) { c.reply_to = "r@x.test\r\nBcc: v@x.test"; },
+        [](MailCall &c) { c.to_header = "a\r\n\r\nbody"; },
+        [](MailCall &c) { c.from_header = "a\n b"; },
+        [](MailCall &c) { c.attachments = "/tmp/bad\nname.txt"; },
+        // An address too long to fold, and a control character in an
+        // address, which no encoding can carry.
+        [&long_address](MailCall &c) { c.to_header = long_address.c_str(); },
+        [](MailCall &c) { c.to_header = "Team <alice\x07@x.test>"; },
     };
     for (std::size_t i = 0; i < spoilers.size(); ++i) {
         MailCall call;
@@ -346,9 +360,13 @@ TEST(Dialogue, UnsafeArgumentsAreRefusedBeforeConnecting)
         EXPECT_EQ(call.send(), SMTP_ERR_ARGUMENT) << "case " << i;
     }
     // Connections are accepted in order: had any call above connected, it
-    // would show up before this one.
-    EXPECT_EQ(MailCall{}.send(), 221);
-    EXPECT_EQ(server.sessions(1).size(), 1u);
+    // would show up before this one, whose folds go out as written.
+    MailCall folded;
+    folded.subject = "a long\r\n subject\r\n\tfolded";
+    EXPECT_EQ(folded.send(), 221);
+    const auto sessions = server.sessions(1);
+    ASSERT_EQ(sessions.size(), 1u);
+    EXPECT_NE(sessions[0].data.find("Subject:a long\r\n subject\r\n\tfolded\r\n"), std::string::npos);
 }
 
 TEST(Dialogue, UnreachableServerIsAConnectError)
