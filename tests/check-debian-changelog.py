@@ -1,9 +1,6 @@
-"""debian/changelog agrees with CHANGELOG.md: the same released versions, in
-the same order, each dated on its release day (UTC) and newer than the one
-before it; the newest is the version of project() in CMakeLists.txt. An
-Unreleased section of CHANGELOG.md has no Debian entry yet.
-
-    python3 check-debian-changelog.py SOURCE_DIR"""
+"""debian/changelog lists CHANGELOG.md's releases (not Unreleased) in order,
+each dated on its release day (UTC) and newer than the one below it, the
+newest being project()'s version.   Usage: check-debian-changelog.py SOURCE_DIR"""
 import email.utils
 import pathlib
 import re

@@ -1,8 +1,8 @@
 #!/bin/sh
-# The README's relay recipe, run for real in a private network: the
-# answers to Debian's installer are checked against Postfix's questions;
-# lsmtp-send sends to a Postfix on 127.0.0.1:25 set up with the README's
-# main.cf and sasl_passwd lines, which relays to a second Postfix on 127.0.0.2:587
+# The README's relay recipe, run for real in a private network (its
+# installer answers checked against Postfix's questions): lsmtp-send sends to a
+# Postfix on 127.0.0.1:25 set up with the README's main.cf and sasl_passwd
+# lines, which relays to a second Postfix on 127.0.0.2:587
 # standing in for a provider: STARTTLS and a SASL login required, its
 # certificate issued by a test authority made here, which the relay trusts
 # in place of the system's. The message must arrive intact, over a verified
@@ -108,11 +108,8 @@ readme_block() {
             -e "s|/etc/ssl/certs/ca-certificates\.crt|$work/ca.pem|g" \
             -e "s|you@example\.com:your-password|relayuser@provider.test:$password|g"
 }
-# The README's answers to Debian's installer (the installer itself is not
-# run: it would rewrite the machine's own Postfix configuration). Each
-# answers a question of that name and type, a choice is one the question
-# offers, the README's table quotes the question as the installer words it,
-# and the relay host is the one main.cf names.
+# The README's installer answers fit Postfix's questions (the installer is
+# not run: it would rewrite this machine's Postfix configuration).
 readme_section() {
     awk '/^## / { section = ($0 == "## Reaching a mail provider") } section' "$RELAY_DIR/../../README.md"
 }

@@ -45,4 +45,12 @@ struct MailCall {
     }
 };
 
+// The defaults with one change, for tables of calls.
+MailCall with(auto change)
+{
+    MailCall call;
+    change(call);
+    return call;
+}
+
 } // namespace lsmtp::test

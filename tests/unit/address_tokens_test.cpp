@@ -37,7 +37,7 @@ TEST(AddressTokens, QuotesEscapesCommentsBracketsAndGroups)
         for (const lsmtp::AddressToken &token : lsmtp::address_tokens(row.text, row.parentheses)) {
             kinds += static_cast<char>(token.kind);
             kinds += token.closed ? "" : "!";
-            tokens += (tokens.empty() ? "" : "|") + std::string(row.text.substr(token.begin, token.end - token.begin));
+            tokens.append(tokens.empty() ? "" : "|").append(row.text.substr(token.begin, token.end - token.begin));
         }
         EXPECT_EQ(kinds, row.kinds) << row.text;
         EXPECT_EQ(tokens, row.tokens) << row.text;

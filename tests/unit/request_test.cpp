@@ -14,6 +14,7 @@
 using lsmtp::Outcome;
 using lsmtp::Step;
 using lsmtp::test::MailCall;
+using lsmtp::test::with;
 using lsmtp::test::SmtpTestServer;
 
 namespace {
@@ -35,11 +36,6 @@ TEST(Request, EachArgumentRule)
         MailCall call;
         int code;
         const char *subject_or_recipients;
-    };
-    const auto with = [](auto change) {
-        MailCall call;
-        change(call);
-        return call;
     };
     const Row rows[] = {
         {"required host", with([](MailCall &c) { c.smtp_host = nullptr; }), SMTP_ERR_ARGUMENT, "smtp_host"},
