@@ -61,15 +61,15 @@ Reply receive_reply(Dialogue &dialogue, std::chrono::milliseconds limit)
 }
 
 // The transport's failures become the call's codes here and nowhere else.
-Outcome connect_failure(const ConnectResult &connected, const std::string &host)
+Outcome connect_failure(const platform::ConnectResult &connected, const std::string &host)
 {
     using platform::ConnectOutcome;
-    if (connected.status == ConnectOutcome::connected)
+    if (connected.outcome == ConnectOutcome::connected)
         return {};
-    const int code = connected.status == ConnectOutcome::no_socket ? SMTP_ERR_SOCKET : SMTP_ERR_CONNECT;
-    const bool for_now = connected.status == ConnectOutcome::unresolved_for_now;
-    const Step step = connected.status == ConnectOutcome::unresolved || for_now ? Step::lookup : Step::connect;
-    Outcome failed = stopped(code, step, host, connected.system_text);
+    const int code = connected.outcome == ConnectOutcome::no_socket ? SMTP_ERR_SOCKET : SMTP_ERR_CONNECT;
+    const bool for_now = connected.outcome == ConnectOutcome::unresolved_for_now;
+    const Step step = connected.outcome == ConnectOutcome::unresolved || for_now ? Step::lookup : Step::connect;
+    Outcome failed = stopped(code, step, host, connected.failure.text);
     failed.temporary = for_now;
     return failed;
 }
@@ -157,7 +157,7 @@ Outcome write_message(Dialogue &dialogue, const std::string &header_block, const
 Outcome converse(Dialogue &dialogue, const Request &request, const std::string &header_block,
                  const MessageContent &content)
 {
-    ConnectResult connected = open_connection(dialogue.session.socket, request.host, smtp_port, connect_limit);
+    platform::ConnectResult connected = open_connection(dialogue.session.socket, request.host, smtp_port, connect_limit);
     if (Outcome failed = connect_failure(connected, request.host); failed.code != 0)
         return failed;
     dialogue.server_address = std::move(connected.address);
@@ -240,18 +240,6 @@ Outcome send_mail_at_edge(const MailArguments &args, const ReplyLimits &limits) 
     }
     return outcome;
 }
-
-namespace {
-
-// Both exported calls: the result, and its text when a buffer is given.
-int send_mail_telling(const MailArguments &args, char *result_text, int result_text_size) noexcept
-{
-    const Outcome outcome = send_mail_at_edge(args);
-    write_result_text(outcome, result_text, result_text_size);
-    return outcome.code;
-}
-
-} // namespace
 } // namespace lsmtp
 
 extern "C" LSMTP_API int LSMTP_CALL lsmtp_send_mail(const char *smtp_host, const char *subject, const char *body,
@@ -261,10 +249,9 @@ extern "C" LSMTP_API int LSMTP_CALL lsmtp_send_mail(const char *smtp_host, const
                                          const char *receipt_to, const char *comments, const char *mailer,
                                          const char *attachments)
 {
-    const lsmtp::MailArguments args{smtp_host, subject,  body,       from_addr,  from_header, to_list,
-                                    to_header, cc_list,  cc_header,  bcc_list,   bcc_header,  reply_to,
-                                    receipt_to, comments, mailer,    attachments};
-    return lsmtp::send_mail_telling(args, nullptr, 0);
+    return lsmtp_send_mail_ex(smtp_host, subject, body, from_addr, from_header, to_list, to_header, cc_list,
+                              cc_header, bcc_list, bcc_header, reply_to, receipt_to, comments, mailer, attachments,
+                              nullptr, 0);
 }
 
 extern "C" LSMTP_API int LSMTP_CALL lsmtp_send_mail_ex(const char *smtp_host, const char *subject, const char *body,
@@ -277,5 +264,7 @@ extern "C" LSMTP_API int LSMTP_CALL lsmtp_send_mail_ex(const char *smtp_host, co
     const lsmtp::MailArguments args{smtp_host, subject,  body,       from_addr,  from_header, to_list,
                                     to_header, cc_list,  cc_header,  bcc_list,   bcc_header,  reply_to,
                                     receipt_to, comments, mailer,    attachments};
-    return lsmtp::send_mail_telling(args, result_text, result_text_size);
+    const lsmtp::Outcome outcome = lsmtp::send_mail_at_edge(args);
+    lsmtp::write_result_text(outcome, result_text, result_text_size);
+    return outcome.code;
 }

@@ -2,12 +2,10 @@
 
 namespace lsmtp {
 
-ConnectResult open_connection(platform::Socket &socket, const std::string &host, std::uint16_t port,
-                              std::chrono::seconds limit)
+platform::ConnectResult open_connection(platform::Socket &socket, const std::string &host, std::uint16_t port,
+                                        std::chrono::seconds limit)
 {
-    platform::ConnectResult connected =
-        platform::connect_to_host(socket, host.c_str(), port, platform::deadline_after(limit));
-    return {connected.outcome, std::move(connected.failure.text), std::move(connected.address)};
+    return platform::connect_to_host(socket, host.c_str(), port, platform::deadline_after(limit));
 }
 
 void close_connection(platform::Socket &socket) { socket.close(); }

@@ -25,19 +25,9 @@ inline constexpr std::chrono::seconds connect_limit{15};
 // How long a write may wait for the server to take more data.
 inline constexpr std::chrono::seconds send_stall_limit{10};
 
-// What open_connection came to: connected, with the address connected to,
-// or the platform's word for why not (no socket, a name that resolves to
-// nothing for good or for now, every address refused or silent) with what
-// the system said.
-struct ConnectResult {
-    platform::ConnectOutcome status = platform::ConnectOutcome::connected;
-    std::string system_text;
-    std::string address;  // "192.0.2.1", "[2001:db8::1]"
-};
-
 // Connects `socket` to host:port (a name, IPv4 or IPv6 text) within
-// `limit`, name lookup included.
-ConnectResult open_connection(platform::Socket &socket, const std::string &host, std::uint16_t port,
+// `limit`, name lookup included; see platform::connect_to_host.
+platform::ConnectResult open_connection(platform::Socket &socket, const std::string &host, std::uint16_t port,
                               std::chrono::seconds limit);
 
 // Closes the socket, which ends the connection; nothing
