@@ -56,14 +56,6 @@ public:
         return quoted(lines);
     }
 
-    // What the system said, without the white space Windows ends it with.
-    Text &system_words(std::string_view said)
-    {
-        while (!said.empty() && is_white_space(said.back()))
-            said.remove_suffix(1);
-        return quoted(said);
-    }
-
     // The whole text, with "..." where it was cut.
     std::string_view finished()
     {
@@ -165,12 +157,12 @@ void add_no_connection(Text &text, const Outcome &outcome)
     text.quoted(outcome.subject);
     if (outcome.step != Step::lookup) {
         text << " port 25: ";
-        text.system_words(outcome.system_text);
+        text.quoted(outcome.system_text);
         return;
     }
     text << (outcome.temporary ? ": the name could not be looked up for now ("
                                : ": the name does not resolve to an address (");
-    text.system_words(outcome.system_text) << ")";
+    text.quoted(outcome.system_text) << ")";
     if (port_written(outcome.subject))
         text << "; the port is always 25: give the host alone";
 }
@@ -196,7 +188,7 @@ void add_text(Text &text, const Outcome &outcome)
         text << "no socket could be made to connect to ";
         text.quoted(outcome.subject);
         if (!outcome.system_text.empty())
-            (text << " (").system_words(outcome.system_text) << ")";
+            (text << " (").quoted(outcome.system_text) << ")";
         break;
     case SMTP_ERR_RECV:
         text << "the connection to " << server_of(outcome) << " was lost ";
@@ -220,11 +212,11 @@ void add_text(Text &text, const Outcome &outcome)
         break;
     case SMTP_ERR_ENCODE_CREATE:
         (text << "no encoded copy of attachment '").quoted(outcome.subject) << "' could be made: ";
-        text.system_words(outcome.system_text);
+        text.quoted(outcome.system_text);
         break;
     case SMTP_ERR_ATTACH_OPEN:
         (text << "attachment '").quoted(outcome.subject) << "' cannot be read: ";
-        text.system_words(outcome.system_text);
+        text.quoted(outcome.system_text);
         break;
     case SMTP_ERR_WRITE:
         text << "sending the message to " << server_of(outcome) << " failed, and the server gave no reason";

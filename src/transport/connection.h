@@ -28,7 +28,7 @@ inline constexpr std::chrono::seconds send_stall_limit{10};
 // Connects `socket` to host:port (a name, IPv4 or IPv6 text) within
 // `limit`, name lookup included; see platform::connect_to_host.
 platform::ConnectResult open_connection(platform::Socket &socket, const std::string &host, std::uint16_t port,
-                              std::chrono::seconds limit);
+                                        std::chrono::seconds limit);
 
 // Closes the socket, which ends the connection; nothing
 // happens for an invalid socket.
