@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <string>
 #include <thread>
 
@@ -60,6 +61,15 @@ TEST_F(Transport, WritesLargerThanTheSocketBufferArriveWhole)
     EXPECT_TRUE(lsmtp::send_text(session_, block));
     reader.join();
     EXPECT_TRUE(received == block);
+}
+
+// A peer that takes no data cannot hold a write past its stall limit.
+TEST_F(Transport, AStalledPeerEndsTheWrite)
+{
+    const std::string block(16 << 20, 's');
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(lsmtp::platform::send_all(session_.socket, block.data(), block.size(), std::chrono::milliseconds(200)));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
 }
 
 } // namespace
