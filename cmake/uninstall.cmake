@@ -33,6 +33,9 @@ if(NOT EXISTS "${MANIFEST}")
 endif()
 file(STRINGS "${MANIFEST}" files)
 foreach(path IN LISTS files)
+  # The manifest names files without DESTDIR; a staged install is undone
+  # where it was staged, never in the live tree.
+  set(path "$ENV{DESTDIR}${path}")
   if(EXISTS "${path}" OR IS_SYMLINK "${path}")
     message(STATUS "Removing ${path}")
     file(REMOVE "${path}")
