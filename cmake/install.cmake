@@ -45,7 +45,7 @@ install(TARGETS lsmtp EXPORT lsmtpTargets
 install(TARGETS lsmtp_static EXPORT lsmtpTargets
   ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT dev)
 install(FILES ${LSMTP_GENERATED_INCLUDE}/lsmtp.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR} COMPONENT dev)
-install(FILES bindings/python/lsmtp.py DESTINATION ${LSMTP_PYTHON_DIR} COMPONENT python)
+install(FILES ${LSMTP_GENERATED_PYTHON}/lsmtp.py DESTINATION ${LSMTP_PYTHON_DIR} COMPONENT python)
 install(FILES LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT runtime)
 # lsmtp_send_mail_ex has its page through a link, as mandoc advises over .so.
 file(CREATE_LINK lsmtp_send_mail.3 ${PROJECT_BINARY_DIR}/lsmtp_send_mail_ex.3 SYMBOLIC)

@@ -12,7 +12,8 @@
     )
 
 Text is given as str and passed to the library as UTF-8. Lists (to, cc,
-bcc, attachments) are given as a list of items, or one item alone. An
+bcc, reply_to, receipt_to, attachments) are given as any iterable of items
+(a list, tuple, set or generator, read once), or one item alone. An
 address may hold "," or ";" inside quotes or angle brackets
 ('"Doe, Jane" <jane@example.org>'); elsewhere, and anywhere in a file
 name, the library reads them as separators, so such an item is refused.
@@ -28,10 +29,11 @@ why (the server's reply, the system's word or the refused argument), when
 the server refused the message or the library failed.
 
 The library is looked up, in order: the file named by the LSMTP_LIBRARY
-environment variable; the library installed beside this module (the module
-lives in PREFIX/share/lsmtp/python, or in PREFIX/lib/python3/dist-packages
-as packaged for Debian; the library in PREFIX/lib or PREFIX/lib/<multiarch>,
-the DLL in PREFIX/bin or beside the module); the system's library path.
+environment variable; the copy in this module's folder (where the wheel
+puts it); the library installed beside this module (the module lives in
+PREFIX/share/lsmtp/python, or in PREFIX/lib/python3/dist-packages as
+packaged for Debian; the library in PREFIX/lib or PREFIX/lib/<multiarch>,
+the DLL in PREFIX/bin); the system's library path.
 """
 import ctypes
 import ctypes.util
@@ -40,7 +42,8 @@ import struct
 import sys
 import sysconfig
 
-__all__ = ["send_mail", "Accepted", "LsmtpError", "code_name", "load_library"]
+# The library's version, filled in when the module is built or packaged.
+__version__ = "@PROJECT_VERSION@"
 
 SMTP_ERR_CONNECT = 700
 SMTP_ERR_SOCKET = 710
@@ -53,18 +56,23 @@ SMTP_ERR_WRITE = 730
 SMTP_ERR_ARGUMENT = 740
 SMTP_ERR_MEMORY = 750
 
+# Each code's name, whether sending again later may succeed (the header's
+# table WORTH TRYING AGAIN), and its meaning.
 _LIBRARY_CODES = {
-    SMTP_ERR_CONNECT: ("SMTP_ERR_CONNECT", "no connection: name not resolved, refused, or not connected within 15 s"),
-    SMTP_ERR_SOCKET: ("SMTP_ERR_SOCKET", "no socket could be created"),
-    SMTP_ERR_RECV: ("SMTP_ERR_RECV", "reading a reply failed or the server closed the connection"),
-    SMTP_ERR_REPLY: ("SMTP_ERR_REPLY", "the server's answer is not an SMTP reply of the expected class"),
-    SMTP_ERR_TIMEOUT: ("SMTP_ERR_TIMEOUT", "no complete reply within 10 s (10 minutes after the message)"),
-    SMTP_ERR_ENCODE_CREATE: ("SMTP_ERR_ENCODE_CREATE", "the encoded copy of an attachment could not be created"),
-    SMTP_ERR_ATTACH_OPEN: ("SMTP_ERR_ATTACH_OPEN", "an attachment is not a readable regular file"),
-    SMTP_ERR_WRITE: ("SMTP_ERR_WRITE", "sending the message failed and the server gave no reason"),
-    SMTP_ERR_ARGUMENT: ("SMTP_ERR_ARGUMENT", "an argument is missing or unsafe; nothing was sent"),
-    SMTP_ERR_MEMORY: ("SMTP_ERR_MEMORY", "the library ran out of memory; the message was not completed"),
+    SMTP_ERR_CONNECT: ("SMTP_ERR_CONNECT", True, "no connection: name not resolved, refused, or not connected within 15 s"),
+    SMTP_ERR_SOCKET: ("SMTP_ERR_SOCKET", False, "no socket could be created"),
+    SMTP_ERR_RECV: ("SMTP_ERR_RECV", True, "reading a reply failed or the server closed the connection"),
+    SMTP_ERR_REPLY: ("SMTP_ERR_REPLY", False, "the server's answer is not an SMTP reply of the expected class"),
+    SMTP_ERR_TIMEOUT: ("SMTP_ERR_TIMEOUT", True, "no complete reply within 10 s (10 minutes after the message)"),
+    SMTP_ERR_ENCODE_CREATE: ("SMTP_ERR_ENCODE_CREATE", False, "the encoded copy of an attachment could not be created"),
+    SMTP_ERR_ATTACH_OPEN: ("SMTP_ERR_ATTACH_OPEN", False, "an attachment is not a readable regular file"),
+    SMTP_ERR_WRITE: ("SMTP_ERR_WRITE", True, "sending the message failed and the server gave no reason"),
+    SMTP_ERR_ARGUMENT: ("SMTP_ERR_ARGUMENT", False, "an argument is missing or unsafe; nothing was sent"),
+    SMTP_ERR_MEMORY: ("SMTP_ERR_MEMORY", False, "the library ran out of memory; the message was not completed"),
 }
+
+__all__ = ["send_mail", "Accepted", "LsmtpError", "code_name", "load_library"] + [
+    name for name, _, _ in _LIBRARY_CODES.values()]
 
 # Results below this are success (the library's header says so).
 _FIRST_FAILURE = 400
@@ -86,6 +94,12 @@ def code_name(code):
     return "ACCEPTED"
 
 
+def _temporary(code):
+    if code in _LIBRARY_CODES:
+        return _LIBRARY_CODES[code][1]
+    return _FIRST_FAILURE <= code < 500
+
+
 class Accepted(int):
     """The result of a message the server accepted: the reply code as an
     int, and `text`, the library's account of it, e.g. "accepted by
@@ -102,13 +116,32 @@ class LsmtpError(Exception):
     name (see code_name), `text` the library's account of why (the
     command refused and the server's reply, the system's word, the path of
     an attachment, the argument and the rule it breaks); str() shows all
-    three."""
+    three. It pickles whole, so it crosses process pools.
+
+    `temporary` is true where sending the same message later may succeed:
+    a 4xx reply, no connection (SMTP_ERR_CONNECT), a lost connection
+    (SMTP_ERR_RECV, SMTP_ERR_WRITE), no reply in time (SMTP_ERR_TIMEOUT).
+    It is false where the message will fail the same way: a 5xx reply, a
+    refused argument, an unreadable attachment, out of memory. A lost
+    connection or a missing reply after the end of the message's data is
+    temporary, yet the server may have accepted the message all the same
+    (`text` says so): check before sending it again, or the recipients may
+    get it twice."""
 
     def __init__(self, code, text=""):
+        # Exception pickles its args: these two rebuild the error whole.
+        super().__init__(code, text)
         self.code = code
         self.name = code_name(code)
-        self.text = text or _LIBRARY_CODES.get(code, (None, "the server refused the message"))[1]
-        super().__init__("%d %s: %s" % (code, self.name, self.text))
+        self.text = text or _LIBRARY_CODES.get(code, (None, None, "the server refused the message"))[2]
+
+    def __str__(self):
+        return "%d %s: %s" % (self.code, self.name, self.text)
+
+    @property
+    def temporary(self):
+        """Whether sending the same message later may succeed."""
+        return _temporary(self.code)
 
 
 def _library_candidates():
@@ -123,7 +156,8 @@ def _library_candidates():
     else:
         file_name = "liblsmtp.1.dylib" if sys.platform == "darwin" else "liblsmtp.so.1"
         multiarch = sysconfig.get_config_var("MULTIARCH") or ""
-        folders = [os.path.join(prefix, "lib", multiarch), os.path.join(prefix, "lib64"), os.path.join(prefix, "lib")]
+        folders = [here] + [os.path.join(prefix, "lib", multiarch), os.path.join(prefix, "lib64"),
+                            os.path.join(prefix, "lib")]
     installed = [os.path.join(folder, file_name) for folder in folders]
     return [path for path in installed if os.path.isfile(path)] + [ctypes.util.find_library("lsmtp") or file_name]
 
@@ -194,14 +228,27 @@ def _address_pieces(text):
     return [piece for piece in (p.strip(" \t\n\v\f\r") for p in pieces) if piece]
 
 
+def _items(items, what, single=(str,)):
+    """The items of a list argument as a list: any iterable, read exactly
+    once (a generator has nothing left for a second reading), or one item
+    alone."""
+    if isinstance(items, single):
+        return [items]
+    if isinstance(items, (bytes, bytearray)):
+        raise TypeError("%s must be one item or an iterable of items, not %s" % (what, type(items).__name__))
+    try:
+        return list(items)
+    except TypeError:
+        raise TypeError("%s must be one item or an iterable of items, not %s" % (what, type(items).__name__)) from None
+
+
 def _list(items, what):
     """The addresses joined with "," as UTF-8 bytes; one str is one item. An
     address may hold "," or ";" inside quotes or angle brackets
     ('"Doe, Jane" <jane@example.org>')."""
     if items is None:
         return None
-    if isinstance(items, str):
-        items = [items]
+    items = _items(items, what)
     for item in items:
         if not isinstance(item, str):
             raise TypeError("%s items must be str, not %s" % (what, type(item).__name__))
@@ -216,10 +263,8 @@ def _file_names(items):
     item."""
     if items is None:
         return None
-    if isinstance(items, (str, bytes, os.PathLike)):
-        items = [items]
     names = []
-    for item in items:
+    for item in _items(items, "attachments", (str, bytes, os.PathLike)):
         name = os.fspath(item)
         if sys.platform == "win32" and isinstance(name, bytes):
             raise TypeError("attachments items must be str on Windows, where the library takes UTF-8")
@@ -246,7 +291,7 @@ def _arguments(host, from_addr, to, cc, bcc, subject, body, attachments, from_he
     return (_text(host, "host"), _text(subject, "subject"), _text(body, "body"),
             _text(from_addr, "from_addr"), _text(from_header, "from_header"), recipients[0] or b"",
             _text(to_header, "to_header"), recipients[1], _text(cc_header, "cc_header"), recipients[2],
-            _text(bcc_header, "bcc_header"), _text(reply_to, "reply_to"), _text(receipt_to, "receipt_to"),
+            _text(bcc_header, "bcc_header"), _list(reply_to, "reply_to"), _list(receipt_to, "receipt_to"),
             _text(comments, "comments"), _text(mailer, "mailer"), _file_names(attachments))
 
 

@@ -6,6 +6,8 @@ import email
 import email.policy
 import os
 import pathlib
+import pickle
+import re
 import shutil
 import sys
 import tempfile
@@ -45,6 +47,16 @@ class Arguments(unittest.TestCase):
         self.assertEqual((call["to"], call["cc"], call["bcc"], call["attachments"]),
                          (b"a@x.test,B <b@x.test>", b'"Doe, C; D" <c@x.test>', b"", b"/f"))
 
+    def test_every_list_takes_any_iterable_read_once(self):
+        shapes = [("list", list), ("tuple", tuple), ("generator", lambda items: (item for item in items)),
+                  ("set", set), ("dict", dict.fromkeys)]
+        for name in ["to", "cc", "bcc", "reply_to", "receipt_to", "attachments"]:
+            for shape, make in shapes:
+                with self.subTest(name=name, shape=shape):
+                    joined = arguments(**{name: make(["a@x.test", "b@x.test"])})[name]
+                    self.assertEqual(sorted(joined.split(b",")), [b"a@x.test", b"b@x.test"])
+            self.assertEqual(arguments(**{name: "a@x.test"})[name], b"a@x.test", name)
+
     def test_required_arguments_are_never_null_and_optional_ones_may_be(self):
         call = arguments(from_addr="", to=None, cc="c@x.test")
         self.assertEqual((call["from_addr"], call["to"], call["body"]), (b"", b"", None))
@@ -60,16 +72,37 @@ class Arguments(unittest.TestCase):
                              ({"host": ""}, ValueError),
                              ({"from_addr": None}, ValueError),
                              ({"body": b"bytes"}, TypeError),
-                             ({"to": [b"a@x.test"]}, TypeError)]:
+                             ({"to": [b"a@x.test"]}, TypeError),
+                             ({"reply_to": b"a@x.test"}, TypeError),
+                             ({"cc": 5}, TypeError)]:
             with self.subTest(given=given), self.assertRaises(error):
                 arguments(**given)
 
-    def test_errors_carry_the_code_and_its_name(self):
-        for code, name in [(700, "SMTP_ERR_CONNECT"), (750, "SMTP_ERR_MEMORY"), (799, "SMTP_ERR_UNKNOWN"),
-                           (550, "SERVER_REFUSED_PERMANENTLY"), (451, "SERVER_REFUSED_TEMPORARILY")]:
-            error = lsmtp.LsmtpError(code)
-            self.assertEqual((error.code, error.name), (code, name))
-            self.assertTrue(str(error).startswith("%d %s: " % (code, name)), str(error))
+    def test_errors_carry_the_code_its_name_and_whether_to_try_again_through_pickling(self):
+        # The header's table WORTH TRYING AGAIN, row by row.
+        for code, name, temporary in [(451, "SERVER_REFUSED_TEMPORARILY", True),
+                                      (550, "SERVER_REFUSED_PERMANENTLY", False),
+                                      (650, "SERVER_REFUSED_PERMANENTLY", False),
+                                      (700, "SMTP_ERR_CONNECT", True), (710, "SMTP_ERR_SOCKET", False),
+                                      (711, "SMTP_ERR_RECV", True), (712, "SMTP_ERR_REPLY", False),
+                                      (713, "SMTP_ERR_TIMEOUT", True), (720, "SMTP_ERR_ENCODE_CREATE", False),
+                                      (721, "SMTP_ERR_ATTACH_OPEN", False), (730, "SMTP_ERR_WRITE", True),
+                                      (740, "SMTP_ERR_ARGUMENT", False), (750, "SMTP_ERR_MEMORY", False),
+                                      (799, "SMTP_ERR_UNKNOWN", False)]:
+            for text in ["", "why, in the library's words"]:
+                made = lsmtp.LsmtpError(code, text)
+                error = pickle.loads(pickle.dumps(made))
+                with self.subTest(code=code, text=text):
+                    self.assertEqual((error.code, error.name, error.text, error.temporary),
+                                     (code, name, made.text, temporary))
+                    self.assertEqual(str(error), "%d %s: %s" % (code, name, text or made.text))
+
+    def test_module_names_its_version_and_codes(self):
+        self.assertRegex(lsmtp.__version__, r"^\d+\.\d+\.\d+$")
+        codes = {name for name in dir(lsmtp) if re.match("SMTP_ERR_[A-Z_]+$", name)}
+        self.assertGreaterEqual(len(codes), 10)
+        self.assertLessEqual(codes, set(lsmtp.__all__))
+        self.assertTrue(all(hasattr(lsmtp, name) for name in lsmtp.__all__))
 
 
 class ThroughTheLibrary(unittest.TestCase):
@@ -88,7 +121,8 @@ class ThroughTheLibrary(unittest.TestCase):
         # A name that is not UTF-8: as bytes, and as the str with a surrogate escape that os.listdir gives.
         latin1 = os.path.join(os.fsencode(folder), b"caf\xe9.bin")
         pathlib.Path(os.fsdecode(latin1)).write_bytes(b"latin-1 name")
-        code = lsmtp.send_mail("127.0.0.1", from_addr="a@any.test", to=["b@any.test", "c@any.test"],
+        # A generator is read once, for the checks and the call alike.
+        code = lsmtp.send_mail("127.0.0.1", from_addr="a@any.test", to=(a for a in ["b@any.test", "c@any.test"]),
                                bcc="d@any.test", subject="Report", body="Grüße\n",
                                attachments=[attachment, latin1, os.fsdecode(latin1)])
         self.assertEqual(code, 221)
