@@ -10,8 +10,9 @@
 set -eu
 cd "$(dirname "$0")/.."
 # Mono and Free Pascal run the C# and Pascal callers against the shared
-# library; strace counts the system calls per message.
-sh scripts/install-deps.sh clang libclang-rt-14-dev mono-mcs fp-compiler python3-aiosmtpd strace
+# library; strace and valgrind count the system calls and instructions per
+# message.
+sh scripts/install-deps.sh clang libclang-rt-14-dev mono-mcs fp-compiler python3-aiosmtpd strace valgrind
 jobs=$(nproc)
 for variant in plain sanitize; do
     dir="build/test-$variant"
