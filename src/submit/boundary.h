@@ -19,9 +19,9 @@ namespace lsmtp {
 // "-12". CR and LF both end a line. One pass over the body, whatever it
 // holds: the text is the caller's and may be hostile.
 //
-// `Body` is anything that gives the body's bytes by index and its size(),
-// so that a test can watch which bytes are read; the library passes a
-// string_view (choose_boundary).
+// `Body` is anything that gives the body's bytes by index, its size() and
+// find(char, from) as string_view does, so that a test can watch which bytes
+// are read; the library passes a string_view (choose_boundary).
 template <typename Body>
 std::string choose_boundary_in(const Body &body)
 {
@@ -30,19 +30,23 @@ std::string choose_boundary_in(const Body &body)
     const auto line_end = [](char c) { return c == '\r' || c == '\n'; };
 
     // Where each line that starts with the fixed delimiter goes on after it.
+    // Only a "-" can start one, so the scan jumps from "-" to "-" and looks
+    // back one byte for a line's start. Bytes before `known` were read and
+    // are no line end.
     std::vector<std::size_t> continuations;
-    for (std::size_t at = 0; at < body.size();) {
-        std::size_t matched = 0;
+    std::size_t known = 0;
+    for (std::size_t at = body.find('-', 0); at < body.size(); at = body.find('-', at)) {
+        if (at != 0 && (at == known || !line_end(body[at - 1]))) {
+            known = ++at;
+            continue;
+        }
+        std::size_t matched = 1;
         while (matched < delimiter.size() && at + matched < body.size() && body[at + matched] == delimiter[matched])
             ++matched;
         at += matched;
+        known = at;
         if (matched == delimiter.size())
             continuations.push_back(at);
-        // The byte that ended the match may end the line: look again from it.
-        while (at < body.size() && !line_end(body[at]))
-            ++at;
-        if (at < body.size())
-            ++at;
     }
     if (continuations.empty())
         return std::string(fixed);

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -50,6 +51,12 @@ struct CountedReads {
     {
         ++reads;
         return text[at];
+    }
+    std::size_t find(char c, std::size_t from) const
+    {
+        const std::size_t found = text.find(c, from);
+        reads += (found == std::string_view::npos ? text.size() : found + 1) - std::min(from, text.size());
+        return found;
     }
 };
 
