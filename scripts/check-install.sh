@@ -18,6 +18,10 @@
 #     they build and run the README's C example and Python script (with
 #     Debian's Python, and from a virtual environment), and pass the Python
 #     module's tests;
+#   - the Python wheel (scripts/package-python.sh), installed with pip into
+#     a virtual environment on a machine without liblsmtp1, loads its own
+#     copy of the library and runs the README's Python script; pip
+#     uninstall then leaves the environment as it was;
 #   - the README's relay recipe delivers through STARTTLS and authentication
 #     (tests/relay/run.sh).
 # Each run of an example sends a message with an attachment to aiosmtpd in
@@ -25,7 +29,7 @@
 set -eu
 cd "$(dirname "$0")/.."
 root=$(pwd)
-sh scripts/install-deps.sh pkg-config mandoc python3-aiosmtpd lintian
+sh scripts/install-deps.sh pkg-config mandoc python3-aiosmtpd python3-venv lintian
 python=/usr/bin/python3
 work="$root/build/checks"
 rm -rf "$work"
@@ -246,6 +250,27 @@ env -u LSMTP_LIBRARY PYTHONPATH="$unpacked$module_dir" \
     sh tests/netns-run.sh "$python" "$work/python-tests/test_lsmtp.py" >"$work/python-tests/log" 2>&1 ||
     fail "the module's tests failed against the packaged module: $(cat "$work/python-tests/log")"
 tail -n 3 "$work/python-tests/log"
+
+echo "== the Python wheel, installed with pip into a virtual environment"
+sh scripts/package-python.sh
+if dpkg-query -W -f='${Status}' liblsmtp1 2>/dev/null | grep -q ' installed$'; then
+    fail "liblsmtp1 is installed: the wheel is checked on a machine without it"
+fi
+wheel_venv="$work/wheel-venv"
+"$python" -m venv "$wheel_venv"
+(cd "$wheel_venv" && find . | sort) >"$work/wheel-venv-before"
+export PIP_NO_CACHE_DIR=1 PIP_DISABLE_PIP_VERSION_CHECK=1
+"$wheel_venv/bin/pip" install --no-index "build/python/dist/lsmtp-$version-py3-none-linux_x86_64.whl"
+# The wheel's copy of the library, beside the module, is the one loaded.
+site=$("$wheel_venv/bin/python" -c 'import sysconfig; print(sysconfig.get_path("platlib"))')
+loaded=$(env -u LSMTP_LIBRARY -u LD_LIBRARY_PATH "$wheel_venv/bin/python" -c \
+    'import lsmtp; lsmtp.load_library(); print(lsmtp._library._name, lsmtp.__version__)')
+[ "$loaded" = "$site/liblsmtp.so.1 $version" ] || fail "the wheel's module loaded $loaded"
+env -u LSMTP_LIBRARY -u LD_LIBRARY_PATH sh tests/netns-run.sh "$python" tests/consumers/run_example.py \
+    "$wheel_venv/bin/python" "$work/send.py"
+"$wheel_venv/bin/pip" uninstall -y lsmtp
+(cd "$wheel_venv" && find . | sort) >"$work/wheel-venv-after"
+diff "$work/wheel-venv-before" "$work/wheel-venv-after" || fail "pip uninstall lsmtp left the files above"
 
 echo "== the README's relay recipe: Postfix relaying with STARTTLS and authentication"
 sh tests/relay/run.sh "$user/tools/lsmtp-send"

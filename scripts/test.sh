@@ -1,9 +1,9 @@
 #!/bin/sh
 # Builds lsmtp twice (plain, then with AddressSanitizer and
 # UndefinedBehaviorSanitizer) with warnings as errors, and runs every test
-# in both builds; checks the install, its consumers and the Debian packages;
-# runs the concurrency tests under ThreadSanitizer and the fuzzing harnesses
-# over their corpora; then sends the interoperability matrix through the
+# in both builds; checks the install, its consumers, the Debian packages and
+# the Python wheels; runs the concurrency tests under ThreadSanitizer and the
+# fuzzing harnesses over their corpora; then sends the interoperability matrix through the
 # plain build's lsmtp-send to Postfix, Exim, OpenSMTPD and aiosmtpd, while the
 # 32-bit Windows build runs its tests under Wine alongside; last the 64-bit
 # Windows build under Wine and the release archives.
@@ -30,7 +30,7 @@ sh scripts/test-windows.sh deps
 x86_log=build/test-windows-x86.log
 sh scripts/test-windows.sh x86 >"$x86_log" 2>&1 &
 x86_job=$!
-echo "== install, consumers, Debian packages and manual pages"
+echo "== install, consumers, Debian packages, Python wheels and manual pages"
 sh scripts/check-install.sh
 echo "== concurrency under ThreadSanitizer"
 dir=build/test-tsan
