@@ -13,15 +13,16 @@ namespace {
 // name of their own use too.
 constexpr std::string_view fallback_domain = "localhost";
 
-std::string base36(std::uint64_t value)
+void append_base36(std::string &out, std::uint64_t value)
 {
-    constexpr char digits[] = "0123456789abcdefghijklmnopqrstuvwxyz";
-    std::string text;
+    // 36^13 > 2^64: thirteen digits hold any value.
+    char text[13];
+    std::size_t start = sizeof text;
     do {
-        text.insert(text.begin(), digits[value % 36]);
+        text[--start] = "0123456789abcdefghijklmnopqrstuvwxyz"[value % 36];
         value /= 36;
     } while (value != 0);
-    return text;
+    out.append(text + start, sizeof text - start);
 }
 
 // Letters, digits, hyphens and inner dots only: a domain that needs no
@@ -47,12 +48,17 @@ std::string_view domain_of(std::string_view address)
 
 } // namespace
 
-std::string message_id(std::string_view sender, const UniqueParts &unique)
+void append_message_id(std::string &out, std::string_view sender, const UniqueParts &unique)
 {
     const std::uint64_t milliseconds =
         static_cast<std::uint64_t>(unique.now.seconds) * 1000 + static_cast<std::uint64_t>(unique.now.milliseconds);
-    return concat("<", base36(milliseconds), ".", base36(unique.process), ".", base36(unique.count), ".",
-                  base36(unique.random), "@", domain_of(sender), ">");
+    out += '<';
+    for (const std::uint64_t part : {milliseconds, std::uint64_t{unique.process}, unique.count}) {
+        append_base36(out, part);
+        out += '.';
+    }
+    append_base36(out, unique.random);
+    concat_append(out, "@", domain_of(sender), ">");
 }
 
 UniqueParts next_unique_parts()

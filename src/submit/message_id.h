@@ -19,9 +19,10 @@ struct UniqueParts {
     std::uint64_t random = 0;
 };
 
-// "<unique@domain>": the domain is the envelope sender's (the address
-// alone) when it is a plain ASCII domain name, else a fixed one.
-std::string message_id(std::string_view sender, const UniqueParts &unique);
+// Appends "<unique@domain>" to `out`: the domain is the envelope sender's
+// (the address alone) when it is a plain ASCII domain name, else a fixed
+// one.
+void append_message_id(std::string &out, std::string_view sender, const UniqueParts &unique);
 
 // The parts for the next identifier of this process.
 UniqueParts next_unique_parts();

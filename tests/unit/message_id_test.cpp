@@ -13,6 +13,13 @@
 
 using namespace lsmtp;
 
+static std::string message_id(std::string_view sender, const UniqueParts &unique)
+{
+    std::string text;
+    append_message_id(text, sender, unique);
+    return text;
+}
+
 TEST(MessageId, UniquePartsAndTheSendersDomain)
 {
     const UniqueParts parts{{1'000'000'000, 5}, 36, 35, 36 * 36};
