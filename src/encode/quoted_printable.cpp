@@ -52,9 +52,22 @@ void encode_line(std::string_view line, std::string &out)
 
 bool has_overlong_line(std::string_view text)
 {
-    bool overlong = false;
-    for_each_line(text, [&](std::string_view line, bool) { overlong = overlong || line.size() > max_text_line; });
-    return overlong;
+    // Text whose LFs are never more than a line apart has no line too long,
+    // whatever its CRs; only a longer stretch is looked at line by line.
+    for (std::size_t start = 0; start < text.size();) {
+        std::size_t end = text.find('\n', start);
+        if (end == std::string_view::npos)
+            end = text.size();
+        if (end - start > max_text_line) {
+            bool overlong = false;
+            for_each_line(text.substr(start, end - start),
+                          [&](std::string_view line, bool) { overlong = overlong || line.size() > max_text_line; });
+            if (overlong)
+                return true;
+        }
+        start = end + 1;
+    }
+    return false;
 }
 
 std::string encode_quoted_printable(std::string_view text)

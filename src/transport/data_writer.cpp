@@ -41,15 +41,36 @@ bool DataWriter::write(std::string_view text)
         }
         if (line_start_ && c == '.')
             put(".");
-        // The rest of the line goes out as it is.
-        std::size_t end = find_line_break(text, i);
-        if (end == std::string_view::npos)
-            end = text.size();
-        put(text.substr(i, end - i));
-        line_start_ = false;
-        i = end;
+        i = put_lines(text, i);
     }
     return !failed_;
+}
+
+std::size_t DataWriter::put_lines(std::string_view text, std::size_t from)
+{
+    // The rest of the line goes out as it is, and with it the lines after it
+    // for as long as each ends in CR LF and the next starts with no "." and
+    // no line break: one copy for all of them.
+    std::size_t end = from;
+    line_start_ = false;
+    for (;;) {
+        const std::size_t line_break = find_line_break(text, end);
+        if (line_break == std::string_view::npos) {
+            end = text.size();
+            break;
+        }
+        if (text[line_break] != '\r' || line_break + 1 == text.size() || text[line_break + 1] != '\n') {
+            end = line_break;
+            break;
+        }
+        end = line_break + 2;
+        line_start_ = true;
+        if (end == text.size() || text[end] == '.' || text[end] == '\r' || text[end] == '\n')
+            break;
+        line_start_ = false;
+    }
+    put(text.substr(from, end - from));
+    return end;
 }
 
 bool DataWriter::flush()

@@ -40,6 +40,9 @@ public:
 private:
     // Appends bytes as they are, sending each time the buffer fills.
     void put(std::string_view bytes);
+    // Puts the text from `from` (which is no line break) up to the first
+    // byte that needs a change or a look of its own; returns where it stopped.
+    std::size_t put_lines(std::string_view text, std::size_t from);
 
     SmtpSession &session_;
     std::unique_ptr<char[]> buffer_;
