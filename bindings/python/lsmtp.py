@@ -124,9 +124,8 @@ class LsmtpError(Exception):
     It is false where the message will fail the same way: a 5xx reply, a
     refused argument, an unreadable attachment, out of memory. A lost
     connection or a missing reply after the end of the message's data is
-    temporary, yet the server may have accepted the message all the same
-    (`text` says so): check before sending it again, or the recipients may
-    get it twice."""
+    temporary, yet the server may have accepted the message all the same:
+    check before sending it again, or the recipients may get it twice."""
 
     def __init__(self, code, text=""):
         # Exception pickles its args: these two rebuild the error whole.
