@@ -1,6 +1,7 @@
 #!/bin/sh
 # Checks lsmtp the way its users meet it, from outside the build tree:
-#   - the manual pages pass mandoc's lint;
+#   - the manual pages pass mandoc's lint, and man shows them with no
+#     escape left unread;
 #   - the README's build (a bare configure, GoogleTest installed) builds
 #     the libraries and the tool and no test; asking for the tests without
 #     GoogleTest fails;
@@ -29,7 +30,7 @@
 set -eu
 cd "$(dirname "$0")/.."
 root=$(pwd)
-sh scripts/install-deps.sh pkg-config mandoc python3-aiosmtpd python3-venv lintian
+sh scripts/install-deps.sh pkg-config mandoc man-db python3-aiosmtpd python3-venv lintian
 python=/usr/bin/python3
 work="$root/build/checks"
 rm -rf "$work"
@@ -56,7 +57,14 @@ readme_block() {
 echo "== manual pages"
 for page in doc/*.[1-9]; do
     mandoc -T lint -W warning "$page"
+    # As man shows it: no escape left unread.
+    if MANWIDTH=1000 man -l "$page" 2>&1 | grep -E '\\[(*]'; then
+        fail "man -l $page shows the escapes above"
+    fi
 done
+# A quoted display name, one line with its spaces squeezed.
+MANWIDTH=1000 man -l doc/lsmtp_send_mail.3 | tr -s ' ' | grep -oF '"Doe, Jane" <jane@example.org>' ||
+    fail "man -l doc/lsmtp_send_mail.3 does not show \"Doe, Jane\" <jane@example.org>"
 
 echo "== the README's build: the libraries and the tool, no tests"
 dpkg-query -W libgtest-dev >/dev/null || fail "GoogleTest is not installed: the check needs it there"

@@ -3,6 +3,8 @@
 #include "lsmtp.h"
 #include "text/text.h"
 
+#include <algorithm>
+
 namespace {
 
 using lsmtp::Outcome;
@@ -10,7 +12,7 @@ using lsmtp::Step;
 
 constexpr ExitStatusRow exit_statuses[] = {
     {exit_sent, "sent: the server took the message"},
-    {exit_usage, "bad usage: a message names the option at fault"},
+    {exit_usage, "bad usage: a message names the option at fault (a port after --host's name too)"},
     {exit_data_refused, "a value the library refuses (740) or a body holding a NUL byte; nothing was sent"},
     {exit_no_input, "the body file or an attachment cannot be read (721); named, nothing was sent"},
     {exit_no_host, "the host name does not exist or has no address (700)"},
@@ -69,11 +71,23 @@ int exit_status(const Outcome &outcome)
     }
 }
 
-std::string result_line(int code)
+#if defined(_WIN32)
+const std::string_view relay_help = "README-windows.txt, \"Reaching a mail provider\"";
+#else
+const std::string_view relay_help = "lsmtp-send(1), \"Reaching a mail provider\"";
+#endif
+
+std::string result_line(int code, std::string_view library_text)
 {
     const std::string number = std::to_string(code);
-    if (code > 0 && code < 400)
-        return number + " accepted: the server took the message";
+    if (code > 0 && code < 400) {
+        if (library_text.empty())
+            return number + " accepted: the server took the message";
+        // One line: a reply of several lines goes on after a space.
+        std::string line = lsmtp::concat(number, " ", library_text);
+        std::replace(line.begin(), line.end(), '\n', ' ');
+        return line;
+    }
     if (code >= 400 && code < 700)
         return number + " refused by the server";
     for (const LibraryCode &entry : library_codes) {
@@ -99,7 +113,7 @@ std::vector<std::string> explain_failure(const Outcome &outcome, std::string_vie
                                       " may have accepted the message all the same: check before sending it again"));
     // Port 25 is closed or filtered on the way to most providers.
     if (code == SMTP_ERR_CONNECT && outcome.step == Step::connect)
-        lines.push_back("nothing took the connection on port 25: the README's section \"Reaching a mail provider\""
-                        " shows how to send through a relay that does");
+        lines.push_back(lsmtp::concat("nothing took the connection on port 25: see ", relay_help,
+                                      " for sending through a relay that does"));
     return lines;
 }

@@ -48,9 +48,15 @@ std::span<const LibraryCode> library_code_table();
 // (nobody told it), a failed connection counts as one worth retrying.
 int exit_status(const lsmtp::Outcome &outcome);
 
-// The line printed on standard output: the code and its meaning,
-// e.g. "221 accepted: the server took the message".
-std::string result_line(int code);
+// The line printed on standard output: the code, then for a message the
+// server took the library's text of it (who accepted it and the server's
+// reply, which carries its queue id), e.g. "221 accepted by 192.0.2.1: 250
+// 2.0.0 Ok: queued as 4F1A2B3C", otherwise the code's meaning.
+std::string result_line(int code, std::string_view library_text);
+
+// Where the documentation installed with the tool tells how to send
+// through a relay, for the hints that point there.
+extern const std::string_view relay_help;
 
 // Why the call failed, as messages to print after the tool's name, one per
 // element: the library's text of the result (a reply of several lines

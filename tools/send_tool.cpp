@@ -106,10 +106,11 @@ void print_usage(std::ostream &out)
         << "  " << program << " --host mail.example.com --from alice@example.com" << continued
         << "      --to bob@example.com --to carol@example.com --cc dave@example.com" << continued
         << "      --subject \"Monthly report\" --body-file note.txt --attach report.pdf --attach data.csv\n"
-        << "  221 accepted: the server took the message\n\n"
+        << "  221 accepted by 192.0.2.1: 250 2.0.0 Ok: queued as 4F1A2B3C\n\n"
         << "Result codes (the first word printed):\n"
-        << "  " << column("399 or below") << "accepted: the server took the message (221 is its usual reply to QUIT)\n"
-        << "  " << column("400 to 599") << "refused by the server: its reply to the command that stopped the session\n";
+        << "  " << column("399 or below") << "accepted: the server took the message (221 is its usual reply to QUIT);\n"
+        << "  " << column("") << "then who accepted it and the server's reply, with its queue id\n"
+        << "  " << column("400 to 699") << "refused by the server: its reply to the command that stopped the session\n";
     for (const LibraryCode &entry : library_code_table())
         out << "  " << column(lsmtp::concat(std::to_string(entry.code), " ", entry.name)) << entry.meaning << '\n';
     out << "\nExit status:\n";
@@ -309,6 +310,11 @@ int Tool::complete_request()
     auto &values = request_.values;
     if (!values[f_host] || values[f_host]->empty())
         return usage_error("--host is required");
+    // Caught before any lookup: the name with its port would resolve to
+    // nothing, and the port would not be used if it did.
+    if (lsmtp::host_has_port(*values[f_host]))
+        return usage_error(lsmtp::concat("--host '", *values[f_host], "': the port is always 25: give the host alone; "
+                                         "another port is reached through a relay (see ", relay_help, ")"));
     if (!values[f_from])
         return usage_error("--from is required");
     if (!names_a_recipient(values[f_to]) && !names_a_recipient(values[f_cc]) && !names_a_recipient(values[f_bcc]))
@@ -371,7 +377,7 @@ int Tool::send_and_report()
         watcher.forward_progress(&*line);
     }
     int code = 0;
-    char result_text[LSMTP_RESULT_TEXT_SIZE];
+    char result_text[LSMTP_RESULT_TEXT_SIZE] = "";
     {
         const lsmtp::ScopedSessionObserver watching(watcher);
         code = call_library(result_text, sizeof result_text);
@@ -381,7 +387,7 @@ int Tool::send_and_report()
     // The library tells every call's outcome; the code alone is a fallback.
     lsmtp::Outcome outcome = watcher.outcome().value_or(lsmtp::Outcome{});
     outcome.code = code;
-    io_.out << result_line(outcome.code) << '\n' << std::flush;
+    io_.out << result_line(outcome.code, result_text) << '\n' << std::flush;
     if (!io_.out)
         io_.err << program << ": the result line could not be written to standard output\n";
     if (outcome.accepted())

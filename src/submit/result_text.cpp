@@ -140,17 +140,6 @@ void add_waiting_for(Text &text, const Outcome &outcome)
     add_exchange(text, outcome);
 }
 
-// "127.0.0.2:587", "mail.example.org:25": a port written after a name or an
-// IPv4 address (IPv6 text is full of colons, and is left alone).
-bool port_written(std::string_view host)
-{
-    const std::size_t colon = host.find(':');
-    if (colon == 0 || colon == std::string_view::npos || colon + 1 == host.size() || host.find('[') != host.npos)
-        return false;
-    const std::string_view port = host.substr(colon + 1);
-    return std::all_of(port.begin(), port.end(), is_digit);
-}
-
 void add_no_connection(Text &text, const Outcome &outcome)
 {
     text << "cannot connect to ";
@@ -163,7 +152,7 @@ void add_no_connection(Text &text, const Outcome &outcome)
     text << (outcome.temporary ? ": the name could not be looked up for now ("
                                : ": the name does not resolve to an address (");
     text.quoted(outcome.system_text) << ")";
-    if (port_written(outcome.subject))
+    if (host_has_port(outcome.subject))
         text << "; the port is always 25: give the host alone";
 }
 

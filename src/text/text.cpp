@@ -2,6 +2,8 @@
 
 #include "text/address_tokens.h"
 
+#include <algorithm>
+
 namespace lsmtp {
 
 bool is_white_space(char c)
@@ -13,6 +15,21 @@ std::string_view path_base_name(std::string_view path)
 {
     const std::size_t separator = path.find_last_of(folder_separators);
     return separator == std::string_view::npos ? path : path.substr(separator + 1);
+}
+
+bool host_has_port(std::string_view host)
+{
+    std::size_t colon = host.find(':');
+    if (host.starts_with('[')) {
+        const std::size_t bracket = host.find(']');
+        colon = bracket == std::string_view::npos || bracket + 1 == host.size() || host[bracket + 1] != ':'
+                    ? std::string_view::npos
+                    : bracket + 1;
+    }
+    if (colon == 0 || colon == std::string_view::npos || colon + 1 == host.size())
+        return false;
+    const std::string_view port = host.substr(colon + 1);
+    return std::all_of(port.begin(), port.end(), is_digit);
 }
 
 std::size_t find_line_break(std::string_view text, std::size_t from)

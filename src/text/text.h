@@ -54,6 +54,11 @@ inline bool is_control(char c)
 
 inline bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
+// Whether a port is written after the host: "127.0.0.2:587",
+// "mail.example.org:25", "[::1]:25". A bare IPv6 address is full of colons
+// and never counts.
+bool host_has_port(std::string_view host);
+
 // What separates folders in a path: "/", and on Windows "\" too.
 #if defined(_WIN32)
 inline constexpr std::string_view folder_separators = "/\\";

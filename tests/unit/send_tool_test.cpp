@@ -7,6 +7,7 @@
 #include "send_tool.h"
 #include "smtp_test_server.h"
 #include "temp_folder.h"
+#include "text/text.h"
 
 #include <gtest/gtest.h>
 
@@ -28,9 +29,9 @@ struct ToolRun {
     std::string err;
 };
 
-ToolRun run_tool(std::vector<std::string> extra)
+ToolRun run_tool(std::vector<std::string> extra, const std::string &host = "127.0.0.1")
 {
-    std::vector<std::string> arguments{"--host", "127.0.0.1", "--from", "a@any.test", "--to", "b@any.test",
+    std::vector<std::string> arguments{"--host", host, "--from", "a@any.test", "--to", "b@any.test",
                                        "--subject", "hello", "--body", "text"};
     arguments.insert(arguments.end(), extra.begin(), extra.end());
     std::ostringstream out;
@@ -115,7 +116,7 @@ TEST(SendTool, VerboseShowsTheDialogueAndSummarisesTheMessage)
     server.reply("MAIL", text("250 2.1.0 Ok\r\n"));
     const ToolRun run = run_tool({"-v", "--to", "c@any.test", "--attach", attachment});
     EXPECT_EQ(run.status, 0);
-    EXPECT_EQ(run.out, "221 accepted: the server took the message\n");
+    EXPECT_EQ(run.out, "221 accepted by 127.0.0.1: 250 queued\n");
     for (const char *line : {"< 220 ", "> MAIL FROM:<a@any.test>\n< 250 2.1.0 Ok\n", "> RCPT TO:<b@any.test>\n",
                              "> RCPT TO:<c@any.test>\n", "> DATA\n< 354", "> Subject:", "> To:",
                              "b@any.test, c@any.test\n", "> QUIT\n< 221"})
@@ -136,14 +137,44 @@ TEST(SendTool, VerboseShowsTheDialogueAndSummarisesTheMessage)
     EXPECT_EQ(run.err.find("enp6enp6"), std::string::npos) << "the attachment's base64 was shown";
 }
 
-// Without --verbose nothing but the result reaches either stream.
-TEST(SendTool, QuietOnSuccess)
+// Without --verbose nothing but the result line reaches either stream: the
+// code, who accepted the message and the server's reply, one line however
+// many the reply had.
+TEST(SendTool, SuccessLineQuotesTheAcceptance)
 {
-    SmtpTestServer server;
-    const ToolRun run = run_tool({});
-    EXPECT_EQ(run.status, 0);
-    EXPECT_EQ(run.out, "221 accepted: the server took the message\n");
-    EXPECT_EQ(run.err, "");
+    const struct {
+        const char *key;
+        const char *reply;
+        const char *line;
+    } cases[] = {
+        {".", "250 2.0.0 Ok: queued as 4F1A2B3C\r\n", "221 accepted by 127.0.0.1: 250 2.0.0 Ok: queued as 4F1A2B3C\n"},
+        {".", "250-2.0.0 Ok\r\n250 2.0.0 queued as 4F1A2B3C\r\n",
+         "221 accepted by 127.0.0.1: 250-2.0.0 Ok 250 2.0.0 queued as 4F1A2B3C\n"},
+        // QUIT refused after acceptance: the code that accepted the data.
+        {"QUIT", "500 5.5.1 no\r\n", "250 accepted by 127.0.0.1: 250 queued\n"},
+    };
+    for (const auto &c : cases) {
+        SmtpTestServer server;
+        server.reply(c.key, text(c.reply));
+        const ToolRun run = run_tool({});
+        EXPECT_EQ(run.status, 0);
+        EXPECT_EQ(run.out, c.line);
+        EXPECT_EQ(run.err, "");
+    }
+}
+
+// A port after the host is a mistake of usage, told before any lookup
+// (which would fail, 68 or 75, for the name with its port).
+TEST(SendTool, HostWithAPortIsAUsageError)
+{
+    for (const char *host : {"127.0.0.2:587", "mail.example.org:25", "[::1]:25"}) {
+        const ToolRun run = run_tool({}, host);
+        EXPECT_EQ(run.status, 64) << host;
+        EXPECT_EQ(run.out, "");
+        EXPECT_NE(run.err.find(lsmtp::concat("lsmtp-send: --host '", host, "': the port is always 25: give the host alone")),
+                  std::string::npos)
+            << run.err;
+    }
 }
 
 // The statuses a scripted server cannot provoke.

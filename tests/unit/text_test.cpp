@@ -56,6 +56,17 @@ TEST(SplitAddressList, SeparatesTrimsAndKeepsQuotedSeparators)
 
 // "\\" separates folders on Windows alone: elsewhere it is a character of
 // the file's name.
+// A name or IPv4 address with a port, or a bracketed IPv6 one; an IPv6
+// address alone has colons but no port.
+TEST(HostHasPort, OnlyDigitsAfterTheHostsOneColon)
+{
+    for (std::string_view host : {"127.0.0.2:587", "mail.example.org:25", "[::1]:25", "[2001:db8::1]:587"})
+        EXPECT_TRUE(lsmtp::host_has_port(host)) << host;
+    for (std::string_view host : {"mail.example.org", "::1", "[::1]", "2001:db8::25", "fe80::1:25", "host:", ":25",
+                                  "host:25a", "[::1]:", "[::1]25", "[::1:25", ""})
+        EXPECT_FALSE(lsmtp::host_has_port(host)) << host;
+}
+
 TEST(PathBaseName, TakesThePartAfterTheLastSeparator)
 {
 #ifdef _WIN32
