@@ -348,7 +348,7 @@ std::vector<FoldPoint> address_points(std::string_view text, const std::vector<R
     return points;
 }
 
-std::optional<std::string> address_lines(std::string_view label, std::string_view value)
+HeaderFault address_lines(std::string_view label, std::string_view value, std::string &lines)
 {
     std::string text = unfold(value);
     std::optional<std::vector<Region>> regions = regions_of(text);
@@ -361,7 +361,7 @@ std::optional<std::string> address_lines(std::string_view label, std::string_vie
         for (std::size_t i = 0; i < items.size(); ++i) {
             std::optional<std::string> item = std::string(items[i]);
             if (needs_encoding(items[i]) && !(item = encode_address_item(items[i], word_limit)))
-                return std::nullopt;
+                return has_control(items[i]) ? HeaderFault::control_in_address : HeaderFault::cannot_fold;
             encoded += (i > 0 ? "," : "") + *item;
         }
         // Blanks at the end carry nothing here, and could not fold away.
@@ -370,8 +370,9 @@ std::optional<std::string> address_lines(std::string_view label, std::string_vie
     }
     std::string folded = regions ? fold(label, text, address_points(text, *regions)) : std::string(label) + text;
     if (longest_line(folded) > max_header_line)
-        return std::nullopt;
-    return folded;
+        return HeaderFault::cannot_fold;
+    lines += folded;
+    return HeaderFault::none;
 }
 
 } // namespace
@@ -393,20 +394,21 @@ bool line_breaks_are_folds(std::string_view value)
     return true;
 }
 
-std::optional<std::string> header_lines(std::string_view label, std::string_view value, HeaderKind kind)
+HeaderFault header_lines(std::string_view label, std::string_view value, HeaderKind kind, std::string &lines)
 {
     if (!line_breaks_are_folds(value))
-        return std::nullopt;
-    std::string lines(label);
-    lines += value;
-    if (needs_encoding(value) || longest_line(lines) > max_header_line) {
-        std::optional<std::string> rewritten =
-            kind == HeaderKind::unstructured ? unstructured_lines(label, value) : address_lines(label, value);
-        if (!rewritten)
-            return std::nullopt;
-        lines = std::move(*rewritten);
+        return HeaderFault::line_break_not_fold;
+    const std::size_t start = lines.size();
+    lines.append(label).append(value);
+    if (needs_encoding(value) || longest_line(std::string_view(lines).substr(start)) > max_header_line) {
+        lines.resize(start);
+        if (kind == HeaderKind::unstructured)
+            lines += unstructured_lines(label, value);
+        else if (const HeaderFault fault = address_lines(label, value, lines); fault != HeaderFault::none)
+            return fault;
     }
-    return lines += "\r\n";
+    lines += "\r\n";
+    return HeaderFault::none;
 }
 
 } // namespace lsmtp

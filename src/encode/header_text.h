@@ -4,7 +4,6 @@
 #pragma once
 
 #include <cstddef>
-#include <optional>
 #include <string>
 #include <string_view>
 
@@ -26,8 +25,16 @@ enum class HeaderKind {
 // space, then something other than white space on that line.
 bool line_breaks_are_folds(std::string_view value);
 
-// The finished header line(s) for `label` (written as given, e.g.
-// "Subject:") and the caller's value, each line ending in CR LF.
+// Why a value cannot go into the header block.
+enum class HeaderFault {
+    none,
+    line_break_not_fold, // a line break that is not a fold onto text
+    control_in_address,  // a control character in an address itself
+    cannot_fold,         // an address item that cannot be read, or lines beyond max_header_line
+};
+
+// Appends the finished header line(s) for `label` (written as given, e.g.
+// "Subject:") and the caller's value to `lines`, each line ending in CR LF.
 //
 // An ASCII value without control characters (tab and folds aside) whose
 // lines fit in max_header_line comes out unchanged. Otherwise the caller's
@@ -41,10 +48,10 @@ bool line_breaks_are_folds(std::string_view value);
 // text allows. Addresses themselves are never changed, so a non-ASCII
 // address stays 8-bit.
 //
-// Empty (refused) when a line break is not a fold onto text, when an
-// address item that needs encoding cannot be parsed, when an address holds
-// a control character, or when an address header cannot be folded into
-// lines of max_header_line.
-std::optional<std::string> header_lines(std::string_view label, std::string_view value, HeaderKind kind);
+// A fault refuses the value and leaves `lines` as it was: a line break
+// that is not a fold, an address item that needs encoding but cannot be
+// parsed, an address holding a control character, or an address header
+// that cannot be folded into lines of max_header_line.
+HeaderFault header_lines(std::string_view label, std::string_view value, HeaderKind kind, std::string &lines);
 
 } // namespace lsmtp

@@ -47,16 +47,16 @@ std::string_view rule_of(AddressFault fault)
     return {};
 }
 
-// The rule a header value breaks, judged again once header_lines refused it.
-std::string_view header_rule(std::string_view value)
+// The rule a header value breaks, as a refusal names it.
+std::string_view rule_of(HeaderFault fault)
 {
-    if (!line_breaks_are_folds(value))
-        return line_break_not_fold;
-    for (const char c : value) {
-        if (is_control(c) && c != '\t' && c != '\r' && c != '\n')
-            return control_in_address;
+    switch (fault) {
+    case HeaderFault::none: break;
+    case HeaderFault::line_break_not_fold: return line_break_not_fold;
+    case HeaderFault::control_in_address: return control_in_address;
+    case HeaderFault::cannot_fold: return cannot_fold;
     }
-    return cannot_fold;
+    return {};
 }
 
 // NULL and "" mean the same for every optional argument.
@@ -123,10 +123,8 @@ struct Lines {
     {
         if (refusal.code != 0)
             return;
-        if (const std::optional<std::string> lines = header_lines(label, value, kind))
-            text += *lines;
-        else
-            refusal = refused(argument, header_rule(value));
+        if (const HeaderFault fault = header_lines(label, value, kind, text); fault != HeaderFault::none)
+            refusal = refused(argument, rule_of(fault));
     }
 
     void add_addresses(std::string_view label, std::string_view list, std::string_view argument)

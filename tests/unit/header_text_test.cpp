@@ -21,6 +21,25 @@ using namespace lsmtp;
 
 namespace {
 
+// header_lines' answer: the lines written, or the fault that refused the value.
+struct Written {
+    HeaderFault fault;
+    std::string lines;
+    bool operator==(const std::string &expected) const { return fault == HeaderFault::none && lines == expected; }
+};
+
+Written header_lines(std::string_view label, std::string_view value, HeaderKind kind)
+{
+    Written written{HeaderFault::none, "kept"};
+    written.fault = lsmtp::header_lines(label, value, kind, written.lines);
+    // A refused value leaves what was written before as it was.
+    if (written.fault != HeaderFault::none)
+        EXPECT_EQ(written.lines, "kept") << value;
+    else
+        written.lines.erase(0, 4);
+    return written;
+}
+
 std::string base64_decoded(std::string_view text)
 {
     const std::string alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
@@ -230,8 +249,8 @@ TEST(HeaderLines, LineBreaksMustBeFoldsOntoText)
 {
     for (const char *value : {"x\r\n \r\n\tmore", "x\r\n", "x\r\n\t", "a\nb", "a\rb", "a\r\n\r\n b", "x\r\n  \t"}) {
         EXPECT_FALSE(line_breaks_are_folds(value)) << value;
-        EXPECT_FALSE(header_lines("Subject:", value, HeaderKind::unstructured)) << value;
-        EXPECT_FALSE(header_lines("To:", value, HeaderKind::addresses)) << value;
+        EXPECT_EQ(header_lines("Subject:", value, HeaderKind::unstructured).fault, HeaderFault::line_break_not_fold);
+        EXPECT_EQ(header_lines("To:", value, HeaderKind::addresses).fault, HeaderFault::line_break_not_fold);
     }
 }
 
@@ -240,7 +259,7 @@ TEST(HeaderLines, UnstructuredFoldsAtItsOwnWhiteSpaceOrEncodes)
     std::string words;
     for (int i = 0; i < 300; ++i)
         words += (i % 7 ? " word" : "  \tw") + std::to_string(i);
-    const std::string spaced = *header_lines("Subject:", words, HeaderKind::unstructured);
+    const std::string spaced = header_lines("Subject:", words, HeaderKind::unstructured).lines;
     expect_lines_within(spaced, folded_header_line + 2);
     std::string unfolded = spaced;
     for (std::size_t at; (at = unfolded.find("\r\n")) != std::string::npos;)
@@ -248,7 +267,7 @@ TEST(HeaderLines, UnstructuredFoldsAtItsOwnWhiteSpaceOrEncodes)
     EXPECT_EQ(unfolded, "Subject:" + words);
 
     for (const std::string &value : {std::string(3000, 'x'), "Sch\xC3\xB6ne Gr\xC3\xBC\xC3\x9F" "e " + words}) {
-        const std::string lines = *header_lines("Subject:", value, HeaderKind::unstructured);
+        const std::string lines = header_lines("Subject:", value, HeaderKind::unstructured).lines;
         expect_lines_within(lines, folded_header_line + 2);
         EXPECT_EQ(read_back(lines), "Subject: " + value) << lines.substr(0, 200);
     }
@@ -264,13 +283,13 @@ TEST(HeaderLines, DisplayNamesAndCommentsAreEncodedAddressesStay)
     EXPECT_EQ(to("j@x.de (J\xC3\xBCrgen)"), "To:j@x.de (=?UTF-8?Q?J=C3=BCrgen?=)\r\n");
     EXPECT_EQ(to("j\xC3\xBCrgen@b\xC3\xBC" "cher.de, \"x, y\" <a@x.org>"),
               "To:j\xC3\xBCrgen@b\xC3\xBC" "cher.de, \"x, y\" <a@x.org>\r\n");
-    EXPECT_FALSE(to("\"J\xC3\xBCrgen <j@x.de>"));
+    EXPECT_EQ(to("\"J\xC3\xBCrgen <j@x.de>").fault, HeaderFault::cannot_fold);
     // Items that are not one address would keep their non-ASCII 8-bit:
     // two addresses without their comma, a name without an address, text
     // after an address's comment.
     for (const char *value : {"J\xC3\xBCrgen <j@x.de> \"M\xC3\xBCller\" <m@x.de>", "\"J\xC3\xBCrgen\"",
                               "J\xC3\xBCrgen M\xC3\xBCller", "j@x.de (c) J\xC3\xBCrgen", "a@b, J\xC3\xBCrgen x@y"})
-        EXPECT_FALSE(to(value)) << value;
+        EXPECT_EQ(to(value).fault, HeaderFault::cannot_fold) << value;
 }
 
 // Lines that carry an encoded-word stay within 76, at every length near
@@ -279,12 +298,12 @@ TEST(HeaderLines, EncodedLinesWithin76)
 {
     const auto check = [](const std::string &label, const std::string &value, HeaderKind kind,
                           const std::string &expected) {
-        const std::optional<std::string> lines = header_lines(label, value, kind);
-        ASSERT_TRUE(lines) << value;
-        for (const std::string &line : lines_of(*lines))
+        const Written written = header_lines(label, value, kind);
+        ASSERT_EQ(written.fault, HeaderFault::none) << value;
+        for (const std::string &line : lines_of(written.lines))
             EXPECT_LE(line.size(), line.find("=?") == std::string::npos ? folded_header_line : encoded_header_line)
                 << line;
-        EXPECT_EQ(read_back(*lines), label + expected);
+        EXPECT_EQ(read_back(written.lines), label + expected);
     };
     for (const std::string letter : {"\xC3\xA9", "\xD0\x96", "\xE6\x97\xA5", "\xF0\x9F\x98\x80"}) {
         std::string text = "x";
@@ -318,18 +337,19 @@ TEST(HeaderLines, ControlCharactersAreEncodedOrRefusedInAddresses)
              {"To:", addresses, "J\xC3\xBCrgen <j\x7F@x.de>", true},
              {"To:", addresses, "a@x.de,\x07", true},
          }) {
-        const std::optional<std::string> lines = header_lines(c.label, c.value, c.kind);
-        ASSERT_EQ(!lines, c.refused) << c.value;
-        if (!lines)
+        const Written written = header_lines(c.label, c.value, c.kind);
+        ASSERT_EQ(written.fault, c.refused ? HeaderFault::control_in_address : HeaderFault::none) << c.value;
+        if (c.refused)
             continue;
-        for (const char ch : *lines)
-            EXPECT_TRUE((ch >= 0x20 && ch < 0x7F) || ch == '\r' || ch == '\n') << *lines;
+        const std::string &lines = written.lines;
+        for (const char ch : lines)
+            EXPECT_TRUE((ch >= 0x20 && ch < 0x7F) || ch == '\r' || ch == '\n') << lines;
         std::string expected = c.value;
         for (std::size_t at; (at = expected.find("\r\n")) != std::string::npos;)
             expected.erase(at, 2);
         if (c.kind == addresses) // the quotes of a display name are not read back
             expected.erase(std::remove(expected.begin(), expected.end(), '"'), expected.end());
-        EXPECT_EQ(read_back(*lines), concat(c.label, " ", expected));
+        EXPECT_EQ(read_back(lines), concat(c.label, " ", expected));
     }
     // Tab is white space, not a control character.
     EXPECT_EQ(header_lines("Subject:", "a\tb", text), "Subject:a\tb\r\n");
@@ -340,7 +360,7 @@ TEST(HeaderLines, LongAddressHeadersFoldAfterCommas)
     std::string list;
     for (int i = 0; i < 80; ++i)
         concat_append(list, i ? "," : "", "Name ", std::to_string(i), " <n", std::to_string(i), "@example.org>");
-    const std::string lines = *header_lines("To:", list, HeaderKind::addresses);
+    const std::string lines = header_lines("To:", list, HeaderKind::addresses).lines;
     expect_lines_within(lines, folded_header_line + 2);
     // Every fold comes after a comma and adds the space the comma lacked.
     EXPECT_NE(lines.find(",\r\n"), std::string::npos);
@@ -350,7 +370,7 @@ TEST(HeaderLines, LongAddressHeadersFoldAfterCommas)
     EXPECT_EQ(unfolded, "To:" + list + "\r\n");
 
     const std::string huge = concat("<", std::string(1000, 'a'), "@x.org>, b@x.org");
-    EXPECT_FALSE(header_lines("To:", huge, HeaderKind::addresses));
+    EXPECT_EQ(header_lines("To:", huge, HeaderKind::addresses).fault, HeaderFault::cannot_fold);
 }
 
 TEST(MimeParameter, AttachmentNames)
