@@ -291,7 +291,12 @@ Outcome read_request(const MailArguments &args, Request &request)
     }
     if (Outcome header_refusal = read_headers(args, request.recipients, to_count, cc_end, request); header_refusal.code)
         return header_refusal;
-    request.body = on_entry(args.body);
+    if (std::optional<std::string> utf8 = utf8_on_entry(text_of(args.body))) {
+        request.converted_body = std::move(*utf8);
+        request.body = request.converted_body;
+    } else {
+        request.body = text_of(args.body);
+    }
 
     // Checked before connecting, so that a missing file sends nothing (a
     // file can still fail later, with the same code).

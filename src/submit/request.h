@@ -4,7 +4,10 @@
 // splitting and trimming, "Name <addr>", the refusals of unsafe text, the
 // header lines and their folds, the attachments' names and the check that
 // they can be read. What comes after (the message's composition and the
-// dialogue) reads the record and never a caller's pointer.
+// dialogue) reads the record and never a caller's pointer, except for the
+// body's bytes: a body may be large, so it is not copied but read where the
+// caller keeps it, which the call's contract leaves untouched until it
+// returns.
 #pragma once
 
 #include "base/outcome.h"
@@ -46,6 +49,10 @@ struct Attachment {
 };
 
 struct Request {
+    Request() = default;
+    Request(const Request &) = delete;
+    Request &operator=(const Request &) = delete;
+
     std::string host;
     // The envelope sender; empty for the null reverse path "MAIL FROM:<>".
     std::string sender;
@@ -55,8 +62,11 @@ struct Request {
     // the MIME lines), and Comments and Subject (after them).
     std::string address_lines;
     std::string text_lines;
-    // The body as taken on entry.
-    std::string body;
+    // The body as taken on entry: the caller's bytes, or `converted_body`
+    // when they had to be converted. A Request is therefore filled where it
+    // stays and never copied or moved.
+    std::string_view body;
+    std::string converted_body;
     std::vector<Attachment> attachments;
 };
 
