@@ -62,13 +62,10 @@ std::string_view rule_of(HeaderFault fault)
 // NULL and "" mean the same for every optional argument.
 std::string_view text_of(const char *argument) { return argument == nullptr ? std::string_view() : argument; }
 
-// Text for the message (not the envelope) as taken on entry: on Windows,
-// text in the ANSI code page becomes UTF-8.
-std::string on_entry(const char *argument)
+EntryText on_entry(const char *argument)
 {
     const std::string_view text = text_of(argument);
-    std::optional<std::string> utf8 = utf8_on_entry(text);
-    return utf8 ? std::move(*utf8) : std::string(text);
+    return {utf8_on_entry(text), text};
 }
 
 // A header value written from a list: its trimmed pieces joined by ", ",
@@ -159,7 +156,7 @@ Outcome read_recipients(std::string_view list, std::string_view argument, std::v
 std::vector<Attachment> read_attachments(const char *argument)
 {
     std::vector<Attachment> attachments;
-    const std::string converted = on_entry(argument);
+    const EntryText converted = on_entry(argument);
     const std::vector<std::string_view> paths = split_plain_list(text_of(argument));
     const std::vector<std::string_view> names = split_plain_list(converted);
     for (std::size_t i = 0; i < paths.size(); ++i) {
@@ -173,13 +170,13 @@ Outcome read_headers(const MailArguments &args, const std::vector<Recipient> &re
                      std::size_t to_count, std::size_t cc_end, Request &request)
 {
     constexpr HeaderKind addresses = HeaderKind::addresses;
-    const std::string to_header = on_entry(args.to_header);
-    const std::string cc_header = on_entry(args.cc_header);
-    const std::string bcc_header = on_entry(args.bcc_header);
-    const std::string from_header = on_entry(args.from_header);
-    const std::string reply_to = on_entry(args.reply_to);
-    const std::string receipt_to = on_entry(args.receipt_to);
-    const std::string mailer = on_entry(args.mailer);
+    const EntryText to_header = on_entry(args.to_header);
+    const EntryText cc_header = on_entry(args.cc_header);
+    const EntryText bcc_header = on_entry(args.bcc_header);
+    const EntryText from_header = on_entry(args.from_header);
+    const EntryText reply_to = on_entry(args.reply_to);
+    const EntryText receipt_to = on_entry(args.receipt_to);
+    const EntryText mailer = on_entry(args.mailer);
     const std::string_view from_addr = args.from_addr;
 
     Lines lines{request.address_lines, {}};
@@ -227,7 +224,9 @@ AddressFault envelope_address(std::string_view piece, std::string_view &address)
     std::size_t open = none;
     std::size_t close = none;
     bool literal = false;
-    for (const AddressToken &token : address_tokens(piece, Parentheses::text)) {
+    for (std::size_t at = 0; at < piece.size();) {
+        const AddressToken token = address_token_at(piece, at, Parentheses::text);
+        at = token.end;
         if (close != none)
             return AddressFault::text_after_address;
         if (token.kind == TokenKind::quoted && !token.closed)
@@ -291,12 +290,7 @@ Outcome read_request(const MailArguments &args, Request &request)
     }
     if (Outcome header_refusal = read_headers(args, request.recipients, to_count, cc_end, request); header_refusal.code)
         return header_refusal;
-    if (std::optional<std::string> utf8 = utf8_on_entry(text_of(args.body))) {
-        request.converted_body = std::move(*utf8);
-        request.body = request.converted_body;
-    } else {
-        request.body = text_of(args.body);
-    }
+    request.body = on_entry(args.body);
 
     // Checked before connecting, so that a missing file sends nothing (a
     // file can still fail later, with the same code).

@@ -12,6 +12,7 @@
 
 #include "base/outcome.h"
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -48,11 +49,19 @@ struct Attachment {
     std::string name; // the name the reader sees, taken on entry (UTF-8)
 };
 
-struct Request {
-    Request() = default;
-    Request(const Request &) = delete;
-    Request &operator=(const Request &) = delete;
+// Text for the message (not the envelope) as taken on entry: read where
+// the caller keeps it, not copied, unless it had to be converted (on
+// Windows, text in the ANSI code page becomes UTF-8).
+struct EntryText {
+    std::optional<std::string> converted;
+    std::string_view caller;
 
+    std::string_view text() const { return converted ? std::string_view(*converted) : caller; }
+    operator std::string_view() const { return text(); }
+    bool empty() const { return text().empty(); }
+};
+
+struct Request {
     std::string host;
     // The envelope sender; empty for the null reverse path "MAIL FROM:<>".
     std::string sender;
@@ -62,11 +71,8 @@ struct Request {
     // the MIME lines), and Comments and Subject (after them).
     std::string address_lines;
     std::string text_lines;
-    // The body as taken on entry: the caller's bytes, or `converted_body`
-    // when they had to be converted. A Request is therefore filled where it
-    // stays and never copied or moved.
-    std::string_view body;
-    std::string converted_body;
+    // The body as taken on entry.
+    EntryText body;
     std::vector<Attachment> attachments;
 };
 

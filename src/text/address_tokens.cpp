@@ -24,31 +24,44 @@ std::size_t enclosed_end(std::string_view text, std::size_t at)
 // and ";" (a separator, as "," is).
 TokenKind kind_of(char c, Parentheses parentheses)
 {
-    if (c == ';')
+    switch (c) {
+    case ';':
         return TokenKind::separator;
-    if (c == '(')
+    case '(':
         return parentheses == Parentheses::comments ? TokenKind::comment : TokenKind::text;
-    constexpr std::string_view kind_values = "\"<>[]:,";
-    return kind_values.find(c) == std::string_view::npos ? TokenKind::text : static_cast<TokenKind>(c);
+    case '"':
+    case '<':
+    case '>':
+    case '[':
+    case ']':
+    case ':':
+    case ',':
+        return static_cast<TokenKind>(c);
+    default:
+        return TokenKind::text;
+    }
 }
 
 } // namespace
 
+AddressToken address_token_at(std::string_view text, std::size_t at, Parentheses parentheses)
+{
+    const TokenKind kind = kind_of(text[at], parentheses);
+    std::size_t end = at + 1;
+    if (kind == TokenKind::quoted || kind == TokenKind::comment)
+        end = enclosed_end(text, at);
+    else if (kind == TokenKind::text)
+        while (end < text.size() && kind_of(text[end], parentheses) == TokenKind::text)
+            ++end;
+    const bool closed = end != std::string_view::npos;
+    return {kind, at, closed ? end : text.size(), closed};
+}
+
 std::vector<AddressToken> address_tokens(std::string_view text, Parentheses parentheses)
 {
     std::vector<AddressToken> tokens;
-    for (std::size_t at = 0; at < text.size();) {
-        const TokenKind kind = kind_of(text[at], parentheses);
-        std::size_t end = at + 1;
-        if (kind == TokenKind::quoted || kind == TokenKind::comment)
-            end = enclosed_end(text, at);
-        else if (kind == TokenKind::text)
-            while (end < text.size() && kind_of(text[end], parentheses) == TokenKind::text)
-                ++end;
-        const bool closed = end != std::string_view::npos;
-        tokens.push_back({kind, at, closed ? end : text.size(), closed});
-        at = tokens.back().end;
-    }
+    for (std::size_t at = 0; at < text.size(); at = tokens.back().end)
+        tokens.push_back(address_token_at(text, at, parentheses));
     return tokens;
 }
 

@@ -36,6 +36,10 @@ struct AddressToken {
 // comments.
 enum class Parentheses { text, comments };
 
+// The token that starts at `at` (< text.size()); the next starts at its
+// end. Reading one at a time keeps no list of them.
+AddressToken address_token_at(std::string_view text, std::size_t at, Parentheses parentheses);
+
 // The tokens of `text`, in order and covering it whole.
 std::vector<AddressToken> address_tokens(std::string_view text, Parentheses parentheses);
 

@@ -76,7 +76,9 @@ std::vector<std::string_view> split_address_list(std::string_view list)
     std::vector<std::string_view> pieces;
     std::size_t start = 0;
     bool bracketed = false;
-    for (const AddressToken &token : address_tokens(list, Parentheses::text)) {
+    for (std::size_t at = 0; at < list.size();) {
+        const AddressToken token = address_token_at(list, at, Parentheses::text);
+        at = token.end;
         if (token.kind == TokenKind::open_angle || token.kind == TokenKind::close_angle) {
             bracketed = token.kind == TokenKind::open_angle;
         } else if (token.kind == TokenKind::separator && !bracketed) {
