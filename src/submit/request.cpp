@@ -179,6 +179,9 @@ Outcome read_headers(const MailArguments &args, const std::vector<Recipient> &re
     const EntryText mailer = on_entry(args.mailer);
     const std::string_view from_addr = args.from_addr;
 
+    // Room for the usual lines at once, rather than growing line by line.
+    request.address_lines.reserve(512);
+    request.text_lines.reserve(256);
     Lines lines{request.address_lines, {}};
     if (!to_header.empty())
         lines.add("To:", to_header, addresses, "to_header");
