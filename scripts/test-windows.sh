@@ -19,7 +19,7 @@ arch="${1:-x64}"
 # 32-bit Windows programs need 32-bit Wine, from Debian's i386 architecture.
 sh scripts/install-deps.sh g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 \
     g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686 llvm \
-    wine wine64 wine32:i386 python3-aiosmtpd fp-compiler fpc-source unzip
+    wine wine64 wine32:i386 python3-aiosmtpd fp-compiler fpc-source unzip mono-devel mono-xbuild nuget
 case "$arch" in
     deps) exit 0 ;;
     x64) toolchain=mingw-w64-x86_64; tests="" ;;

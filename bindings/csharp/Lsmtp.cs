@@ -1,12 +1,14 @@
 // lsmtp for C#: the library's two functions, its result codes, and Send,
 // which throws LsmtpException, telling why, when the message was not sent.
 //
-// Add this file to your project and put lsmtp.dll of the project's
-// architecture beside the program: build for x86 with the x86 DLL or for x64
-// with the x64 DLL (not AnyCPU with the wrong one beside it). Works with
-// .NET Framework 4.7 and later, .NET Core, .NET 5 and later, and Mono. On
-// Linux (Mono or .NET) it loads liblsmtp.so.1, which the runtime package
-// liblsmtp1 installs.
+// The NuGet package Lsmtp holds this file compiled, with lsmtp.dll for x64
+// and x86 Windows and liblsmtp.so.1 for Linux x64, and puts the right one
+// beside the program. Without it, add this file to your project and put
+// lsmtp.dll of the project's architecture beside the program: build for x86
+// with the x86 DLL or for x64 with the x64 DLL (not AnyCPU with the wrong
+// one beside it). Works with .NET Framework 4.7 and later, .NET Core, .NET 5
+// and later, and Mono. On Linux (Mono or .NET) it loads liblsmtp.so.1: the
+// one beside the program, or the one the runtime package liblsmtp1 installs.
 //
 //     int result = Lsmtp.Send("mail.example.org", "me@example.org", "you@example.org",
 //         subject: "Report", body: "See the file.", attachments: @"C:\Reports\report.pdf");
@@ -14,7 +16,8 @@
 // A failure throws LsmtpException, whose Message holds the code, its name
 // and the library's text of why, e.g. "550 SERVER_REFUSED_PERMANENTLY:
 // 192.0.2.1 refused RCPT TO:<nobody@example.org>: 550 5.1.1 User
-// unknown". The overload with "out string acceptedText" after the first
+// unknown"; its Temporary tells whether sending the same message later may
+// succeed. The overload with "out string acceptedText" after the first
 // three arguments also hands back who accepted the message and the
 // server's reply, which carries its queue id.
 //
@@ -31,15 +34,25 @@ public static class Lsmtp
 {
     // The library's own result codes, as in lsmtp.h. A result below 400 is
     // success, 400 to 699 is the server's refusal.
+    /// <summary>No connection: name not resolved, refused, or not connected within 15 s.</summary>
     public const int SMTP_ERR_CONNECT = 700;
+    /// <summary>No socket could be created.</summary>
     public const int SMTP_ERR_SOCKET = 710;
+    /// <summary>Reading a reply failed or the server closed the connection.</summary>
     public const int SMTP_ERR_RECV = 711;
+    /// <summary>The server's answer is not an SMTP reply, is exactly 400, or is of the wrong class.</summary>
     public const int SMTP_ERR_REPLY = 712;
+    /// <summary>No complete reply within 10 s (10 minutes after the message).</summary>
     public const int SMTP_ERR_TIMEOUT = 713;
+    /// <summary>The encoded copy of an attachment could not be created.</summary>
     public const int SMTP_ERR_ENCODE_CREATE = 720;
+    /// <summary>An attachment is not a readable regular file, or it shrank while read.</summary>
     public const int SMTP_ERR_ATTACH_OPEN = 721;
+    /// <summary>Sending the message failed and the server gave no reason.</summary>
     public const int SMTP_ERR_WRITE = 730;
+    /// <summary>An argument is missing or unsafe; nothing was sent.</summary>
     public const int SMTP_ERR_ARGUMENT = 740;
+    /// <summary>The library ran out of memory; the message was not completed.</summary>
     public const int SMTP_ERR_MEMORY = 750;
 
     /// <summary>Results below this are success.</summary>
@@ -203,6 +216,22 @@ public static class Lsmtp
             return "SERVER_REFUSED_TEMPORARILY";
         return "ACCEPTED";
     }
+
+    /// <summary>Whether sending the same message later may succeed after
+    /// the result <paramref name="code"/>: a 4xx reply, no connection, a
+    /// lost connection or no reply in time. A 5xx reply and every other
+    /// failure of the library's will fail the same way again.</summary>
+    public static bool IsTemporary(int code)
+    {
+        switch (code) {
+        case SMTP_ERR_CONNECT:
+        case SMTP_ERR_RECV:
+        case SMTP_ERR_TIMEOUT:
+        case SMTP_ERR_WRITE:
+            return true;
+        }
+        return code >= FirstFailure && code < 500;
+    }
 }
 
 /// <summary>The message was not sent: Code is the call's result, CodeName
@@ -212,10 +241,22 @@ public static class Lsmtp
 /// all three.</summary>
 public class LsmtpException : Exception
 {
+    /// <summary>The call's result.</summary>
     public int Code { get; }
+    /// <summary>The result's name, as Lsmtp.CodeName gives it.</summary>
     public string CodeName { get; }
+    /// <summary>The library's text of why the message was not sent.</summary>
     public string Detail { get; }
 
+    /// <summary>Whether sending the same message later may succeed (see
+    /// Lsmtp.IsTemporary). A lost connection or a missing reply after the
+    /// whole message was sent is temporary, yet the server may have
+    /// accepted the message all the same: check before sending it again,
+    /// or the recipients may get it twice.</summary>
+    public bool Temporary => Lsmtp.IsTemporary(Code);
+
+    /// <summary>The failure <paramref name="code"/>, told by
+    /// <paramref name="detail"/>.</summary>
     public LsmtpException(int code, string detail = "")
         : base(code + " " + Lsmtp.CodeName(code) + (string.IsNullOrEmpty(detail) ? "" : ": " + detail))
     {

@@ -1,13 +1,15 @@
 #!/bin/sh
 # Checks the Windows release in DIST as a user there meets it:
-# - SHA256SUMS names both archives and nothing else, and verifies them;
+# - SHA256SUMS names both archives and the NuGet package and nothing
+#   else, and verifies them;
 # - each archive unpacks into the one folder lsmtp-VERSION-win-ARCH holding
 #   exactly the expected files, the modules built for ARCH, the text files
 #   ASCII with Windows line ends;
 # - lsmtp.dll and lsmtp-send.exe carry their version information as Windows
 #   reads it (GetFileVersionInfoW, under Wine);
 # - the Pascal unit, compiled for win64 with Free Pascal, sends a message to
-#   a real SMTP server through the x64 archive's DLL.
+#   a real SMTP server through the x64 archive's DLL;
+# - the NuGet package passes check-nuget.sh.
 # Runs under run-in-namespace.sh (Wine and its server in a private network
 # namespace, port 25 free). WORK is a scratch folder.
 # Usage: check-release.sh DIST VERSION WORK
@@ -29,7 +31,7 @@ work="$(cd "$work" && pwd)"
 zips="lsmtp-$version-win-x64.zip lsmtp-$version-win-x86.zip"
 
 listed=$(awk '{ print $2 }' "$dist/SHA256SUMS" | sort | tr '\n' ' ')
-[ "$listed" = "$(printf '%s\n' $zips | sort | tr '\n' ' ')" ] || fail "SHA256SUMS lists: $listed"
+[ "$listed" = "$(printf '%s\n' $zips "Lsmtp.$version.nupkg" | sort | tr '\n' ' ')" ] || fail "SHA256SUMS lists: $listed"
 (cd "$dist" && sha256sum --strict --quiet -c SHA256SUMS) || fail "SHA256SUMS does not verify"
 
 # What Windows shows of a module: the numbers, the type and the strings.
@@ -97,6 +99,8 @@ else
     cat "$work/rtl.log"
     fail "Free Pascal's win64 runtime does not build"
 fi
+
+sh "$here/check-nuget.sh" "$dist" "$version" "$work/nuget" || fail "the NuGet package"
 
 echo "release checks: $failures failed"
 [ "$failures" -eq 0 ]

@@ -1,0 +1,89 @@
+#!/bin/sh
+# Checks the NuGet package in DIST as a .NET user meets it:
+# - it holds NuGet's layout and nothing else, the DLLs of the release
+#   archives and the Linux library;
+# - Debian's nuget installs it from DIST alone;
+# - a C# program compiled with mcs against the installed assembly sends a
+#   message under Mono, with the package's liblsmtp.so.1 beside it and no
+#   other lsmtp on the system's library path;
+# - a .NET Framework project, as packages.config installs write it, built
+#   with xbuild, gets that library beside the program from the package's
+#   build/Lsmtp.targets.
+# Runs inside a private network namespace (port 25 free). WORK is a
+# scratch folder. Usage: check-nuget.sh DIST VERSION WORK
+set -u
+dist="$1"
+version="$2"
+work="$3"
+here="$(cd "$(dirname "$0")" && pwd)"
+source="$(cd "$here/../.." && pwd)"
+failures=0
+fail() {
+    echo "FAILED: $*"
+    failures=$((failures + 1))
+}
+rm -rf "$work"
+mkdir -p "$work"
+work="$(cd "$work" && pwd)"
+
+package="$dist/Lsmtp.$version.nupkg"
+tree=$(unzip -Z1 "$package" | sort)
+expected=$(printf '%s\n' '[Content_Types].xml' _rels/.rels Lsmtp.nuspec README.md build/Lsmtp.targets \
+    lib/net47/Lsmtp.dll lib/net47/Lsmtp.xml runtimes/linux-x64/native/liblsmtp.so.1 \
+    runtimes/win-x64/native/lsmtp.dll runtimes/win-x86/native/lsmtp.dll | sort)
+[ "$tree" = "$expected" ] || fail "Lsmtp.$version.nupkg holds:
+$tree"
+unzip -p "$package" Lsmtp.nuspec | grep -q "<version>$version</version>" || fail "the .nuspec is not version $version"
+unzip -p "$package" Lsmtp.nuspec | grep -q '<license type="expression">MIT</license>' || fail "no MIT licence expression"
+for arch in x64 x86; do
+    unzip -p "$package" "runtimes/win-$arch/native/lsmtp.dll" >"$work/lsmtp-$arch.dll"
+    unzip -p "$dist/lsmtp-$version-win-$arch.zip" "lsmtp-$version-win-$arch/bin/lsmtp.dll" |
+        cmp -s - "$work/lsmtp-$arch.dll" || fail "runtimes/win-$arch holds another lsmtp.dll than the $arch archive"
+done
+
+echo "== nuget install Lsmtp -Source $dist"
+packages="$work/packages"
+HOME="$work/home" nuget install Lsmtp -Source "$(cd "$dist" && pwd)" -OutputDirectory "$packages" -NonInteractive ||
+    fail "nuget install"
+installed="$packages/Lsmtp.$version"
+cmp -s "$package" "$installed/Lsmtp.$version.nupkg" || fail "nuget did not install the package from $dist"
+
+# Only the package's library may answer the program's DllImport.
+if ldconfig -p | grep -F liblsmtp; then
+    fail "an lsmtp is installed on this system: the program would not need the package's"
+fi
+consumer="$work/consumer"
+mkdir -p "$consumer"
+cp "$installed/lib/net47/Lsmtp.dll" "$installed/runtimes/linux-x64/native/liblsmtp.so.1" "$consumer/"
+mcs -nologo -warnaserror -r:"$consumer/Lsmtp.dll" -out:"$consumer/SendMail.exe" "$source/tests/csharp/SendMail.cs" ||
+    fail "SendMail.cs does not build against the package's Lsmtp.dll"
+env -u LD_LIBRARY_PATH -u MONO_PATH /usr/bin/python3 "$here/dll_host_test.py" --run mono "$consumer/SendMail.exe" ||
+    fail "the program built against the package under Mono"
+
+echo "== a .NET Framework project with the package's targets, built with xbuild"
+project="$work/framework"
+mkdir -p "$project"
+sed -e "s|@PACKAGE@|$installed|g" -e "s|@SOURCE@|$source|g" >"$project/SendMail.csproj" <<'EOF'
+<?xml version="1.0" encoding="utf-8"?>
+<Project ToolsVersion="4.0" DefaultTargets="Build" xmlns="http://schemas.microsoft.com/developer/msbuild/2003">
+  <PropertyGroup>
+    <OutputType>Exe</OutputType>
+    <TargetFrameworkVersion>v4.7</TargetFrameworkVersion>
+    <PlatformTarget>AnyCPU</PlatformTarget>
+    <OutputPath>bin</OutputPath>
+  </PropertyGroup>
+  <ItemGroup>
+    <Reference Include="System" />
+    <Reference Include="Lsmtp"><HintPath>@PACKAGE@/lib/net47/Lsmtp.dll</HintPath></Reference>
+    <Compile Include="@SOURCE@/tests/csharp/SendMail.cs" />
+  </ItemGroup>
+  <Import Project="$(MSBuildToolsPath)/Microsoft.CSharp.targets" />
+  <Import Project="@PACKAGE@/build/Lsmtp.targets" />
+</Project>
+EOF
+xbuild /nologo /verbosity:quiet "$project/SendMail.csproj" >"$work/xbuild.log" 2>&1 || { cat "$work/xbuild.log"; fail "xbuild"; }
+cmp -s "$project/bin/liblsmtp.so.1" "$installed/runtimes/linux-x64/native/liblsmtp.so.1" ||
+    fail "the targets did not put the package's liblsmtp.so.1 beside the program: $(ls "$project/bin")"
+
+echo "NuGet package checks: $failures failed"
+[ "$failures" -eq 0 ]
