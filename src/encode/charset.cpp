@@ -13,9 +13,16 @@ namespace {
 std::size_t ascii_run(std::string_view text, std::size_t at)
 {
     const std::size_t start = at;
+    constexpr std::uint64_t high_bits = 0x8080808080808080u;
+    // Four words at a time, then one.
+    for (std::uint64_t words[4]; at + sizeof words <= text.size(); at += sizeof words) {
+        std::memcpy(words, text.data() + at, sizeof words);
+        if (((words[0] | words[1] | words[2] | words[3]) & high_bits) != 0)
+            break;
+    }
     for (std::uint64_t word = 0; at + sizeof word <= text.size(); at += sizeof word) {
         std::memcpy(&word, text.data() + at, sizeof word);
-        if ((word & 0x8080808080808080u) != 0)
+        if ((word & high_bits) != 0)
             break;
     }
     while (at < text.size() && static_cast<unsigned char>(text[at]) < 0x80)

@@ -26,7 +26,8 @@ template <typename Body>
 std::string choose_boundary_in(const Body &body)
 {
     const std::string_view fixed = wire::message_boundary;
-    const std::string delimiter = concat("--", fixed);
+    const std::size_t delimiter_size = 2 + fixed.size(); // "--" and the fixed boundary
+    const auto delimiter = [fixed](std::size_t i) { return i < 2 ? '-' : fixed[i - 2]; };
     const auto line_end = [](char c) { return c == '\r' || c == '\n'; };
 
     // Where each line that starts with the fixed delimiter goes on after it.
@@ -41,11 +42,11 @@ std::string choose_boundary_in(const Body &body)
             continue;
         }
         std::size_t matched = 1;
-        while (matched < delimiter.size() && at + matched < body.size() && body[at + matched] == delimiter[matched])
+        while (matched < delimiter_size && at + matched < body.size() && body[at + matched] == delimiter(matched))
             ++matched;
         at += matched;
         known = at;
-        if (matched == delimiter.size())
+        if (matched == delimiter_size)
             continuations.push_back(at);
     }
     if (continuations.empty())

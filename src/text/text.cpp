@@ -6,11 +6,6 @@
 
 namespace lsmtp {
 
-bool is_white_space(char c)
-{
-    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
-
 std::string_view path_base_name(std::string_view path)
 {
     const std::size_t separator = path.find_last_of(folder_separators);

@@ -43,7 +43,7 @@ void append_hex_escape(std::string &out, char escape, unsigned char byte);
 std::size_t find_line_break(std::string_view text, std::size_t from = 0);
 
 // White space is space, tab, LF, VT, FF and CR, whatever the locale.
-bool is_white_space(char c);
+inline bool is_white_space(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
 // ASCII control characters: C0 and DEL.
 inline bool is_control(char c)
