@@ -2,6 +2,12 @@
 # replay.sh HARNESS CORPUS RUNS: runs every input of the corpus, then RUNS
 # inputs in all from a fixed seed. New finds go to a scratch folder beside
 # the harness, never into the tree; a failing input is saved there too.
+#
+# The same tree gives the same runs every time: the inputs are named in one
+# order, whatever order the folder lists them in; the scratch folder is not
+# read back on a timer; no purge of the allocator on a timer; and no
+# mutation takes the values of comparisons, which include addresses that
+# change from run to run.
 set -eu
 harness=$1
 corpus=$2
@@ -9,4 +15,6 @@ runs=$3
 scratch="$harness.scratch"
 rm -rf "$scratch"
 mkdir -p "$scratch"
-exec "$harness" -seed=1 -runs="$runs" -artifact_prefix="$scratch/" -print_final_stats=1 "$scratch" "$corpus"
+inputs=$(LC_ALL=C ls "$corpus" | sed "s|^|$corpus/|" | paste -sd, -)
+exec "$harness" -seed=1 -runs="$runs" -reload=0 -purge_allocator_interval=-1 -use_cmp=0 -seed_inputs="$inputs" \
+    -artifact_prefix="$scratch/" -print_final_stats=1 "$scratch"
