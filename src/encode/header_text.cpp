@@ -190,14 +190,17 @@ std::string phrase_words(std::string_view text, std::size_t first_limit)
 
 // A comment's words leave room on their lines for its parentheses and the
 // comma after an item.
-std::string comment_words(std::string_view text)
+std::string comment_words(std::string_view text, std::size_t first_limit)
 {
     constexpr std::size_t limit = max_encoded_word - 3;
-    return join(encode_words(text, limit, WordEncoding::shorter, limit), " ");
+    return join(encode_words(text, first_limit, WordEncoding::shorter, limit), " ");
 }
 
 // Comments (outside the address) that need encoding become encoded-words.
-std::string encode_comments(std::string_view item, const std::vector<Region> &regions, std::size_t from)
+// A comment that opens the item may have no white space before it to fold
+// at, so its first word keeps within `word_limit` as a display name's does.
+std::string encode_comments(std::string_view item, const std::vector<Region> &regions, std::size_t from,
+                            std::size_t word_limit)
 {
     std::string out(item.substr(0, from));
     for (std::size_t i = from; i < item.size();) {
@@ -218,7 +221,9 @@ std::string encode_comments(std::string_view item, const std::vector<Region> &re
                 out.pop_back();
             if (!out.empty())
                 out += ' ';
-            concat_append(out, "(", comment_words(unquoted(comment.substr(1, comment.size() - 2))), ")");
+            const std::size_t first_limit = out.empty() ? word_limit - 2 : max_encoded_word;
+            concat_append(out, "(", comment_words(unquoted(comment.substr(1, comment.size() - 2)), first_limit),
+                          ")");
             if (end < item.size() && !is_blank(item[end]))
                 out += ' ';
         }
@@ -270,7 +275,7 @@ std::optional<std::string> encoded_address_item(std::string_view item, std::size
     if (angle == item.size()) {
         if (!bare_address(item, *regions))
             return std::nullopt;
-        return encode_comments(item, *regions, 0);
+        return encode_comments(item, *regions, 0, word_limit);
     }
     // Text after the address (a second address without its comma) would go
     // out as it is, 8-bit and all: such an item cannot be read.
@@ -284,7 +289,7 @@ std::optional<std::string> encoded_address_item(std::string_view item, std::size
     const std::size_t first = phrase.find_first_not_of(" \t");
     const std::size_t last = phrase.find_last_not_of(" \t");
     if (first == std::string_view::npos || !needs_encoding(phrase))
-        return encode_comments(item, *regions, angle);
+        return encode_comments(item, *regions, angle, word_limit);
     const std::string_view name = phrase.substr(first, last + 1 - first);
     const std::string_view gap = last + 1 < phrase.size() ? phrase.substr(last + 1) : " ";
     // One space before the first word keeps it apart from the label or
@@ -295,7 +300,7 @@ std::optional<std::string> encoded_address_item(std::string_view item, std::size
     const std::optional<std::vector<Region>> encoded_regions = regions_of(encoded);
     if (!encoded_regions)
         return std::nullopt;
-    return encode_comments(encoded, *encoded_regions, rest);
+    return encode_comments(encoded, *encoded_regions, rest, word_limit);
 }
 
 // The item with its display name and comments encoded; empty when it

@@ -293,7 +293,8 @@ TEST(HeaderLines, DisplayNamesAndCommentsAreEncodedAddressesStay)
 }
 
 // Lines that carry an encoded-word stay within 76, at every length near
-// the edges of a word and a line, in free text, display names and comments.
+// the edges of a word and a line, in free text, display names and comments,
+// also a comment that opens the value.
 TEST(HeaderLines, EncodedLinesWithin76)
 {
     const auto check = [](const std::string &label, const std::string &value, HeaderKind kind,
@@ -311,6 +312,7 @@ TEST(HeaderLines, EncodedLinesWithin76)
             text += n % 9 == 8 ? " " : letter;
             check("Subject:", text, HeaderKind::unstructured, " " + text);
             check("Return-Receipt-To:", text + " <r@x.org>", HeaderKind::addresses, " " + text + " <r@x.org>");
+            check("Return-Receipt-To:", "\t(" + text + ")r@x.org", HeaderKind::addresses, "(" + text + ") r@x.org");
             const std::string list = concat("a@x.org, ", text, " <j@x.de> (", text, ")");
             check("To:", list, HeaderKind::addresses, list);
         }
