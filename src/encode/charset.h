@@ -31,6 +31,15 @@ template <typename Take>
 void for_each_readable(std::string_view text, Take &&take)
 {
     for (std::size_t at = 0; at < text.size();) {
+        // Printable ASCII, most of any reply, goes in runs.
+        std::size_t printable = at;
+        while (printable < text.size() && text[printable] >= 0x20 && text[printable] < 0x7F)
+            ++printable;
+        if (printable > at) {
+            take(text.substr(at, printable - at));
+            at = printable;
+            continue;
+        }
         const std::size_t size = character_size(text, at, true);
         const auto lead = static_cast<unsigned char>(text[at]);
         const bool c1 = size == 2 && lead == 0xC2 && static_cast<unsigned char>(text[at + 1]) < 0xA0;
