@@ -380,6 +380,21 @@ HeaderFault address_lines(std::string_view label, std::string_view value, std::s
     return HeaderFault::none;
 }
 
+// Whether the value goes out as it is, judged in one pass: printable ASCII
+// and tabs only (no line break, so no fold to check), on one line short
+// enough. Most values are.
+bool plain_line(std::string_view label, std::string_view value)
+{
+    if (label.size() + value.size() > max_header_line)
+        return false;
+    for (const char c : value) {
+        const auto byte = static_cast<unsigned char>(c);
+        if ((byte < 0x20 && c != '\t') || byte >= 0x7F)
+            return false;
+    }
+    return true;
+}
+
 } // namespace
 
 bool line_breaks_are_folds(std::string_view value)
@@ -401,6 +416,10 @@ bool line_breaks_are_folds(std::string_view value)
 
 HeaderFault header_lines(std::string_view label, std::string_view value, HeaderKind kind, std::string &lines)
 {
+    if (plain_line(label, value)) {
+        concat_append(lines, label, value, "\r\n");
+        return HeaderFault::none;
+    }
     if (!line_breaks_are_folds(value))
         return HeaderFault::line_break_not_fold;
     const std::size_t start = lines.size();
