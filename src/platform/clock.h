@@ -2,8 +2,6 @@
 #pragma once
 
 #include <cstdint>
-#include <ctime>
-#include <optional>
 
 namespace lsmtp::platform {
 
@@ -16,10 +14,6 @@ struct WallClock {
 
 // The current moment (or the test seam's).
 WallClock wall_clock_now();
-
-// Broken-down UTC time of an instant, reentrant. Empty when the platform
-// cannot convert the instant.
-std::optional<std::tm> utc_calendar(std::int64_t seconds);
 
 // Gives up the processor for the given milliseconds (or calls the seam):
 // with a precise timer where there is one; on Windows older than 10 1803

@@ -16,9 +16,12 @@ constexpr std::size_t stream_chunk = 4096;
 
 Outcome write_failed() { return stopped(SMTP_ERR_WRITE, Step::message); }
 
+// The delimiter line that opens a part, in a buffer with room for the
+// part's usual header lines after it.
 std::string boundary_line(std::string_view boundary)
 {
     std::string line;
+    line.reserve(boundary.size() + 192);
     return concat_into(line, "\r\n--", boundary, "\r\n");
 }
 
@@ -117,8 +120,9 @@ Outcome write_body_and_attachments(DataWriter &writer, const MessageContent &con
         if (Outcome stop = write_attachment_part(writer, attachment, content.boundary); stop.code != 0)
             return stop;
     }
-    std::string closing;
-    writer.write(concat_into(closing, "\r\n--", content.boundary, "--\r\n"));
+    writer.write("\r\n--");
+    writer.write(content.boundary);
+    writer.write("--\r\n");
     return writer.failed() ? write_failed() : Outcome{};
 }
 

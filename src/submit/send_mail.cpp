@@ -211,6 +211,8 @@ Outcome send_mail(const MailArguments &args, const ReplyLimits &limits)
         return stopped(SMTP_ERR_SOCKET, Step::connect, request.host);
     Dialogue dialogue;
     dialogue.limits = limits;
+    // Room for the usual command lines at once.
+    dialogue.line.reserve(128);
     Outcome result = converse(dialogue, request, header_block, content);
     close_connection(dialogue.session.socket);
     result.server_address = std::move(dialogue.server_address);

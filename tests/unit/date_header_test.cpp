@@ -96,10 +96,9 @@ TEST(DateHeader, WritesTheUtcMomentOfAnInstant)
         {4107542399, "Sun, 28 Feb 2100 23:59:59 GMT"},
         {4107542400, "Mon, 01 Mar 2100 00:00:00 GMT"}, // 2100 is no leap year
         {4294967296, "Sun, 07 Feb 2106 06:28:16 GMT"}, // past the unsigned 32-bit second
-#ifndef _WIN32 // the Windows runtime converts only the years 1970 to 3000
         {-30610224001, "Tue, 31 Dec 0999 23:59:59 GMT"}, // years take four digits at least
         {253402300800, "Sat, 01 Jan 10000 00:00:00 GMT"},
-#endif
+        {-62167219201, "?"}, // a second before the year 0
         {1099182600, "Sun, 31 Oct 2004 00:30:00 GMT"}, // 02:30 CEST
         {1099186200, "Sun, 31 Oct 2004 01:30:00 GMT"}, // 02:30 CET, an hour later
     };

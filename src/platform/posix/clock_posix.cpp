@@ -12,15 +12,6 @@ WallClock backend::wall_clock_now()
     return WallClock{static_cast<std::int64_t>(now.tv_sec), static_cast<int>(now.tv_nsec / 1000000)};
 }
 
-std::optional<std::tm> utc_calendar(std::int64_t seconds)
-{
-    const time_t instant = static_cast<time_t>(seconds);
-    std::tm calendar{};
-    if (gmtime_r(&instant, &calendar) == nullptr)
-        return std::nullopt;
-    return calendar;
-}
-
 void backend::pause_milliseconds(int milliseconds)
 {
     timespec wait{milliseconds / 1000, static_cast<long>(milliseconds % 1000) * 1000000L};

@@ -46,15 +46,6 @@ WallClock backend::wall_clock_now()
     return WallClock{seconds, milliseconds};
 }
 
-std::optional<std::tm> utc_calendar(std::int64_t seconds)
-{
-    const time_t instant = static_cast<time_t>(seconds);
-    std::tm calendar{};
-    if (gmtime_s(&calendar, &instant) != 0)
-        return std::nullopt;
-    return calendar;
-}
-
 // Never timeBeginPeriod: it speeds up the tick for the whole process (the
 // whole machine on older systems) for as long as it is set.
 void backend::pause_milliseconds(int milliseconds)
