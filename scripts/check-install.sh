@@ -208,8 +208,10 @@ holds() {
 }
 holds "$runtime" '/liblsmtp\.so\.1 ' '/liblsmtp\.so\.1\.' '/usr/share/doc/liblsmtp1/copyright$'
 holds "$dev" '/usr/include/lsmtp\.h$' '/liblsmtp\.a$' '/liblsmtp\.so -> ' '/pkgconfig/lsmtp\.pc$' \
-    '/cmake/lsmtp/lsmtpConfig\.cmake$' '/man3/lsmtp_send_mail\.3\.gz$' '/man3/lsmtp_send_mail_ex\.3\.gz -> '
-holds "$tool" '/usr/bin/lsmtp-send$' '/man1/lsmtp-send\.1\.gz$' '/usr/share/doc/lsmtp-send/changelog\.gz$'
+    '/cmake/lsmtp/lsmtpConfig\.cmake$' '/man3/lsmtp_send_mail\.3\.gz$' '/man3/lsmtp_send_mail_ex\.3\.gz -> ' \
+    '/usr/share/doc/liblsmtp-dev/README\.md' '/usr/share/doc/liblsmtp-dev/examples/Lsmtp\.cs$'
+holds "$tool" '/usr/bin/lsmtp-send$' '/man1/lsmtp-send\.1\.gz$' '/usr/share/doc/lsmtp-send/changelog\.gz$' \
+    '/usr/share/doc/lsmtp-send/README$'
 holds "$module" '/usr/lib/python3/dist-packages/lsmtp\.py$'
 shared_files=$(for deb in "$runtime" "$dev" "$tool" "$module"; do
     dpkg-deb -c "$deb" | grep -v '^d' | awk '{ print $6 }'

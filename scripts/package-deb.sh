@@ -1,7 +1,8 @@
 #!/bin/sh
 # Builds the Debian packages of debian/ into build/deb/packages: liblsmtp1
 # (shared library), liblsmtp-dev (header, static library, pkg-config file,
-# CMake package, manual page 3), lsmtp-send (the tool, manual page 1),
+# CMake package, manual page 3, README, the C# binding as an example),
+# lsmtp-send (the tool, manual page 1, a short README),
 # python3-lsmtp (the module) and the -dbgsym packages of the binaries.
 # Extra arguments go to CMake's configure step.
 set -eu

@@ -303,7 +303,9 @@ def send_mail(host, *, from_addr, to=None, cc=None, bcc=None, subject=None, body
     or the library failed; ValueError or TypeError for arguments the call
     cannot take (nothing is sent then; from_addr=None is one, "" is the
     null sender <>). The arguments mean what the C function's do (see
-    lsmtp.h); the call blocks until the session ends."""
+    "man 3 lsmtp_send_mail", from the package liblsmtp-dev, and its README
+    in /usr/share/doc/liblsmtp-dev/); the call blocks until the session
+    ends."""
     arguments = _arguments(host, from_addr, to, cc, bcc, subject, body, attachments, from_header, to_header,
                            cc_header, bcc_header, reply_to, receipt_to, comments, mailer)
     text = ctypes.create_string_buffer(_RESULT_TEXT_SIZE)
