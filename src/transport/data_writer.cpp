@@ -2,7 +2,6 @@
 
 #include "base/session_observer.h"
 #include "base/wire_text.h"
-#include "text/text.h"
 
 #include <algorithm>
 #include <cstring>
@@ -50,22 +49,28 @@ std::size_t DataWriter::put_lines(std::string_view text, std::size_t from)
 {
     // The rest of the line goes out as it is, and with it the lines after it
     // for as long as each ends in CR LF and the next starts with no "." and
-    // no line break: one copy for all of them.
+    // no line break: one copy for all of them. Per line, one search for its
+    // LF and one for a CR before it, which must be the LF's own.
+    const char *const data = text.data();
+    const std::size_t size = text.size();
     std::size_t end = from;
     line_start_ = false;
     for (;;) {
-        const std::size_t line_break = find_line_break(text, end);
-        if (line_break == std::string_view::npos) {
-            end = text.size();
+        const auto *found = static_cast<const char *>(std::memchr(data + end, '\n', size - end));
+        const std::size_t line_feed = found == nullptr ? size : static_cast<std::size_t>(found - data);
+        if (const void *cr = std::memchr(data + end, '\r', line_feed - end)) {
+            const auto carriage_return = static_cast<std::size_t>(static_cast<const char *>(cr) - data);
+            if (carriage_return + 1 != line_feed || line_feed == size) {
+                end = carriage_return; // a CR of its own, or one whose LF may come in the next write
+                break;
+            }
+        } else {
+            end = line_feed; // a bare LF, or the end of the text
             break;
         }
-        if (text[line_break] != '\r' || line_break + 1 == text.size() || text[line_break + 1] != '\n') {
-            end = line_break;
-            break;
-        }
-        end = line_break + 2;
+        end = line_feed + 1;
         line_start_ = true;
-        if (end == text.size() || text[end] == '.' || text[end] == '\r' || text[end] == '\n')
+        if (end == size || data[end] == '.' || data[end] == '\r' || data[end] == '\n')
             break;
         line_start_ = false;
     }
