@@ -1,16 +1,10 @@
 #!/bin/sh
-# Checks the NuGet package in DIST as a .NET user meets it:
-# - it holds NuGet's layout and nothing else, the DLLs of the release
-#   archives and the Linux library;
-# - Debian's nuget installs it from DIST alone;
-# - a C# program compiled with mcs against the installed assembly sends a
-#   message under Mono, with the package's liblsmtp.so.1 beside it and no
-#   other lsmtp on the system's library path;
-# - a .NET Framework project, as packages.config installs write it, built
-#   with xbuild, gets that library beside the program from the package's
-#   build/Lsmtp.targets.
-# Runs inside a private network namespace (port 25 free). WORK is a
-# scratch folder. Usage: check-nuget.sh DIST VERSION WORK
+# Checks the NuGet package in DIST as a .NET user meets it: its layout and
+# DLLs; Debian's nuget installs it from DIST alone; a program compiled with
+# mcs against its assembly sends under Mono with only the package's
+# liblsmtp.so.1; a packages.config-style project built with xbuild gets
+# that library from build/Lsmtp.targets. Runs inside a private network
+# namespace (port 25 free). Usage: check-nuget.sh DIST VERSION WORK
 set -u
 dist="$1"
 version="$2"
@@ -64,12 +58,10 @@ echo "== a .NET Framework project with the package's targets, built with xbuild"
 project="$work/framework"
 mkdir -p "$project"
 sed -e "s|@PACKAGE@|$installed|g" -e "s|@SOURCE@|$source|g" >"$project/SendMail.csproj" <<'EOF'
-<?xml version="1.0" encoding="utf-8"?>
 <Project ToolsVersion="4.0" DefaultTargets="Build" xmlns="http://schemas.microsoft.com/developer/msbuild/2003">
   <PropertyGroup>
     <OutputType>Exe</OutputType>
     <TargetFrameworkVersion>v4.7</TargetFrameworkVersion>
-    <PlatformTarget>AnyCPU</PlatformTarget>
     <OutputPath>bin</OutputPath>
   </PropertyGroup>
   <ItemGroup>
