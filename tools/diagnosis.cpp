@@ -105,12 +105,6 @@ std::vector<std::string> explain_failure(const Outcome &outcome, std::string_vie
     for (const char c : library_text)
         told += c == '\n' ? std::string_view("\n    ") : std::string_view(&c, 1);
     std::vector<std::string> lines{std::move(told)};
-    // Once the end-of-data marker is out, the server may have queued the
-    // message even though its reply never arrived.
-    if (outcome.step == Step::end_of_data &&
-        (code == SMTP_ERR_RECV || code == SMTP_ERR_TIMEOUT || code == SMTP_ERR_WRITE))
-        lines.push_back(lsmtp::concat(outcome.server_address.empty() ? "the server" : outcome.server_address,
-                                      " may have accepted the message all the same: check before sending it again"));
     // Port 25 is closed or filtered on the way to most providers.
     if (code == SMTP_ERR_CONNECT && outcome.step == Step::connect)
         lines.push_back(lsmtp::concat("nothing took the connection on port 25: see ", relay_help,

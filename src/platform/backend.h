@@ -15,18 +15,22 @@
 
 namespace lsmtp::platform::backend {
 
+// What a backend's wait for a socket came to; the failure is the
+// system's last error, taken by the caller at once.
+enum class Wait { ready, timed_out, failed };
+
 WallClock wall_clock_now();
 void pause_milliseconds(int milliseconds);
 
-bool fill_random(unsigned char *out, std::size_t size);
+Failure fill_random(unsigned char *out, std::size_t size);
 std::uint32_t process_id();
 
 // File calls on a file the front has found open.
 File::Read read_file(File::Native file, char *buffer, std::size_t capacity);
 Failure write_file(File::Native file, const char *data, std::size_t length);
 Failure rewind_file(File::Native file);
-std::int64_t file_size(File::Native file);
-std::int64_t file_position(File::Native file);
+File::Offset file_size(File::Native file);
+File::Offset file_position(File::Native file);
 Failure close_file(File::Native file);
 
 OpenedFile open_for_reading(const std::string &path);
@@ -45,7 +49,7 @@ Failure open_socket(Socket &socket, const Endpoint &endpoint);
 // Connects the new socket before the deadline, with Nagle's delay off.
 Failure connect_socket(Socket &socket, const Endpoint &endpoint, Deadline deadline);
 Received receive_before(Socket &socket, char *buffer, std::size_t capacity, Deadline deadline);
-bool send_all(const Socket &socket, const char *data, std::size_t length, std::chrono::milliseconds stall_limit);
+Failure send_all(const Socket &socket, const char *data, std::size_t length, std::chrono::milliseconds stall_limit);
 // Ends the connection both ways, as a broken one would be.
 void shut_down(const Socket &socket);
 void close_socket(Socket::Native socket);

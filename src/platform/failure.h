@@ -9,13 +9,15 @@ namespace lsmtp::platform {
 // Taken where the call failed, before anything else could overwrite the
 // system's last error.
 struct Failure {
-    // errno; on Windows the code of GetLastError or WSAGetLastError; for a
-    // name lookup the resolver's own (EAI_*)
+    // The system's code: errno; on Windows that of GetLastError or
+    // WSAGetLastError.
     int code = 0;
+    // The resolver's own code (EAI_*) for a name lookup that failed on
+    // POSIX; Windows' resolver answers in system codes.
+    int resolver = 0;
     std::string text;   // what the system says of it: "No such file or directory"
 
-    // A failure always has words; success has none.
-    explicit operator bool() const { return !text.empty(); }
+    explicit operator bool() const { return code != 0 || resolver != 0; }
 };
 
 // The failure the system reports as `code`, in the system's words.
@@ -29,5 +31,8 @@ Failure last_failure();
 // refuse (access denied), and a call on a file that is not open.
 Failure refused_by_seams();
 Failure not_open();
+// A wait of ours that reached its deadline, as the system words a timeout
+// (ETIMEDOUT; WSAETIMEDOUT on Windows).
+Failure timed_out();
 
 } // namespace lsmtp::platform

@@ -52,14 +52,22 @@ Failure File::rewind()
     return backend::rewind_file(native_);
 }
 
-std::int64_t File::size() const
+File::Offset File::size() const
 {
-    return valid() && call_allowed_by_seams(Call::position) ? backend::file_size(native_) : -1;
+    if (!valid())
+        return {0, not_open()};
+    if (!call_allowed_by_seams(Call::position))
+        return {0, refused_by_seams()};
+    return backend::file_size(native_);
 }
 
-std::int64_t File::position() const
+File::Offset File::position() const
 {
-    return valid() && call_allowed_by_seams(Call::position) ? backend::file_position(native_) : -1;
+    if (!valid())
+        return {0, not_open()};
+    if (!call_allowed_by_seams(Call::position))
+        return {0, refused_by_seams()};
+    return backend::file_position(native_);
 }
 
 Failure File::close()

@@ -42,11 +42,15 @@ public:
     Failure write(const char *data, std::size_t length);
     // Moves back to the start of the file.
     Failure rewind();
-    // The file's size now, or -1 on error.
-    std::int64_t size() const;
+    struct Offset {
+        std::int64_t bytes = 0;
+        Failure failure;
+    };
+    // The file's size now.
+    Offset size() const;
     // The bytes between the start and the current position (after reading
-    // from the start: the bytes read), or -1 on error.
-    std::int64_t position() const;
+    // from the start: the bytes read).
+    Offset position() const;
     // Closes; fails when closing reported an error (e.g. a delayed write
     // failure). The file is invalid afterwards either way; closing an
     // invalid file succeeds.

@@ -14,7 +14,7 @@ bool draw_mark(ProcessMark &mark)
     mark.process = process_id();
     mark.random = 0;
     unsigned char bytes[sizeof mark.random] = {};
-    if (!fill_random(bytes, sizeof bytes))
+    if (fill_random(bytes, sizeof bytes))
         return false;
     for (const unsigned char byte : bytes)
         mark.random = mark.random << 8 | byte;
@@ -23,11 +23,11 @@ bool draw_mark(ProcessMark &mark)
 
 } // namespace
 
-bool fill_random(unsigned char *out, std::size_t size)
+Failure fill_random(unsigned char *out, std::size_t size)
 {
     if (const Seams *seams = current_seams(); seams != nullptr && seams->random_bytes) {
         seams->random_bytes(out, size);
-        return true;
+        return {};
     }
     return backend::fill_random(out, size);
 }

@@ -2,15 +2,17 @@
 // must not repeat across processes and machines.
 #pragma once
 
+#include "platform/failure.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <optional>
 
 namespace lsmtp::platform {
 
-// Fills `out` from the system's random source (or the test seam); false
-// when the system could not give them, in which case `out` is unchanged.
-bool fill_random(unsigned char *out, std::size_t size);
+// Fills `out` from the system's random source (or the test seam); fails
+// when the system could not give them, and `out` is then unchanged.
+Failure fill_random(unsigned char *out, std::size_t size);
 
 // The number of this process (or the test seam's).
 std::uint32_t process_id();

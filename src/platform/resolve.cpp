@@ -60,7 +60,7 @@ std::string without_brackets(std::string_view host)
 #if defined(_WIN32)
 Failure resolver_failure(int code) { return failure_of(code); }
 #else
-Failure resolver_failure(int code) { return {code, gai_strerror(code)}; }
+Failure resolver_failure(int code) { return {.resolver = code, .text = gai_strerror(code)}; }
 #endif
 
 // The addresses getaddrinfo gives for a name, in its order, with the port
@@ -155,8 +155,10 @@ FoundEndpoints look_up_endpoints(const char *name, std::uint16_t port, Deadline 
     lookup->port = port;
     lookup->seams = carry_seams();
     auto handed = std::make_unique<std::shared_ptr<Lookup>>(lookup);
-    if (!run_detached(&run_lookup, handed.get()))
-        return {{}, {EAGAIN, "no thread for the lookup"}, true};
+    if (Failure no_thread = run_detached(&run_lookup, handed.get())) {
+        no_thread.text = "no thread for the lookup (" + no_thread.text + ")";
+        return {{}, std::move(no_thread), true};
+    }
     handed.release(); // the worker owns it now
     std::unique_lock lock(lookup->mutex);
     if (!lookup->finished.wait_until(lock, deadline, [&] { return lookup->done; })) {
@@ -164,7 +166,9 @@ FoundEndpoints look_up_endpoints(const char *name, std::uint16_t port, Deadline 
         // The resolver cannot be stopped: the worker may return long after
         // this call, into this module, whatever the host does meanwhile.
         keep_module_for_running_work();
-        return {{}, {ETIMEDOUT, "no answer from the resolver in time"}, true};
+        Failure late = timed_out();
+        late.text = "no answer from the resolver in time";
+        return {{}, std::move(late), true};
     }
     return std::move(lookup->found);
 }

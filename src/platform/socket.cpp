@@ -62,20 +62,20 @@ ConnectResult connect_endpoint(Socket &socket, const Endpoint &endpoint, Deadlin
 Received receive_before(Socket &socket, char *buffer, std::size_t capacity, Deadline deadline)
 {
     if (!call_allowed_by_seams(Call::wait) || !call_allowed_by_seams(Call::receive))
-        return {};
+        return {Received::Status::failed, 0, refused_by_seams()};
     return backend::receive_before(socket, buffer, capacity, deadline);
 }
 
-bool send_all(const Socket &socket, const char *data, std::size_t length, std::chrono::milliseconds stall_limit)
+Failure send_all(const Socket &socket, const char *data, std::size_t length, std::chrono::milliseconds stall_limit)
 {
     if (!call_allowed_by_seams(Call::send)) {
         // A send fails for real when the connection broke: the reads that
         // follow find it broken too.
         backend::shut_down(socket);
-        return false;
+        return refused_by_seams();
     }
     if (const std::optional<bool> faked = send_by_seams(data, length))
-        return *faked;
+        return *faked ? Failure{} : refused_by_seams();
     return backend::send_all(socket, data, length, stall_limit);
 }
 

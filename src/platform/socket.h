@@ -94,12 +94,11 @@ struct ConnectResult {
 // with the last attempt's code.
 ConnectResult connect_to_host(Socket &socket, const char *host, std::uint16_t port, Deadline deadline);
 
-enum class Wait { ready, timed_out, failed };
-
 struct Received {
     enum class Status { data, closed, timed_out, failed };
     Status status = Status::failed;
     std::size_t count = 0;  // bytes received, for data
+    Failure failure;        // why, when failed
 };
 
 // One receive of at most `capacity` bytes, waiting no later than the
@@ -109,8 +108,8 @@ struct Received {
 Received receive_before(Socket &socket, char *buffer, std::size_t capacity, Deadline deadline);
 
 // Writes all `length` bytes, retrying short writes and interruptions,
-// without raising a signal when the peer has gone. Gives up (false) when
-// the peer takes no data for `stall_limit`, or on any error.
-bool send_all(const Socket &socket, const char *data, std::size_t length, std::chrono::milliseconds stall_limit);
+// without raising a signal when the peer has gone. Fails when the peer
+// takes no data for `stall_limit` (a timeout), or with the system's error.
+Failure send_all(const Socket &socket, const char *data, std::size_t length, std::chrono::milliseconds stall_limit);
 
 } // namespace lsmtp::platform

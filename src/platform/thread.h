@@ -2,11 +2,14 @@
 // for as long as such work may return into it.
 #pragma once
 
+
+#include "platform/failure.h"
+
 namespace lsmtp::platform {
 
-// Runs work(context) on a new detached thread. False when no thread could
+// Runs work(context) on a new detached thread. Fails when no thread could
 // be started; work is not run.
-bool run_detached(void (*work)(void *), void *context);
+Failure run_detached(void (*work)(void *), void *context);
 
 // Called by a caller that leaves detached work still running, before it
 // returns to a host that may unload this module: the work's thread will

@@ -109,7 +109,8 @@ Outcome encode_to_copy(platform::File &source, const std::string &path, platform
     };
     const std::string_view base = path_base_name(path);
     const std::string_view stem = base.substr(0, base.find('.'));
-    const std::int64_t size_at_open = source.size();
+    // Without its size the file is sent as read.
+    const platform::File::Offset size_at_open = source.size();
     // Each folder tried and what the system said there.
     std::string create_failures;
     const auto failed_in = [&create_failures](std::string_view folder, std::string_view said) {
@@ -130,7 +131,10 @@ Outcome encode_to_copy(platform::File &source, const std::string &path, platform
         if (encoding.result == Base64Result::ok) {
             // A file that shrank while it was read would go out torn; one
             // that grew is sent as read.
-            if (source.position() < size_at_open)
+            platform::File::Offset read = source.position();
+            if (read.failure)
+                return unreadable(std::move(read.failure.text));
+            if (!size_at_open.failure && read.bytes < size_at_open.bytes)
                 return unreadable("the file shrank while it was read");
             platform::Failure failed = copy.rewind();
             if (!failed)

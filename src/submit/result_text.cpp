@@ -156,6 +156,23 @@ void add_no_connection(Text &text, const Outcome &outcome)
         text << "; the port is always 25: give the host alone";
 }
 
+// The system's word on a connection that failed: ": Connection reset by peer".
+void add_system_word(Text &text, const Outcome &outcome)
+{
+    if (!outcome.system_text.empty())
+        (text << ": ").quoted(outcome.system_text);
+}
+
+// Once the end-of-data marker went out, a server that closed or fell silent
+// may have queued the message all the same: a caller who sends it again
+// unchecked may deliver it twice.
+void add_maybe_delivered(Text &text, const Outcome &outcome)
+{
+    if (outcome.step == Step::end_of_data)
+        text << "; " << server_of(outcome)
+             << " may have accepted the message all the same: check before sending it again";
+}
+
 void add_text(Text &text, const Outcome &outcome)
 {
     const int code = outcome.code;
@@ -182,6 +199,8 @@ void add_text(Text &text, const Outcome &outcome)
     case SMTP_ERR_RECV:
         text << "the connection to " << server_of(outcome) << " was lost ";
         add_waiting_for(text, outcome);
+        add_system_word(text, outcome);
+        add_maybe_delivered(text, outcome);
         break;
     case SMTP_ERR_REPLY:
         text << server_of(outcome) << " answered ";
@@ -198,6 +217,8 @@ void add_text(Text &text, const Outcome &outcome)
     case SMTP_ERR_TIMEOUT:
         text << server_of(outcome) << " gave no complete reply in time ";
         add_waiting_for(text, outcome);
+        add_system_word(text, outcome);
+        add_maybe_delivered(text, outcome);
         break;
     case SMTP_ERR_ENCODE_CREATE:
         (text << "no encoded copy of attachment '").quoted(outcome.subject) << "' could be made: ";
@@ -209,6 +230,8 @@ void add_text(Text &text, const Outcome &outcome)
         break;
     case SMTP_ERR_WRITE:
         text << "sending the message to " << server_of(outcome) << " failed, and the server gave no reason";
+        add_system_word(text, outcome);
+        add_maybe_delivered(text, outcome);
         break;
     case SMTP_ERR_ARGUMENT:
         text << "refused " << outcome.subject;

@@ -60,7 +60,7 @@ Reply receive_reply(Dialogue &dialogue, std::chrono::milliseconds limit)
     return reply;
 }
 
-// The transport's failures become the call's codes here and nowhere else.
+// What the connection attempt came to, as the call's result.
 Outcome connect_failure(const platform::ConnectResult &connected, const std::string &host)
 {
     using platform::ConnectOutcome;
@@ -96,7 +96,7 @@ Outcome verdict(Dialogue &dialogue, const Reply &reply, int wanted_class, Step s
 {
     // No reply at all ends the session as it stands.
     if (reply.status != Reply::Status::received)
-        return stopped(missing_reply_code(reply.status), step, subject);
+        return stopped(missing_reply_code(reply.status), step, subject, dialogue.session.failure.text);
     if (reply.code / 100 == wanted_class)
         return {};
     // A refusal (4xx, 5xx) ends the session as it stands. Exactly 400 (no
@@ -118,12 +118,14 @@ Outcome command(Dialogue &dialogue, Step step, int wanted_class = positive, std:
 
 // A write of the message failed: the connection is dead. A server that
 // refused the message (552: too big) may have said so before it closed;
-// that reply is the better result.
-Outcome failed_write_result(Dialogue &dialogue, const Outcome &failed)
+// that reply is the better result. Otherwise the system's word on the
+// failed write tells why.
+Outcome failed_write_result(Dialogue &dialogue, Outcome failed)
 {
     const Reply reply = receive_reply(dialogue, failed_write_grace);
     if (reply.status == Reply::Status::received && reply.code > 400)
-        return stopped(reply.code, failed.step, failed.subject, failed.system_text, reply_text(reply.raw));
+        return stopped(reply.code, failed.step, failed.subject, {}, reply_text(reply.raw));
+    failed.system_text = dialogue.session.failure.text;
     return failed;
 }
 

@@ -10,9 +10,19 @@ platform::ConnectResult open_connection(platform::Socket &socket, const std::str
 
 void close_connection(platform::Socket &socket) { socket.close(); }
 
+void keep_failure(SmtpSession &session, platform::Failure failure)
+{
+    if (!session.failure)
+        session.failure = std::move(failure);
+}
+
 bool send_bytes(SmtpSession &session, const char *data, std::size_t length)
 {
-    return platform::send_all(session.socket, data, length, send_stall_limit);
+    platform::Failure failed = platform::send_all(session.socket, data, length, send_stall_limit);
+    if (!failed)
+        return true;
+    keep_failure(session, std::move(failed));
+    return false;
 }
 
 bool send_text(SmtpSession &session, std::string_view text) { return send_bytes(session, text.data(), text.size()); }

@@ -11,11 +11,14 @@
 
 namespace lsmtp {
 
-// One SMTP session: the connection and the replies received but not yet
-// read (see reply.h).
+// One SMTP session: the connection, the replies received but not yet
+// read (see reply.h), and why the connection first failed, as the system
+// said it ("Connection reset by peer"): what follows a broken connection
+// only fails again.
 struct SmtpSession {
     platform::Socket socket;
     std::string replies;
+    platform::Failure failure;
 };
 
 // How long the call waits for the connection to the server, the name
@@ -34,7 +37,11 @@ platform::ConnectResult open_connection(platform::Socket &socket, const std::str
 // happens for an invalid socket.
 void close_connection(platform::Socket &socket);
 
-// Writes the bytes whole; false when the write failed.
+// Keeps `failure` as the session's unless one came before.
+void keep_failure(SmtpSession &session, platform::Failure failure);
+
+// Writes the bytes whole; false when the write failed, its failure kept
+// in the session unless one came before.
 bool send_bytes(SmtpSession &session, const char *data, std::size_t length);
 bool send_text(SmtpSession &session, std::string_view text);
 

@@ -108,7 +108,7 @@ Reply read_reply(SmtpSession &session, std::chrono::milliseconds limit)
             return Reply{Reply::Status::malformed, 0, {}};
 
         char chunk[1024];
-        const platform::Received got = platform::receive_before(session.socket, chunk, sizeof chunk, deadline);
+        platform::Received got = platform::receive_before(session.socket, chunk, sizeof chunk, deadline);
         switch (got.status) {
         case platform::Received::Status::data:
             session.replies.append(chunk, got.count);
@@ -116,7 +116,9 @@ Reply read_reply(SmtpSession &session, std::chrono::milliseconds limit)
         case platform::Received::Status::timed_out:
             return Reply{Reply::Status::timed_out, 0, {}};
         case platform::Received::Status::closed:
+            return Reply{Reply::Status::lost, 0, {}};
         case platform::Received::Status::failed:
+            keep_failure(session, std::move(got.failure));
             return Reply{Reply::Status::lost, 0, {}};
         }
     }

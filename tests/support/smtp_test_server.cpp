@@ -251,14 +251,16 @@ void SmtpTestServer::serve(int fd, std::size_t index)
     std::map<std::string, int> uses;
     bool in_data = false;
     bool silent = false;
+    bool reset = false;
     bool stalled = false;
     bool open = true;
     std::string pending;  // received bytes not yet taken as a command line or data
 
     auto answer = [&](const std::string &key) {
         const ScriptedReply reply = reply_for(key, ++uses[key]);
-        if (reply.close) {
+        if (reply.close || reply.reset) {
             open = false;
+            reset = reply.reset;
             return;
         }
         if (reply.silent) {
@@ -337,7 +339,12 @@ void SmtpTestServer::serve(int fd, std::size_t index)
         std::lock_guard lock(mutex_);
         sessions_[index].data = pending;
     }
-    shutdown(fd, SHUT_RDWR);
+    if (reset) {
+        const linger abort_at_once{1, 0};
+        set_option(fd, SOL_SOCKET, SO_LINGER, abort_at_once);
+    } else {
+        shutdown(fd, SHUT_RDWR);
+    }
     std::lock_guard lock(mutex_);
     close(fd);
     open_fds_.erase(std::find(open_fds_.begin(), open_fds_.end(), fd));

@@ -18,6 +18,7 @@ struct ScriptedReply {
     std::string text;                 // raw reply bytes, line ends included
     std::vector<std::size_t> splits;  // positions at which the text is sent in separate writes
     bool close = false;               // close the connection instead of answering
+    bool reset = false;               // reset the connection instead of answering
     bool silent = false;              // never answer; keep the connection until the client leaves
     bool close_after = false;         // send the text, then close the connection
     bool stop_reading = false;        // send the text, then read nothing more until the client leaves

@@ -43,6 +43,11 @@ TEST_F(Transport, WritingToAClosedPeerFailsWithoutASignal)
 #ifndef _WIN32
     EXPECT_EQ(sigpipe.raised, 0);
 #endif
+    // The system's word is kept, the first one: a later failure adds nothing.
+    const lsmtp::platform::Failure first = session_.failure;
+    EXPECT_TRUE(first) << first.text;
+    EXPECT_FALSE(lsmtp::send_text(session_, "QUIT\r\n"));
+    EXPECT_EQ(session_.failure.text, first.text);
 }
 
 TEST_F(Transport, WritesLargerThanTheSocketBufferArriveWhole)
@@ -68,7 +73,8 @@ TEST_F(Transport, AStalledPeerEndsTheWrite)
 {
     const std::string block(16 << 20, 's');
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_FALSE(lsmtp::platform::send_all(session_.socket, block.data(), block.size(), std::chrono::milliseconds(200)));
+    EXPECT_EQ(lsmtp::platform::send_all(session_.socket, block.data(), block.size(), std::chrono::milliseconds(200)).code,
+              lsmtp::platform::timed_out().code);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
 }
 

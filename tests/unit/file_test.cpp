@@ -241,10 +241,10 @@ TEST(File, ScratchFileIsPrivateAndLeavesNothing)
         File &scratch = created.file;
         ASSERT_TRUE(scratch.valid()) << created.failure.text;
         ASSERT_FALSE(scratch.write(text.data(), text.size()));
-        EXPECT_EQ(scratch.size(), 17);
+        EXPECT_EQ(scratch.size().bytes, 17);
         ASSERT_FALSE(scratch.rewind());
         EXPECT_EQ(read_all(scratch), text);
-        EXPECT_EQ(scratch.position(), 17);
+        EXPECT_EQ(scratch.position().bytes, 17);
 #ifdef _WIN32
         // The name is there while the handle lives, but nobody may open it.
         EXPECT_FALSE(lsmtp::platform::open_for_reading(folder / "copy.b64").file.valid());

@@ -68,13 +68,21 @@ Failure backend::rewind_file(File::Native file)
     return ::lseek(fd_of(file), 0, SEEK_SET) == 0 ? Failure{} : last_failure();
 }
 
-std::int64_t backend::file_size(File::Native file)
+File::Offset backend::file_size(File::Native file)
 {
     struct stat status {};
-    return fstat(fd_of(file), &status) == 0 ? static_cast<std::int64_t>(status.st_size) : -1;
+    if (fstat(fd_of(file), &status) != 0)
+        return {0, last_failure()};
+    return {static_cast<std::int64_t>(status.st_size), {}};
 }
 
-std::int64_t backend::file_position(File::Native file) { return ::lseek(fd_of(file), 0, SEEK_CUR); }
+File::Offset backend::file_position(File::Native file)
+{
+    const off_t at = ::lseek(fd_of(file), 0, SEEK_CUR);
+    if (at < 0)
+        return {0, last_failure()};
+    return {static_cast<std::int64_t>(at), {}};
+}
 
 Failure backend::close_file(File::Native file)
 {

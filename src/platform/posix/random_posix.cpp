@@ -19,18 +19,22 @@ void count_fork_in_child() { forks.fetch_add(1, std::memory_order_relaxed); }
 
 } // namespace
 
-bool backend::fill_random(unsigned char *out, std::size_t size)
+Failure backend::fill_random(unsigned char *out, std::size_t size)
 {
     std::size_t done = 0;
     while (done < size) {
         const ssize_t got = getrandom(out + done, size - done, 0);
         if (got < 0 && errno == EINTR)
             continue;
-        if (got <= 0)
-            return false;
+        if (got < 0)
+            return last_failure();
+        // getrandom never answers 0 for a request of some bytes; should it,
+        // waiting for more would not end.
+        if (got == 0)
+            return failure_of(EIO);
         done += static_cast<std::size_t>(got);
     }
-    return true;
+    return {};
 }
 
 std::uint32_t backend::process_id() { return static_cast<std::uint32_t>(getpid()); }

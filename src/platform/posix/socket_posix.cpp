@@ -11,6 +11,8 @@
 namespace lsmtp::platform {
 namespace {
 
+using backend::Wait;
+
 int fd_of(const Socket &socket) { return static_cast<int>(socket.native()); }
 
 // How far past its deadline a receive may let the system's own limit run
@@ -78,7 +80,7 @@ Failure connect_socket(Socket &socket, const Endpoint &endpoint, Deadline deadli
     // Zero would mean no limit at all.
     const int left = milliseconds_left(deadline);
     if (left == 0)
-        return failure_of(ETIMEDOUT);
+        return timed_out();
     if (!set_wait_limit(fd, SO_SNDTIMEO, std::chrono::milliseconds{left}))
         return last_failure();
     if (connect(fd, reinterpret_cast<const sockaddr *>(&endpoint.address), endpoint.length) == 0)
@@ -86,7 +88,7 @@ Failure connect_socket(Socket &socket, const Endpoint &endpoint, Deadline deadli
     const int error = errno;
     // EINPROGRESS: the limit ran out.
     if (error != EINTR)
-        return failure_of(error == EINPROGRESS ? ETIMEDOUT : error);
+        return error == EINPROGRESS ? timed_out() : failure_of(error);
     // A signal leaves the attempt going on: poll waits for the rest of the
     // time. A failed attempt is reported as writable too, with an error or a
     // hang-up beside it; only a failure asks for its cause.
@@ -95,7 +97,7 @@ Failure connect_socket(Socket &socket, const Endpoint &endpoint, Deadline deadli
     case Wait::ready:
         break;
     case Wait::timed_out:
-        return failure_of(ETIMEDOUT);
+        return timed_out();
     case Wait::failed:
         return last_failure();
     }
@@ -120,34 +122,34 @@ Received receive_before(Socket &socket, char *buffer, std::size_t capacity, Dead
         const bool now_only = left.count() == 0;
         if (!now_only && (socket.receive_limit.count() == 0 || socket.receive_limit > left + receive_limit_slack)) {
             if (!set_wait_limit(fd, SO_RCVTIMEO, left))
-                return {};
+                return {Received::Status::failed, 0, last_failure()};
             socket.receive_limit = left;
         }
         const ssize_t got = recv(fd, buffer, capacity, now_only ? MSG_DONTWAIT : 0);
         if (got > 0)
-            return {Received::Status::data, static_cast<std::size_t>(got)};
+            return {Received::Status::data, static_cast<std::size_t>(got), {}};
         if (got == 0)
-            return {Received::Status::closed, 0};
+            return {Received::Status::closed, 0, {}};
         if (errno == EINTR)
             continue;
         if (errno != EAGAIN && errno != EWOULDBLOCK)
-            return {};
+            return {Received::Status::failed, 0, last_failure()};
         if (now_only)
-            return {Received::Status::timed_out, 0};
+            return {Received::Status::timed_out, 0, {}};
         // The limit ran out before the deadline, or the socket does not
         // block: poll for the time that is left.
         switch (wait_for(fd, POLLIN, deadline)) {
         case Wait::ready:
             break;
         case Wait::timed_out:
-            return {Received::Status::timed_out, 0};
+            return {Received::Status::timed_out, 0, {}};
         case Wait::failed:
-            return {};
+            return {Received::Status::failed, 0, last_failure()};
         }
     }
 }
 
-bool send_all(const Socket &socket, const char *data, std::size_t length, std::chrono::milliseconds stall_limit)
+Failure send_all(const Socket &socket, const char *data, std::size_t length, std::chrono::milliseconds stall_limit)
 {
     const int fd = fd_of(socket);
     while (length > 0) {
@@ -160,12 +162,18 @@ bool send_all(const Socket &socket, const char *data, std::size_t length, std::c
         if (sent < 0 && errno == EINTR)
             continue;
         if (sent < 0 && errno != EAGAIN && errno != EWOULDBLOCK)
-            return false;
+            return last_failure();
         // The peer's window is full: wait for room, but not forever.
-        if (wait_for(fd, POLLOUT, deadline_after(stall_limit)) != Wait::ready)
-            return false;
+        switch (wait_for(fd, POLLOUT, deadline_after(stall_limit))) {
+        case Wait::ready:
+            break;
+        case Wait::timed_out:
+            return timed_out();
+        case Wait::failed:
+            return last_failure();
+        }
     }
-    return true;
+    return {};
 }
 
 } // namespace backend

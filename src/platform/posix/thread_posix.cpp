@@ -1,13 +1,16 @@
 #include "platform/thread.h"
 
+#include <cerrno>
 #include <csignal>
 #include <dlfcn.h>
 #include <pthread.h>
+#include <new>
+#include <system_error>
 #include <thread>
 
 namespace lsmtp::platform {
 
-bool run_detached(void (*work)(void *), void *context)
+Failure run_detached(void (*work)(void *), void *context)
 {
     // The worker starts with every signal blocked, so that the host's
     // handlers keep running on the host's own threads.
@@ -15,14 +18,16 @@ bool run_detached(void (*work)(void *), void *context)
     sigset_t previous;
     sigfillset(&all);
     pthread_sigmask(SIG_SETMASK, &all, &previous);
-    bool started = true;
+    Failure failed;
     try {
         std::thread(work, context).detach();
-    } catch (...) {
-        started = false;
+    } catch (const std::system_error &error) {
+        failed = failure_of(error.code().value());
+    } catch (const std::bad_alloc &) {
+        failed = failure_of(ENOMEM);
     }
     pthread_sigmask(SIG_SETMASK, &previous, nullptr);
-    return started;
+    return failed;
 }
 
 void keep_module_for_running_work()

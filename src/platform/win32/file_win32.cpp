@@ -101,16 +101,20 @@ Failure backend::rewind_file(File::Native file)
     return SetFilePointerEx(handle_of(file), start, nullptr, FILE_BEGIN) != 0 ? Failure{} : last_failure();
 }
 
-std::int64_t backend::file_size(File::Native file)
+File::Offset backend::file_size(File::Native file)
 {
     LARGE_INTEGER size{};
-    return GetFileSizeEx(handle_of(file), &size) ? size.QuadPart : -1;
+    if (!GetFileSizeEx(handle_of(file), &size))
+        return {0, last_failure()};
+    return {size.QuadPart, {}};
 }
 
-std::int64_t backend::file_position(File::Native file)
+File::Offset backend::file_position(File::Native file)
 {
     LARGE_INTEGER none{}, at{};
-    return SetFilePointerEx(handle_of(file), none, &at, FILE_CURRENT) ? at.QuadPart : -1;
+    if (!SetFilePointerEx(handle_of(file), none, &at, FILE_CURRENT))
+        return {0, last_failure()};
+    return {at.QuadPart, {}};
 }
 
 Failure backend::close_file(File::Native file)

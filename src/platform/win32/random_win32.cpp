@@ -9,12 +9,14 @@
 
 namespace lsmtp::platform {
 
-bool backend::fill_random(unsigned char *out, std::size_t size)
+Failure backend::fill_random(unsigned char *out, std::size_t size)
 {
-    if (size > ULONG_MAX)
-        return false;
-    return BCRYPT_SUCCESS(
-        BCryptGenRandom(nullptr, out, static_cast<ULONG>(size), BCRYPT_USE_SYSTEM_PREFERRED_RNG));
+    // BCryptGenRandom fails only for arguments it cannot take (its status
+    // codes are not the system's error codes).
+    if (size > ULONG_MAX ||
+        !BCRYPT_SUCCESS(BCryptGenRandom(nullptr, out, static_cast<ULONG>(size), BCRYPT_USE_SYSTEM_PREFERRED_RNG)))
+        return failure_of(ERROR_INVALID_PARAMETER);
+    return {};
 }
 
 std::uint32_t backend::process_id() { return static_cast<std::uint32_t>(GetCurrentProcessId()); }

@@ -11,6 +11,8 @@
 namespace lsmtp::platform {
 namespace {
 
+using backend::Wait;
+
 SOCKET handle_of(const Socket &socket) { return static_cast<SOCKET>(socket.native()); }
 
 // select's time value for the time left until the deadline.
@@ -113,7 +115,7 @@ Failure connect_socket(Socket &socket, const Endpoint &endpoint, Deadline deadli
         case Wait::ready:
             break;
         case Wait::timed_out:
-            return failure_of(WSAETIMEDOUT);
+            return timed_out();
         case Wait::failed:
             return failure_of(WSAGetLastError());
         }
@@ -135,39 +137,46 @@ Received receive_before(Socket &socket, char *buffer, std::size_t capacity, Dead
     case Wait::ready:
         break;
     case Wait::timed_out:
-        return {Received::Status::timed_out, 0};
+        return {Received::Status::timed_out, 0, {}};
     case Wait::failed:
-        return {};
+        return {Received::Status::failed, 0, failure_of(WSAGetLastError())};
     }
     const int length = capacity > INT_MAX ? INT_MAX : static_cast<int>(capacity);
     const int got = recv(handle_of(socket), buffer, length, 0);
     if (got == SOCKET_ERROR)
-        return {};
+        return {Received::Status::failed, 0, failure_of(WSAGetLastError())};
     if (got == 0)
-        return {Received::Status::closed, 0};
-    return {Received::Status::data, static_cast<std::size_t>(got)};
+        return {Received::Status::closed, 0, {}};
+    return {Received::Status::data, static_cast<std::size_t>(got), {}};
 }
 
 // Windows raises no signal for a closed peer. The socket is non-blocking,
 // so a peer that takes no data cannot hold the caller past the stall limit.
-bool send_all(const Socket &socket, const char *data, std::size_t length, std::chrono::milliseconds stall_limit)
+Failure send_all(const Socket &socket, const char *data, std::size_t length, std::chrono::milliseconds stall_limit)
 {
     const SOCKET handle = handle_of(socket);
-    bool ok = true;
-    while (ok && length > 0) {
+    while (length > 0) {
         const int piece = length > INT_MAX ? INT_MAX : static_cast<int>(length);
         const int sent = send(handle, data, piece, 0);
         if (sent > 0) {
             data += sent;
             length -= static_cast<std::size_t>(sent);
-        } else if (sent == 0 || WSAGetLastError() != WSAEWOULDBLOCK) {
-            ok = false;
-        } else {
-            // The peer's window is full: wait for room, but not forever.
-            ok = wait_for(handle, Readiness::write, deadline_after(stall_limit)) == Wait::ready;
+            continue;
+        }
+        const int error = sent == 0 ? WSAECONNRESET : WSAGetLastError();
+        if (error != WSAEWOULDBLOCK)
+            return failure_of(error);
+        // The peer's window is full: wait for room, but not forever.
+        switch (wait_for(handle, Readiness::write, deadline_after(stall_limit))) {
+        case Wait::ready:
+            break;
+        case Wait::timed_out:
+            return timed_out();
+        case Wait::failed:
+            return failure_of(WSAGetLastError());
         }
     }
-    return ok;
+    return {};
 }
 
 } // namespace backend

@@ -35,8 +35,8 @@ Failure failure_of(int code)
         said.remove_suffix(1);
     // A failure without words would read as none.
     if (said.empty())
-        return {code, "error " + std::to_string(code)};
-    return {code, win32::to_utf8(said)};
+        return {.code = code, .text = "error " + std::to_string(code)};
+    return {.code = code, .text = win32::to_utf8(said)};
 }
 
 Failure last_failure() { return failure_of(static_cast<int>(GetLastError())); }
@@ -44,5 +44,7 @@ Failure last_failure() { return failure_of(static_cast<int>(GetLastError())); }
 Failure refused_by_seams() { return failure_of(ERROR_ACCESS_DENIED); }
 
 Failure not_open() { return failure_of(ERROR_INVALID_HANDLE); }
+
+Failure timed_out() { return failure_of(WSAETIMEDOUT); }
 
 } // namespace lsmtp::platform

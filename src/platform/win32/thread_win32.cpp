@@ -28,24 +28,25 @@ DWORD WINAPI run_and_release_module(LPVOID parameter)
 
 } // namespace
 
-bool run_detached(void (*work)(void *), void *context)
+Failure run_detached(void (*work)(void *), void *context)
 {
     // Taken before the thread starts: the caller may return, and the host
     // unload the DLL, before the worker runs its first instruction.
     HMODULE module = nullptr;
     if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
                             reinterpret_cast<LPCWSTR>(reinterpret_cast<void *>(&run_and_release_module)), &module))
-        return false;
+        return last_failure();
     auto *detached = new (std::nothrow) DetachedWork{work, context, module};
     const HANDLE thread =
         detached == nullptr ? nullptr : CreateThread(nullptr, 0, &run_and_release_module, detached, 0, nullptr);
     if (thread == nullptr) {
+        Failure failed = detached == nullptr ? failure_of(ERROR_NOT_ENOUGH_MEMORY) : last_failure();
         delete detached;
         FreeLibrary(module);
-        return false;
+        return failed;
     }
     CloseHandle(thread);
-    return true;
+    return {};
 }
 
 // Each worker holds its own reference to the module (run_detached).
