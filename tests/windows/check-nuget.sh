@@ -1,25 +1,11 @@
-#!/bin/sh
-# Checks the NuGet package in DIST as a .NET user meets it: its layout and
-# DLLs; Debian's nuget installs it from DIST alone; a program compiled with
+# Checks the NuGet package in $dist as a .NET user meets it: its layout and
+# DLLs; Debian's nuget installs it from $dist alone; a program compiled with
 # mcs against its assembly sends under Mono with only the package's
 # liblsmtp.so.1; a packages.config-style project built with xbuild gets
-# that library from build/Lsmtp.targets. Runs inside a private network
-# namespace (port 25 free). Usage: check-nuget.sh DIST VERSION WORK
-set -u
-dist="$1"
-version="$2"
-work="$3"
-here="$(cd "$(dirname "$0")" && pwd)"
-source="$(cd "$here/../.." && pwd)"
-failures=0
-fail() {
-    echo "FAILED: $*"
-    failures=$((failures + 1))
-}
-rm -rf "$work"
-mkdir -p "$work"
-work="$(cd "$work" && pwd)"
-
+# that library from build/Lsmtp.targets. Read by check-release.sh, whose
+# $dist, $version, $work, $here, $source and fail() it uses.
+nuget_dir="$work/nuget"
+mkdir -p "$nuget_dir"
 package="$dist/Lsmtp.$version.nupkg"
 tree=$(unzip -Z1 "$package" | sort)
 expected=$(printf '%s\n' '[Content_Types].xml' _rels/.rels Lsmtp.nuspec README.md build/Lsmtp.targets \
@@ -30,14 +16,14 @@ $tree"
 unzip -p "$package" Lsmtp.nuspec | grep -q "<version>$version</version>" || fail "the .nuspec is not version $version"
 unzip -p "$package" Lsmtp.nuspec | grep -q '<license type="expression">MIT</license>' || fail "no MIT licence expression"
 for arch in x64 x86; do
-    unzip -p "$package" "runtimes/win-$arch/native/lsmtp.dll" >"$work/lsmtp-$arch.dll"
+    unzip -p "$package" "runtimes/win-$arch/native/lsmtp.dll" >"$nuget_dir/lsmtp-$arch.dll"
     unzip -p "$dist/lsmtp-$version-win-$arch.zip" "lsmtp-$version-win-$arch/bin/lsmtp.dll" |
-        cmp -s - "$work/lsmtp-$arch.dll" || fail "runtimes/win-$arch holds another lsmtp.dll than the $arch archive"
+        cmp -s - "$nuget_dir/lsmtp-$arch.dll" || fail "runtimes/win-$arch holds another lsmtp.dll than the $arch archive"
 done
 
 echo "== nuget install Lsmtp -Source $dist"
-packages="$work/packages"
-HOME="$work/home" nuget install Lsmtp -Source "$(cd "$dist" && pwd)" -OutputDirectory "$packages" -NonInteractive ||
+packages="$nuget_dir/packages"
+HOME="$nuget_dir/home" nuget install Lsmtp -Source "$(cd "$dist" && pwd)" -OutputDirectory "$packages" -NonInteractive ||
     fail "nuget install"
 installed="$packages/Lsmtp.$version"
 cmp -s "$package" "$installed/Lsmtp.$version.nupkg" || fail "nuget did not install the package from $dist"
@@ -46,7 +32,7 @@ cmp -s "$package" "$installed/Lsmtp.$version.nupkg" || fail "nuget did not insta
 if ldconfig -p | grep -F liblsmtp; then
     fail "an lsmtp is installed on this system: the program would not need the package's"
 fi
-consumer="$work/consumer"
+consumer="$nuget_dir/consumer"
 mkdir -p "$consumer"
 cp "$installed/lib/net47/Lsmtp.dll" "$installed/runtimes/linux-x64/native/liblsmtp.so.1" "$consumer/"
 mcs -nologo -warnaserror -r:"$consumer/Lsmtp.dll" -out:"$consumer/SendMail.exe" "$source/tests/csharp/SendMail.cs" ||
@@ -55,7 +41,7 @@ env -u LD_LIBRARY_PATH -u MONO_PATH /usr/bin/python3 "$here/dll_host_test.py" --
     fail "the program built against the package under Mono"
 
 echo "== a .NET Framework project with the package's targets, built with xbuild"
-project="$work/framework"
+project="$nuget_dir/framework"
 mkdir -p "$project"
 sed -e "s|@PACKAGE@|$installed|g" -e "s|@SOURCE@|$source|g" >"$project/SendMail.csproj" <<'EOF'
 <Project ToolsVersion="4.0" DefaultTargets="Build" xmlns="http://schemas.microsoft.com/developer/msbuild/2003">
@@ -73,9 +59,6 @@ sed -e "s|@PACKAGE@|$installed|g" -e "s|@SOURCE@|$source|g" >"$project/SendMail.
   <Import Project="@PACKAGE@/build/Lsmtp.targets" />
 </Project>
 EOF
-xbuild /nologo /verbosity:quiet "$project/SendMail.csproj" >"$work/xbuild.log" 2>&1 || { cat "$work/xbuild.log"; fail "xbuild"; }
+xbuild /nologo /verbosity:quiet "$project/SendMail.csproj" >"$nuget_dir/xbuild.log" 2>&1 || { cat "$nuget_dir/xbuild.log"; fail "xbuild"; }
 cmp -s "$project/bin/liblsmtp.so.1" "$installed/runtimes/linux-x64/native/liblsmtp.so.1" ||
     fail "the targets did not put the package's liblsmtp.so.1 beside the program: $(ls "$project/bin")"
-
-echo "NuGet package checks: $failures failed"
-[ "$failures" -eq 0 ]

@@ -9,7 +9,7 @@
 #   reads it (GetFileVersionInfoW, under Wine);
 # - the Pascal unit, compiled for win64 with Free Pascal, sends a message to
 #   a real SMTP server through the x64 archive's DLL;
-# - the NuGet package passes check-nuget.sh.
+# - the NuGet package passes the checks of check-nuget.sh.
 # Runs under run-in-namespace.sh (Wine and its server in a private network
 # namespace, port 25 free). WORK is a scratch folder.
 # Usage: check-release.sh DIST VERSION WORK
@@ -100,7 +100,7 @@ else
     fail "Free Pascal's win64 runtime does not build"
 fi
 
-sh "$here/check-nuget.sh" "$dist" "$version" "$work/nuget" || fail "the NuGet package"
+. "$here/check-nuget.sh"
 
 echo "release checks: $failures failed"
 [ "$failures" -eq 0 ]
