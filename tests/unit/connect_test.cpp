@@ -1,6 +1,8 @@
 // The connection to the server: numeric hosts and names under one deadline,
 // every address of a name in turn.
 #include "mail_call.h"
+#include "platform/failure.h"
+#include "scripted.h"
 #include "platform/seams.h"
 #include "platform/socket.h"
 #include "portable.h"
@@ -23,8 +25,13 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <pthread.h>
 #include <sys/socket.h>
+#include <sys/syscall.h>
 #include <unistd.h>
+
+#include <csignal>
+#include <fstream>
 #endif
 
 using lsmtp::platform::ConnectOutcome;
@@ -268,6 +275,64 @@ TEST(Connect, TheLookupAndTheConnectionShareOneLimit)
     EXPECT_EQ(result, SMTP_ERR_CONNECT);
     EXPECT_GE(took, 14s);
     EXPECT_LT(took, 22s);  // a fresh 15 s after the lookup would take 25
+}
+
+volatile std::sig_atomic_t signals_handled = 0;
+
+// A signal whose handler asks for no restart comes while connect waits on
+// an attempt that the listener's full queue leaves unanswered. The attempt
+// goes on for the time left: it connects once the queue has room (the
+// next SYN is taken), or ends at its deadline in the system's words; no
+// descriptor is left either way.
+TEST(Connect, AnAttemptInterruptedBySignalGoesOn)
+{
+    struct sigaction counting {}, previous{};
+    counting.sa_handler = [](int) { signals_handled = signals_handled + 1; };
+    ASSERT_EQ(sigaction(SIGUSR1, &counting, &previous), 0);  // sa_flags: no SA_RESTART
+    const std::string connect_number = std::to_string(SYS_connect) + " ";
+    const std::string syscall_file = "/proc/self/task/" + std::to_string(gettid()) + "/syscall";
+    const pthread_t caller = pthread_self();
+    for (const bool room : {true, false}) {
+        const std::size_t descriptors = lsmtp::test::open_descriptors();
+        const std::uint16_t port = room ? 2529 : 2530;
+        const lsmtp::test::RawSocket listener = listener_on(AF_INET, port, 0);
+        ASSERT_NE(listener, lsmtp::test::no_socket);
+        lsmtp::platform::ConnectResult result;
+        {
+            lsmtp::platform::Socket filler;
+            ASSERT_EQ(lsmtp::platform::connect_to_host(filler, "127.0.0.1", port, lsmtp::platform::deadline_after(5s))
+                          .outcome,
+                      ConnectOutcome::connected);
+            signals_handled = 0;
+            // Signals the caller once it waits in connect, then makes room.
+            std::thread interrupter([&] {
+                const auto due = std::chrono::steady_clock::now() + 5s;
+                auto in_connect = [&] {
+                    std::ifstream state(syscall_file);
+                    std::string line;
+                    return std::getline(state, line) && line.starts_with(connect_number);
+                };
+                while (!in_connect() && std::chrono::steady_clock::now() < due)
+                    std::this_thread::yield();
+                pthread_kill(caller, SIGUSR1);
+                while (signals_handled == 0 && std::chrono::steady_clock::now() < due)
+                    std::this_thread::yield();
+                if (room)
+                    close(accept(listener, nullptr, nullptr));
+            });
+            lsmtp::platform::Socket socket;
+            result = lsmtp::platform::connect_to_host(socket, "127.0.0.1", port,
+                                                      lsmtp::platform::deadline_after(room ? 10s : 1s));
+            interrupter.join();
+        }
+        close(listener);
+        EXPECT_EQ(signals_handled, 1) << room;
+        EXPECT_EQ(result.outcome, room ? ConnectOutcome::connected : ConnectOutcome::failed);
+        const std::string failure = room ? "" : "127.0.0.1: " + lsmtp::platform::failure_of(ETIMEDOUT).text;
+        EXPECT_EQ(result.failure.text, failure);
+        EXPECT_EQ(lsmtp::test::open_descriptors(), descriptors) << room;
+    }
+    sigaction(SIGUSR1, &previous, nullptr);
 }
 
 // A bracketed name is looked up without its brackets, as mail domains
