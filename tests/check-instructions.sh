@@ -2,22 +2,20 @@
 # Fails when the instructions per small message (1 KB body) grow past LIMIT:
 # callgrind counts the user-space instructions of a run of 201 messages to
 # the benchmark's sink less those of a run of one, so the program's start
-# and end are left out. Counts, never times. With --top, also prints the
-# ten costliest functions of the long run, inclusive and self.
+# and end are left out. Counts, never times. TOP=1 also lists the ten
+# costliest functions of the long run, inclusive and self.
 #
-#   sh tests/check-instructions.sh [--top] SINK HOST LIMIT   (bench's lsmtp_e2e_sink and lsmtp_e2e_lsmtp)
+#   sh tests/check-instructions.sh SINK HOST LIMIT   (bench's lsmtp_e2e_sink and lsmtp_e2e_lsmtp)
 set -eu
 messages=200
 
 if [ "${1-}" != --inside ]; then
-    top=
-    [ "${1-}" = --top ] && { top=--top; shift; }
-    [ $# -eq 3 ] || { echo "usage: $0 [--top] SINK HOST LIMIT" >&2; exit 64; }
+    [ $# -eq 3 ] || { echo "usage: $0 SINK HOST LIMIT" >&2; exit 64; }
     command -v valgrind >/dev/null || { echo "valgrind is not installed (apt-get install valgrind)" >&2; exit 1; }
     # A private network, where the sink takes 127.0.0.1:25.
-    exec sh "$(dirname "$0")/netns-run.sh" sh "$0" --inside "${top:-plain}" "$@"
+    exec sh "$(dirname "$0")/netns-run.sh" sh "$0" --inside "$@"
 fi
-top=$2 sink=$3 host=$4 limit=$5
+sink=$2 host=$3 limit=$4
 work=$(mktemp -d)
 sink_pid=
 trap 'if [ -n "$sink_pid" ]; then kill "$sink_pid"; fi; rm -rf "$work"' EXIT
@@ -28,13 +26,10 @@ for run in "one 1" "many $((messages + 1))"; do
     valgrind --tool=callgrind --callgrind-out-file="$work/$1" "$host" "$2" 1 >/dev/null 2>"$work/log" ||
         { cat "$work/log" >&2; echo "the host failed to send $2 messages" >&2; exit 1; }
 done
-
-if [ "$top" = --top ]; then
-    for kind in --inclusive=yes --inclusive=no; do
-        callgrind_annotate "$kind" --threshold=100 "$work/many" | grep -E '^ *[0-9,]+ ' | grep -v 'PROGRAM TOTALS' | head -n 10
-        echo
-    done
-fi
+for inclusive in ${TOP:+yes no}; do
+    callgrind_annotate --inclusive=$inclusive "$work/many" | grep -E '^ *[0-9,]+ ' | grep -v 'PROGRAM TOTALS' |
+        head -n 10
+done
 
 # The totals line of each profile: "totals: <instructions>".
 awk -v n="$messages" -v limit="$limit" '

@@ -16,19 +16,9 @@ using lsmtp::platform::WallClock;
 
 namespace {
 
-std::string date_text(std::int64_t instant)
-{
-    std::string text;
-    lsmtp::append_date_text(text, instant);
-    return text;
-}
-
-std::string date_now()
-{
-    std::string text;
-    lsmtp::append_date_now(text);
-    return text;
-}
+// The texts the append functions write.
+std::string date_text(std::int64_t instant) { std::string text; lsmtp::append_date_text(text, instant); return text; }
+std::string date_now() { std::string text; lsmtp::append_date_now(text); return text; }
 
 // Sets the local zone through TZ for one test and restores it afterwards.
 class ScopedZone {

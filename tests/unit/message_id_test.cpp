@@ -15,9 +15,9 @@ using namespace lsmtp;
 
 static std::string message_id(std::string_view sender, const UniqueParts &unique)
 {
-    std::string text;
-    append_message_id(text, sender, unique);
-    return text;
+    std::string id;
+    append_message_id(id, sender, unique);
+    return id;
 }
 
 TEST(MessageId, UniquePartsAndTheSendersDomain)
