@@ -98,7 +98,8 @@ Reply read_reply(SmtpSession &session, std::chrono::milliseconds limit)
 {
     const platform::Deadline deadline = platform::deadline_after(limit);
     for (;;) {
-        const ReplyScan scan = scan_reply(session.replies);
+        // Nothing held back from the last read: nothing to scan yet.
+        const ReplyScan scan = session.replies.empty() ? ReplyScan{} : scan_reply(session.replies);
         if (scan.status == ReplyScan::Status::complete) {
             Reply reply{Reply::Status::received, scan.code, session.replies.substr(0, scan.consumed)};
             session.replies.erase(0, scan.consumed);
