@@ -25,29 +25,6 @@ void for_each_line(std::string_view text, LineFn line)
 
 bool is_literal(unsigned char c) { return (c >= 33 && c <= 126 && c != '=') || c == ' ' || c == '\t'; }
 
-void encode_line(std::string_view line, std::string &out)
-{
-    std::size_t column = 0;
-    for (std::size_t i = 0; i < line.size(); ++i) {
-        const auto c = static_cast<unsigned char>(line[i]);
-        const bool last = i + 1 == line.size();
-        // White space at the end of a line would be lost in transport.
-        const bool literal = is_literal(c) && !(last && (c == ' ' || c == '\t'));
-        const std::size_t width = literal ? 1 : 3;
-        // Leave room for the "=" of a soft break unless this ends the line.
-        if (column + width > (last ? max_encoded_line : max_encoded_line - 1)) {
-            out += "=\r\n";
-            column = 0;
-        }
-        if (literal) {
-            out += static_cast<char>(c);
-        } else {
-            append_hex_escape(out, '=', c);
-        }
-        column += width;
-    }
-}
-
 } // namespace
 
 bool has_overlong_line(std::string_view text)
@@ -74,12 +51,44 @@ std::string encode_quoted_printable(std::string_view text)
 {
     std::string out;
     out.reserve(text.size() + text.size() / 8);
-    for_each_line(text, [&](std::string_view line, bool ended) {
-        encode_line(line, out);
-        if (ended)
-            out += "\r\n";
-    });
+    encode_quoted_printable_piece(text, 0, out, std::string::npos);
     return out;
+}
+
+std::size_t encode_quoted_printable_piece(std::string_view text, std::size_t from, std::string &out,
+                                          std::size_t budget)
+{
+    // A piece starts where a line starts, after a hard or a soft break.
+    std::size_t column = 0;
+    for (std::size_t i = from; i < text.size();) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (c == '\r' || c == '\n') {
+            out += "\r\n";
+            column = 0;
+            i += c == '\r' && i + 1 < text.size() && text[i + 1] == '\n' ? 2 : 1;
+            if (out.size() >= budget)
+                return i;
+            continue;
+        }
+        const bool last = i + 1 == text.size() || text[i + 1] == '\r' || text[i + 1] == '\n';
+        // White space at the end of a line would be lost in transport.
+        const bool literal = is_literal(c) && !(last && (c == ' ' || c == '\t'));
+        const std::size_t width = literal ? 1 : 3;
+        // Leave room for the "=" of a soft break unless this ends the line.
+        if (column + width > (last ? max_encoded_line : max_encoded_line - 1)) {
+            out += "=\r\n";
+            column = 0;
+            if (out.size() >= budget)
+                return i;
+        }
+        if (literal)
+            out += static_cast<char>(c);
+        else
+            append_hex_escape(out, '=', c);
+        column += width;
+        ++i;
+    }
+    return text.size();
 }
 
 } // namespace lsmtp

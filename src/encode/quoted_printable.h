@@ -19,4 +19,12 @@ bool has_overlong_line(std::string_view text);
 // CR LF, a bare CR and a bare LF each become a hard line break, CR LF.
 std::string encode_quoted_printable(std::string_view text);
 
+// The same encoding a piece at a time: appends the encoding of the text
+// from `from` on to `out`, stopping at the end of the text or right after
+// the first line break (hard or soft) at which `out` holds `budget` bytes
+// or more. Returns where the next piece starts; a text is encoded whole by
+// going on from there until the text's size is returned.
+std::size_t encode_quoted_printable_piece(std::string_view text, std::size_t from, std::string &out,
+                                          std::size_t budget);
+
 } // namespace lsmtp

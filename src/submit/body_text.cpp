@@ -12,8 +12,6 @@ BodyText prepare_body(std::string_view body)
     if (!is_ascii(part.original))
         part.charset = charset_of(part.original);
     part.quoted = !part.charset.empty() || has_overlong_line(part.original);
-    if (part.quoted)
-        part.encoded = encode_quoted_printable(part.original);
     return part;
 }
 

@@ -6,13 +6,12 @@
 
 namespace lsmtp {
 
+// A quoted body is encoded on the way out, a piece at a time, never whole.
 struct BodyText {
     std::string_view original; // the caller's text
-    std::string encoded;       // its quoted-printable form, when `quoted`
     std::string_view charset;  // empty for ASCII text
     bool quoted = false;
 
-    std::string_view wire() const { return quoted ? std::string_view(encoded) : original; }
     // CR LF, LF or CR last; the wire form then ends in CR LF too.
     bool ends_in_line_break() const
     {

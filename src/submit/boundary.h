@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -22,19 +23,27 @@ namespace lsmtp {
 // `Body` is anything that gives the body's bytes by index, its size() and
 // find(char, from) as string_view does, so that a test can watch which bytes
 // are read; the library passes a string_view (choose_boundary).
+
+// A line that starts with the fixed delimiter: the number (without leading
+// zeros, at most 19 digits) that follows its "-", and how many digits it has
+// (0 when no such number follows).
+struct DelimiterLine {
+    std::uint64_t number = 0;
+    std::size_t digits = 0;
+};
+
+// Adds the delimiter lines of `body`, which starts at a line start.
 template <typename Body>
-std::string choose_boundary_in(const Body &body)
+void collect_delimiter_lines(const Body &body, std::vector<DelimiterLine> &lines)
 {
     const std::string_view fixed = wire::message_boundary;
     const std::size_t delimiter_size = 2 + fixed.size(); // "--" and the fixed boundary
     const auto delimiter = [fixed](std::size_t i) { return i < 2 ? '-' : fixed[i - 2]; };
     const auto line_end = [](char c) { return c == '\r' || c == '\n'; };
 
-    // Where each line that starts with the fixed delimiter goes on after it.
-    // Only a "-" can start one, so the scan jumps from "-" to "-" and looks
-    // back one byte for a line's start. Bytes before `known` were read and
-    // are no line end.
-    std::vector<std::size_t> continuations;
+    // Only a "-" can start a delimiter line, so the scan jumps from "-" to
+    // "-" and looks back one byte for a line's start. Bytes before `known`
+    // were read and are no line end.
     std::size_t known = 0;
     for (std::size_t at = body.find('-', 0); at < body.size(); at = body.find('-', at)) {
         if (at != 0 && (at == known || !line_end(body[at - 1]))) {
@@ -46,40 +55,38 @@ std::string choose_boundary_in(const Body &body)
             ++matched;
         at += matched;
         known = at;
-        if (matched == delimiter_size)
-            continuations.push_back(at);
-    }
-    if (continuations.empty())
-        return std::string(fixed);
-
-    // Each line rules out at most one candidate of each length in digits:
-    // among the numbers of `digits` digits, once there are more of them
-    // than lines, one is free, so no larger number needs looking at.
-    std::size_t digits = 1;
-    std::size_t limit = 9;
-    while ((limit + 1) / 10 * 9 <= continuations.size()) {
-        ++digits;
-        limit = limit * 10 + 9;
-    }
-    std::vector<bool> taken(limit + 1);
-    for (std::size_t at : continuations) {
-        // "-" and a number without leading zeros: the line rules out each
-        // prefix of the number.
-        if (at >= body.size() || body[at] != '-')
+        if (matched < delimiter_size)
             continue;
-        std::size_t number = 0;
-        for (std::size_t i = at + 1; i < body.size() && i <= at + digits; ++i) {
-            const char c = body[i];
-            if (!is_digit(c) || (number == 0 && c == '0'))
-                break;
-            number = number * 10 + static_cast<std::size_t>(c - '0');
-            taken[number] = true;
+        DelimiterLine line;
+        if (at < body.size() && body[at] == '-') {
+            known = ++at;
+            for (; at < body.size() && line.digits < 19 && is_digit(body[at]); ++at, known = at) {
+                if (line.digits == 0 && body[at] == '0')
+                    break;
+                line.number = line.number * 10 + static_cast<std::uint64_t>(body[at] - '0');
+                ++line.digits;
+            }
         }
+        lines.push_back(line);
     }
-    const auto first_free = std::find(taken.begin() + 1, taken.end(), false) - taken.begin();
-    return concat(fixed, "-", std::to_string(first_free));
+}
+
+// The fixed boundary when no line starts with its delimiter; else the
+// first "<fixed>-<n>" (n = 1, 2, ...) that no delimiter line rules out.
+std::string boundary_for(const std::vector<DelimiterLine> &lines);
+
+template <typename Body>
+std::string choose_boundary_in(const Body &body)
+{
+    std::vector<DelimiterLine> lines;
+    collect_delimiter_lines(body, lines);
+    return boundary_for(lines);
 }
 
 std::string choose_boundary(std::string_view wire_body);
+
+// The boundary for a body that goes quoted-printable, chosen over its
+// encoded form, which is made a piece at a time and never whole.
+std::string choose_boundary_quoted(std::string_view text);
 
 } // namespace lsmtp

@@ -3,6 +3,7 @@
 #include "base/session_observer.h"
 #include "base/wire_text.h"
 #include "encode/mime_parameter.h"
+#include "encode/quoted_printable.h"
 #include "lsmtp.h"
 #include "platform/clock.h"
 #include "platform/file.h"
@@ -13,6 +14,8 @@ namespace lsmtp {
 namespace {
 
 constexpr std::size_t stream_chunk = 4096;
+// How much of a quoted body is encoded at a time.
+constexpr std::size_t quoted_piece = 16 * 1024;
 
 Outcome write_failed() { return stopped(SMTP_ERR_WRITE, Step::message); }
 
@@ -41,13 +44,29 @@ Outcome write_body_part(DataWriter &writer, const BodyText &body, std::string_vi
     if (body.quoted)
         concat_append(header, "Content-Transfer-Encoding: quoted-printable\r\n");
     concat_append(header, wire::body_part_description);
-    if (!writer.write(header) || !writer.write(body.wire()))
+    if (!writer.write(header))
+        return write_failed();
+    std::size_t sent = body.original.size();
+    if (!body.quoted) {
+        writer.write(body.original);
+    } else {
+        // Encoded a piece at a time from the caller's text, never whole.
+        sent = 0;
+        std::string piece;
+        for (std::size_t at = 0; at < body.original.size() && !writer.failed();) {
+            piece.clear();
+            at = encode_quoted_printable_piece(body.original, at, piece, quoted_piece);
+            writer.write(piece);
+            sent += piece.size();
+        }
+    }
+    if (writer.failed())
         return write_failed();
     // The CR LF of the next boundary line is the delimiter's own: a body
     // that ends its last line already would otherwise gain a blank line.
     if (!body.ends_in_line_break())
         writer.write("\r\n");
-    tell_part(header, body.wire().size());
+    tell_part(header, sent);
     return {};
 }
 

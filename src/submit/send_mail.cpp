@@ -203,7 +203,8 @@ Outcome send_mail(const MailArguments &args, const ReplyLimits &limits)
         return refused;
     const std::vector<Attachment> &attachments = request.attachments;
     MessageContent content{prepare_body(request.body), attachments, {}};
-    content.boundary = choose_boundary(content.body.wire());
+    content.boundary = content.body.quoted ? choose_boundary_quoted(content.body.original)
+                                           : choose_boundary(content.body.original);
     // The whole header block is composed before connecting, like every
     // check of the request, so the server sees nothing of a refused call.
     const std::string header_block = compose_header_block(request, content.boundary);

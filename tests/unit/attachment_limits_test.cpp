@@ -249,14 +249,19 @@ TEST(AttachmentLimits, LargeContentStreamsInFlatMemory)
     ASSERT_EQ(listen(listener, 1), 0);
 
     struct Case {
-        bool body;
-        long growth_kib; // what the send may add to the peak
+        std::string_view body_line; // empty: the file instead
+        long growth_kib;            // what the send may add to the peak
         long long content;
     };
     const Case cases[] = {
         // 200 MiB of base64 in 76-character lines with CR LF is 280,350,584 bytes.
-        {false, 16 * 1024, 280350584LL},
-        {true, 8 * 1024, static_cast<long long>(body_size) - 64},
+        {"", 16 * 1024, 280350584LL},
+        {"A line of a large body, 64 bytes with its line end, 0123456\r\n", 8 * 1024,
+         static_cast<long long>(body_size) - 64},
+        // Quoted-printable, encoded on the way: more content than body.
+        {"Line with accents: \xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9"
+         "\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9 end\r\n",
+         8 * 1024, static_cast<long long>(body_size)},
     };
     for (const Case &c : cases) {
         // The client runs in a child so that its peak memory is its own.
@@ -268,11 +273,10 @@ TEST(AttachmentLimits, LargeContentStreamsInFlatMemory)
             std::string body;
             const std::string path = big.string();
             MailCall call;
-            if (c.body) {
-                const std::string_view line = "A line of a large body, 64 bytes with its line end, 0123456\r\n";
+            if (!c.body_line.empty()) {
                 body.reserve(body_size); // exactly: growing would copy it once here
-                while (body.size() + line.size() <= body_size)
-                    body += line;
+                while (body.size() + c.body_line.size() <= body_size)
+                    body += c.body_line;
                 call.body = body.c_str();
             } else {
                 call.attachments = path.c_str();
@@ -287,7 +291,7 @@ TEST(AttachmentLimits, LargeContentStreamsInFlatMemory)
         waitpid(client, &status, 0);
         EXPECT_TRUE(WIFEXITED(status));
         EXPECT_EQ(WEXITSTATUS(status), 0) << "2: wrong result, 3: peak memory grew by more than " << c.growth_kib
-                                          << " KiB (body: " << c.body << ")";
+                                          << " KiB (" << (c.body_line.empty() ? "file" : c.body_line) << ")";
         EXPECT_GT(content, c.content);
     }
     close(listener);

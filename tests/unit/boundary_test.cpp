@@ -1,5 +1,6 @@
 // The multipart boundary: changed only when the body holds its delimiter,
 // and found in one pass over any body.
+#include "encode/quoted_printable.h"
 #include "submit/boundary.h"
 
 #include <gtest/gtest.h>
@@ -31,6 +32,24 @@ TEST(Boundary, ChangedOnlyWhenALineStartsWithItsDelimiter)
              {"--Message-Boundary-21132-\r\n--Message-Boundary-21132-x1", "Message-Boundary-21132-1"},
          })
         EXPECT_EQ(choose_boundary(body), boundary) << body;
+}
+
+// A quoted body's boundary is chosen over its encoded form, made a piece at
+// a time: a delimiter that only a soft line break puts at a line's start
+// counts, one that the encoding breaks does not.
+TEST(Boundary, QuotedBodyIsJudgedAsEncoded)
+{
+    const std::string soft_break_before = std::string(75, 'x') + "--Message-Boundary-21132-1 \xE9";
+    const std::string pieces = std::string(20000, '\xE9') + "\n--Message-Boundary-21132-1\n";
+    for (const auto &[text, boundary] : std::vector<std::pair<std::string, std::string>>{
+             {"caf\xE9\r\n--Message-Boundary-21132\r\n", "Message-Boundary-21132-1"},
+             {soft_break_before, "Message-Boundary-21132-2"},
+             {"--Message=Boundary-21132 \xE9", "Message-Boundary-21132"},
+             {pieces, "Message-Boundary-21132-2"},
+         }) {
+        EXPECT_EQ(choose_boundary_quoted(text), boundary);
+        EXPECT_EQ(choose_boundary(encode_quoted_printable(text)), boundary);
+    }
 }
 
 std::string boundary_lines(unsigned first, unsigned last)

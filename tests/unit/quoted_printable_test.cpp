@@ -65,5 +65,13 @@ TEST(QuotedPrintable, RandomTextRoundTripsInShortLines)
         for (std::size_t end; (end = encoded.find("\r\n", start)) != std::string::npos; start = end + 2)
             ASSERT_LE(end - start, 76u);
         ASSERT_LE(encoded.size() - start, 76u);
+        // A piece at a time, each but the last ending with a line: the same text.
+        const std::size_t budget = 1 + random() % 200;
+        std::string pieces;
+        for (std::size_t at = 0, end = 0; at < text.size(); end = pieces.size()) {
+            at = lsmtp::encode_quoted_printable_piece(text, at, pieces, end + budget);
+            ASSERT_TRUE(at == text.size() || (pieces.size() >= end + budget && pieces.ends_with("\r\n")));
+        }
+        EXPECT_EQ(pieces, encoded) << budget;
     }
 }
