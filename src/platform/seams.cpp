@@ -20,7 +20,15 @@ thread_local const CarriedSeams *installed_seams = nullptr;
 
 InstalledSeams *installed() { return installed_seams == nullptr ? nullptr : installed_seams->get(); }
 
+CarriedSeams fresh(Seams seams)
+{
+    auto installed = std::make_shared<InstalledSeams>();
+    installed->seams = std::move(seams);
+    return installed;
+}
+
 } // namespace
+
 
 const Seams *current_seams()
 {
@@ -28,23 +36,16 @@ const Seams *current_seams()
     return seams == nullptr ? nullptr : &seams->seams;
 }
 
-ScopedSeams::ScopedSeams(Seams seams)
-    : installed_(std::make_shared<InstalledSeams>()), previous_(installed_seams)
+ScopedSeams::ScopedSeams(Seams seams) : ScopedSeams(fresh(std::move(seams))) {}
+
+ScopedSeams::ScopedSeams(CarriedSeams carried) : installed_(std::move(carried)), previous_(installed_seams)
 {
-    installed_->seams = std::move(seams);
     installed_seams = &installed_;
 }
 
 ScopedSeams::~ScopedSeams() { installed_seams = previous_; }
 
 CarriedSeams carry_seams() { return installed_seams == nullptr ? nullptr : *installed_seams; }
-
-AdoptedSeams::AdoptedSeams(CarriedSeams carried) : installed_(std::move(carried)), previous_(installed_seams)
-{
-    installed_seams = &installed_;
-}
-
-AdoptedSeams::~AdoptedSeams() { installed_seams = previous_; }
 
 std::optional<bool> send_by_seams(const char *data, std::size_t length)
 {

@@ -2,7 +2,7 @@
 //
 // A test installs a Seams record for its own thread with ScopedSeams; the
 // fronts of the platform services (clock.cpp, random.cpp, file.cpp,
-// socket.cpp, resolve.cpp) consult it before the system is touched. Nothing is
+// socket.cpp, endpoint.cpp) consult it before the system is touched. Nothing is
 // shared between threads, so concurrent tests (and concurrent library
 // calls) never see each other's seams. A worker thread that acts for a call
 // (the name lookup) carries the caller's seams, so what it does counts for
@@ -56,28 +56,18 @@ using CarriedSeams = std::shared_ptr<InstalledSeams>;
 // The seams of the calling thread, or null when none are installed.
 const Seams *current_seams();
 
-class ScopedSeams {
-public:
-    explicit ScopedSeams(Seams seams);
-    ~ScopedSeams();
-    ScopedSeams(const ScopedSeams &) = delete;
-    ScopedSeams &operator=(const ScopedSeams &) = delete;
-
-private:
-    CarriedSeams installed_;
-    const CarriedSeams *previous_;
-};
-
 // The calling thread's seams (null when none), for a worker to adopt.
 CarriedSeams carry_seams();
 
-// Installs carried seams on the worker thread for the life of the object.
-class AdoptedSeams {
+// Installs seams on the calling thread for the life of the object: a
+// test's own, or those a worker carries from its caller (see carry_seams).
+class ScopedSeams {
 public:
-    explicit AdoptedSeams(CarriedSeams carried);
-    ~AdoptedSeams();
-    AdoptedSeams(const AdoptedSeams &) = delete;
-    AdoptedSeams &operator=(const AdoptedSeams &) = delete;
+    explicit ScopedSeams(Seams seams);
+    explicit ScopedSeams(CarriedSeams carried);
+    ~ScopedSeams();
+    ScopedSeams(const ScopedSeams &) = delete;
+    ScopedSeams &operator=(const ScopedSeams &) = delete;
 
 private:
     CarriedSeams installed_;

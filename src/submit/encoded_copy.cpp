@@ -5,6 +5,7 @@
 #include "lsmtp.h"
 #include "platform/clock.h"
 #include "text/text.h"
+#include "text/utf8.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -94,11 +95,7 @@ Base64Encoding encode_file_base64(platform::File &source, platform::File &destin
 std::string encoded_copy_name(std::string_view stem, int attempt)
 {
     const std::string suffix = attempt > 0 ? concat("-", std::to_string(attempt), ".b64") : std::string(".b64");
-    std::size_t keep = std::min(stem.size(), platform::max_file_name_bytes - suffix.size());
-    // Cut between characters: a UTF-8 continuation byte stays with its lead.
-    while (keep > 0 && keep < stem.size() && (static_cast<unsigned char>(stem[keep]) & 0xC0) == 0x80)
-        --keep;
-    std::string name(stem.substr(0, keep));
+    std::string name(stem.substr(0, utf8_cut(stem, platform::max_file_name_bytes - suffix.size())));
     return name += suffix;
 }
 

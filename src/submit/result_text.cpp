@@ -1,8 +1,8 @@
 #include "submit/result_text.h"
 
-#include "encode/charset.h"
 #include "lsmtp.h"
 #include "text/text.h"
+#include "text/utf8.h"
 
 #include <algorithm>
 #include <cstring>
@@ -257,10 +257,7 @@ void write_result_text(const Outcome &outcome, char *buffer, int size) noexcept
     Text text;
     add_text(text, outcome);
     const std::string_view whole = text.finished();
-    std::size_t keep = std::min(whole.size(), static_cast<std::size_t>(size) - 1);
-    // A cut before a continuation byte would split a character.
-    while (keep > 0 && keep < whole.size() && (static_cast<unsigned char>(whole[keep]) & 0xC0) == 0x80)
-        --keep;
+    const std::size_t keep = utf8_cut(whole, static_cast<std::size_t>(size) - 1);
     std::memcpy(buffer, whole.data(), keep);
     buffer[keep] = '\0';
 }

@@ -87,7 +87,6 @@ std::vector<std::string_view> split_address_list(std::string_view list)
 
 void append_hex_escape(std::string &out, char escape, unsigned char byte)
 {
-    constexpr char hex_digits[] = "0123456789ABCDEF";
     out += escape;
     out += hex_digits[byte >> 4];
     out += hex_digits[byte & 0x0F];

@@ -33,6 +33,8 @@ std::string concat(const Parts &...parts)
     return concat_append(joined, parts...);
 }
 
+inline constexpr char hex_digits[] = "0123456789ABCDEF";
+
 // Appends `escape` and the byte as two upper-case hex digits: "=3D" in
 // quoted-printable and "Q" words, "%3D" in RFC 2231 parameter values.
 void append_hex_escape(std::string &out, char escape, unsigned char byte);

@@ -1,7 +1,7 @@
 #include "transport/reply.h"
 
-#include "encode/charset.h"
 #include "text/text.h"
+#include "text/utf8.h"
 
 #include <algorithm>
 
@@ -44,10 +44,8 @@ std::string reply_text(std::string_view reply)
             break;
     }
     if (text.size() > max_reply_text) {
-        std::size_t keep = max_reply_text - 3;
         // Cut between characters, never inside a sequence or an escape.
-        while (keep > 0 && (static_cast<unsigned char>(text[keep]) & 0xC0) == 0x80)
-            --keep;
+        std::size_t keep = utf8_cut(text, max_reply_text - 3);
         const std::size_t escape = text.rfind("\\x", keep);
         if (escape != std::string::npos && keep < escape + 4)
             keep = escape;

@@ -48,11 +48,11 @@ Wait wait_for(int fd, short events, Deadline deadline, short *seen = nullptr)
 
 } // namespace
 
-// POSIX sockets need no start.
-SocketLibrary::SocketLibrary() : started_(true) {}
-SocketLibrary::~SocketLibrary() = default;
-
 namespace backend {
+
+// POSIX sockets need no start.
+bool start_sockets() { return true; }
+void stop_sockets() {}
 
 // close alone ends the connection as a shutdown would: the descriptor is
 // ours alone (close-on-exec, never duplicated).

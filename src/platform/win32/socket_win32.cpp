@@ -66,19 +66,15 @@ Failure pending_failure(SOCKET handle)
 
 } // namespace
 
-SocketLibrary::SocketLibrary()
+namespace backend {
+
+bool start_sockets()
 {
     WSADATA data;
-    started_ = WSAStartup(MAKEWORD(2, 2), &data) == 0;
+    return WSAStartup(MAKEWORD(2, 2), &data) == 0;
 }
 
-SocketLibrary::~SocketLibrary()
-{
-    if (started_)
-        WSACleanup();
-}
-
-namespace backend {
+void stop_sockets() { WSACleanup(); }
 
 // closesocket alone ends the connection gracefully, as a shutdown would
 // (no linger is set), and the handle is not inherited.

@@ -4,6 +4,7 @@
 // cancelled once it runs (getaddrinfo_a cannot stop a running lookup, and
 // Wine ignores GetAddrInfoExW's timeout).
 #include "platform/endpoint.h"
+#include "platform/backend.h"
 #include "platform/seams.h"
 #include "platform/socket.h"
 #include "platform/thread.h"
@@ -120,7 +121,7 @@ void run_lookup(void *context)
     const SocketLibrary socket_library;
     FoundEndpoints found;
     {
-        const AdoptedSeams seams(lookup->seams);
+        const ScopedSeams seams(lookup->seams);
         try {
             found = endpoints_of_name(lookup->name, lookup->port);
         } catch (...) {
@@ -171,6 +172,21 @@ FoundEndpoints look_up_endpoints(const char *name, std::uint16_t port, Deadline 
         return {{}, std::move(late), true};
     }
     return std::move(lookup->found);
+}
+
+ConnectResult connect_endpoint(Socket &socket, const Endpoint &endpoint, Deadline deadline)
+{
+    if (!call_allowed_by_seams(Call::socket))
+        return {ConnectOutcome::no_socket, refused_by_seams(), {}};
+    Socket attempt;
+    if (Failure failed = backend::open_socket(attempt, endpoint))
+        return {ConnectOutcome::no_socket, std::move(failed), {}};
+    if (!call_allowed_by_seams(Call::connect))
+        return {ConnectOutcome::failed, refused_by_seams(), {}};
+    if (Failure failed = backend::connect_socket(attempt, endpoint, deadline))
+        return {ConnectOutcome::failed, std::move(failed), {}};
+    socket = std::move(attempt);
+    return {ConnectOutcome::connected, {}, endpoint_text(endpoint)};
 }
 
 std::string endpoint_text(const Endpoint &endpoint)
