@@ -32,34 +32,6 @@ constexpr std::string_view end_of_data_line = ".";
 constexpr int positive = 2;      // 2xx: the command was carried out
 constexpr int intermediate = 3;  // 3xx: go on (DATA's 354)
 
-// One session's connection and the observer of its dialogue (null when
-// nobody listens).
-struct Dialogue {
-    SmtpSession session;
-    ReplyLimits limits;
-    SessionObserver *observer = session_observer();
-    std::string line;
-    // The server's address once connected, which every later result names.
-    std::string server_address;
-};
-
-// Sends one command line (with its CR LF). A failed write is not reported
-// here: it shows up as a failed reply or the server's last word.
-bool send_command(Dialogue &dialogue, std::string_view line)
-{
-    if (dialogue.observer != nullptr)
-        dialogue.observer->command(line.substr(0, line.size() - 2));
-    return send_text(dialogue.session, line);
-}
-
-Reply receive_reply(Dialogue &dialogue, std::chrono::milliseconds limit)
-{
-    Reply reply = read_reply(dialogue.session, limit);
-    if (dialogue.observer != nullptr && !reply.raw.empty())
-        dialogue.observer->reply(reply_text(reply.raw));
-    return reply;
-}
-
 // What the connection attempt came to, as the call's result.
 Outcome connect_failure(const platform::ConnectResult &connected, const std::string &host)
 {
@@ -89,43 +61,50 @@ int missing_reply_code(Reply::Status status)
     return 0;
 }
 
-// Code 0 when `reply` lets the session go on after a command that needs a
-// reply of `wanted_class`; otherwise the outcome that ends the session at
-// `step`.
-Outcome verdict(Dialogue &dialogue, const Reply &reply, int wanted_class, Step step, std::string_view subject = {})
+// Exactly 400 (no SMTP code, and a result of 400 would read as success) or
+// a reply of the wrong class: the server and we no longer agree where the
+// dialogue stands, so nothing more is said but QUIT.
+bool out_of_step(const Reply &reply, int wanted_class)
 {
-    // No reply at all ends the session as it stands.
-    if (reply.status != Reply::Status::received)
-        return stopped(missing_reply_code(reply.status), step, subject, dialogue.session.failure.text);
-    if (reply.code / 100 == wanted_class)
-        return {};
-    // A refusal (4xx, 5xx) ends the session as it stands. Exactly 400 (no
-    // SMTP code, and a result of 400 would read as success) or a reply of
-    // the wrong class: the server and we no longer agree where the dialogue
-    // stands, so nothing more is said but QUIT.
-    const bool refused = reply.code > 400;
-    if (!refused)
-        send_command(dialogue, "QUIT\r\n");
-    return stopped(refused ? reply.code : SMTP_ERR_REPLY, step, subject, {}, reply_text(reply.raw));
+    return reply.status == Reply::Status::received && reply.code / 100 != wanted_class && reply.code <= 400;
 }
 
-// Sends one command line and judges its reply.
-Outcome command(Dialogue &dialogue, Step step, int wanted_class = positive, std::string_view subject = {})
+// Code 0 when `reply` lets the session go on after a command that needs a
+// reply of `wanted_class`; otherwise the outcome that ends the session at
+// `step`: no reply at all (`why` the connection's failure, if any), a
+// refusal (4xx, 5xx), or a reply out of step.
+Outcome verdict(const Reply &reply, int wanted_class, Step step, std::string_view subject,
+                const platform::Failure &why)
 {
-    send_command(dialogue, dialogue.line);
-    return verdict(dialogue, receive_reply(dialogue, dialogue.limits.reply), wanted_class, step, subject);
+    if (reply.status != Reply::Status::received)
+        return stopped(missing_reply_code(reply.status), step, subject, why.text);
+    if (reply.code / 100 == wanted_class)
+        return {};
+    return stopped(out_of_step(reply, wanted_class) ? SMTP_ERR_REPLY : reply.code, step, subject, {},
+                   reply_text(reply.raw));
+}
+
+// Reads the reply to the command just sent and judges it; a reply out of
+// step ends the session with QUIT.
+Outcome await_reply(Connection &connection, int wanted_class, Step step, std::string_view subject = {})
+{
+    const Reply reply = connection.read_reply();
+    Outcome stop = verdict(reply, wanted_class, step, subject, connection.failure());
+    if (out_of_step(reply, wanted_class))
+        connection.command("QUIT");
+    return stop;
 }
 
 // A write of the message failed: the connection is dead. A server that
 // refused the message (552: too big) may have said so before it closed;
 // that reply is the better result. Otherwise the system's word on the
 // failed write tells why.
-Outcome failed_write_result(Dialogue &dialogue, Outcome failed)
+Outcome failed_write_result(Connection &connection, Outcome failed)
 {
-    const Reply reply = receive_reply(dialogue, failed_write_grace);
+    const Reply reply = connection.read_reply(failed_write_grace);
     if (reply.status == Reply::Status::received && reply.code > 400)
         return stopped(reply.code, failed.step, failed.subject, {}, reply_text(reply.raw));
-    failed.system_text = dialogue.session.failure.text;
+    failed.system_text = connection.failure().text;
     return failed;
 }
 
@@ -139,59 +118,57 @@ Outcome accepted_by(const Reply &accepted, const Reply &last_word)
 
 // The content after the DATA reply, up to and including the end-of-data
 // marker; code 0, or the outcome that ends the session without the marker.
-Outcome write_message(Dialogue &dialogue, const std::string &header_block, const MessageContent &content)
+Outcome write_message(Connection &connection, const std::string &header_block, const MessageContent &content)
 {
-    DataWriter writer(dialogue.session);
-    if (dialogue.observer != nullptr)
-        dialogue.observer->message_headers(header_block);
+    DataWriter writer(connection);
+    SessionObserver *observer = connection.observer();
+    if (observer != nullptr)
+        observer->message_headers(header_block);
     if (!writer.write(header_block))
         return stopped(SMTP_ERR_WRITE, Step::message);
     if (Outcome stop = write_body_and_attachments(writer, content); stop.code != 0)
         return stop;
     if (!writer.finish())
         return stopped(SMTP_ERR_WRITE, Step::message);
-    if (dialogue.observer != nullptr)
-        dialogue.observer->command(end_of_data_line);
+    if (observer != nullptr)
+        observer->command(end_of_data_line);
     return {};
 }
 
-// The dialogue from the connection to QUIT; returns the call's result.
-Outcome converse(Dialogue &dialogue, const Request &request, const std::string &header_block,
+// The dialogue from the greeting to QUIT over an open connection; returns
+// the call's result.
+Outcome converse(Connection &connection, const Request &request, const std::string &header_block,
                  const MessageContent &content)
 {
-    platform::ConnectResult connected = open_connection(dialogue.session.socket, request.host, smtp_port, connect_limit);
-    if (Outcome failed = connect_failure(connected, request.host); failed.code != 0)
-        return failed;
-    dialogue.server_address = std::move(connected.address);
-
-    std::string &line = dialogue.line;
-    if (Outcome stop = verdict(dialogue, receive_reply(dialogue, dialogue.limits.reply), positive, Step::greeting);
-        stop.code != 0)
+    if (Outcome stop = await_reply(connection, positive, Step::greeting); stop.code != 0)
         return stop;
-    concat_into(line, "HELO ", wire::helo_word, "\r\n");
-    if (Outcome stop = command(dialogue, Step::helo, positive, wire::helo_word); stop.code != 0)
+    connection.command("HELO ", wire::helo_word);
+    if (Outcome stop = await_reply(connection, positive, Step::helo, wire::helo_word); stop.code != 0)
         return stop;
-    concat_into(line, "MAIL FROM:<", request.sender, ">\r\n");
-    if (Outcome stop = command(dialogue, Step::mail, positive, request.sender); stop.code != 0)
+    connection.command("MAIL FROM:<", request.sender, ">");
+    if (Outcome stop = await_reply(connection, positive, Step::mail, request.sender); stop.code != 0)
         return stop;
     for (const Recipient &recipient : request.recipients) {
-        concat_into(line, "RCPT TO:<", recipient.address, ">\r\n");
-        if (Outcome stop = command(dialogue, Step::rcpt, positive, recipient.address); stop.code != 0)
+        connection.command("RCPT TO:<", recipient.address, ">");
+        if (Outcome stop = await_reply(connection, positive, Step::rcpt, recipient.address); stop.code != 0)
             return stop;
     }
-    concat_into(line, "DATA\r\n");
-    if (Outcome stop = command(dialogue, Step::data, intermediate); stop.code != 0)
+    connection.command("DATA");
+    if (Outcome stop = await_reply(connection, intermediate, Step::data); stop.code != 0)
         return stop;
-    if (Outcome stop = write_message(dialogue, header_block, content); stop.code != 0)
-        return stop.code == SMTP_ERR_WRITE ? failed_write_result(dialogue, stop) : stop;
-    const Reply accepted = receive_reply(dialogue, dialogue.limits.end_of_data);
-    if (Outcome stop = verdict(dialogue, accepted, positive, Step::end_of_data); stop.code != 0)
+    if (Outcome stop = write_message(connection, header_block, content); stop.code != 0)
+        return stop.code == SMTP_ERR_WRITE ? failed_write_result(connection, stop) : stop;
+    const Reply accepted = connection.read_reply(connection.limits().end_of_data);
+    if (Outcome stop = verdict(accepted, positive, Step::end_of_data, {}, connection.failure()); stop.code != 0) {
+        if (out_of_step(accepted, positive))
+            connection.command("QUIT");
         return stop;
+    }
     // Accepted means accepted: whatever happens at QUIT, the call succeeds,
     // or a caller who retries would send the message twice.
-    if (!send_command(dialogue, "QUIT\r\n"))
+    if (!connection.command("QUIT"))
         return accepted_by(accepted, accepted);
-    const Reply farewell = receive_reply(dialogue, dialogue.limits.reply);
+    const Reply farewell = connection.read_reply();
     const Reply &last_word = farewell.code / 100 == positive ? farewell : accepted;
     return accepted_by(accepted, last_word);
 }
@@ -212,13 +189,13 @@ Outcome send_mail(const MailArguments &args, const ReplyLimits &limits)
     const platform::SocketLibrary socket_library;
     if (!socket_library.started())
         return stopped(SMTP_ERR_SOCKET, Step::connect, request.host);
-    Dialogue dialogue;
-    dialogue.limits = limits;
-    // Room for the usual command lines at once.
-    dialogue.line.reserve(128);
-    Outcome result = converse(dialogue, request, header_block, content);
-    close_connection(dialogue.session.socket);
-    result.server_address = std::move(dialogue.server_address);
+    Connection connection(limits, session_observer());
+    platform::ConnectResult connected = connection.open(request.host, smtp_port);
+    if (Outcome failed = connect_failure(connected, request.host); failed.code != 0)
+        return failed;
+    Outcome result = converse(connection, request, header_block, content);
+    // The server's address, which every result after the connection names.
+    result.server_address = std::move(connected.address);
     return result;
 }
 
@@ -266,9 +243,24 @@ extern "C" LSMTP_API int LSMTP_CALL lsmtp_send_mail_ex(const char *smtp_host, co
                                             const char *receipt_to, const char *comments, const char *mailer,
                                             const char *attachments, char *result_text, int result_text_size)
 {
-    const lsmtp::MailArguments args{smtp_host, subject,  body,       from_addr,  from_header, to_list,
-                                    to_header, cc_list,  cc_header,  bcc_list,   bcc_header,  reply_to,
-                                    receipt_to, comments, mailer,    attachments};
+    const lsmtp::MailArguments args{
+        .smtp_host = smtp_host,
+        .subject = subject,
+        .body = body,
+        .from_addr = from_addr,
+        .from_header = from_header,
+        .to_list = to_list,
+        .to_header = to_header,
+        .cc_list = cc_list,
+        .cc_header = cc_header,
+        .bcc_list = bcc_list,
+        .bcc_header = bcc_header,
+        .reply_to = reply_to,
+        .receipt_to = receipt_to,
+        .comments = comments,
+        .mailer = mailer,
+        .attachments = attachments,
+    };
     const lsmtp::Outcome outcome = lsmtp::send_mail_at_edge(args);
     lsmtp::write_result_text(outcome, result_text, result_text_size);
     return outcome.code;

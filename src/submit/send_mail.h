@@ -3,7 +3,7 @@
 
 #include "base/outcome.h"
 #include "submit/request.h"
-#include "transport/reply.h"
+#include "transport/connection.h"
 
 namespace lsmtp {
 

@@ -8,8 +8,8 @@
 
 namespace lsmtp {
 
-DataWriter::DataWriter(SmtpSession &session)
-    : session_(session), buffer_(std::make_unique_for_overwrite<char[]>(buffer_size))
+DataWriter::DataWriter(Connection &connection)
+    : connection_(connection), buffer_(std::make_unique_for_overwrite<char[]>(buffer_size))
 {
 }
 
@@ -82,7 +82,7 @@ bool DataWriter::flush()
 {
     // After a failure the connection is useless; nothing more is sent.
     if (!failed_ && used_ > 0) {
-        failed_ = !send_bytes(session_, buffer_.get(), used_);
+        failed_ = !connection_.send_bytes(buffer_.get(), used_);
         if (!failed_)
             report_sent(used_);
     }

@@ -24,7 +24,7 @@ class DataWriter {
 public:
     static constexpr std::size_t buffer_size = 64 * 1024;
 
-    explicit DataWriter(SmtpSession &session);
+    explicit DataWriter(Connection &connection);
 
     // Adds the text to the output. False once any send of this writer has
     // failed; after that nothing more is buffered or sent.
@@ -44,7 +44,7 @@ private:
     // byte that needs a change or a look of its own; returns where it stopped.
     std::size_t put_lines(std::string_view text, std::size_t from);
 
-    SmtpSession &session_;
+    Connection &connection_;
     std::unique_ptr<char[]> buffer_;
     std::size_t used_ = 0;
     bool line_start_ = true;  // content starts on a new line after DATA

@@ -92,35 +92,4 @@ ReplyScan scan_reply(std::string_view received)
     }
 }
 
-Reply read_reply(SmtpSession &session, std::chrono::milliseconds limit)
-{
-    const platform::Deadline deadline = platform::deadline_after(limit);
-    for (;;) {
-        // Nothing held back from the last read: nothing to scan yet.
-        const ReplyScan scan = session.replies.empty() ? ReplyScan{} : scan_reply(session.replies);
-        if (scan.status == ReplyScan::Status::complete) {
-            Reply reply{Reply::Status::received, scan.code, session.replies.substr(0, scan.consumed)};
-            session.replies.erase(0, scan.consumed);
-            return reply;
-        }
-        if (scan.status == ReplyScan::Status::malformed)
-            return Reply{Reply::Status::malformed, 0, {}};
-
-        char chunk[1024];
-        platform::Received got = platform::receive_before(session.socket, chunk, sizeof chunk, deadline);
-        switch (got.status) {
-        case platform::Received::Status::data:
-            session.replies.append(chunk, got.count);
-            break;
-        case platform::Received::Status::timed_out:
-            return Reply{Reply::Status::timed_out, 0, {}};
-        case platform::Received::Status::closed:
-            return Reply{Reply::Status::lost, 0, {}};
-        case platform::Received::Status::failed:
-            keep_failure(session, std::move(got.failure));
-            return Reply{Reply::Status::lost, 0, {}};
-        }
-    }
-}
-
 } // namespace lsmtp

@@ -1,9 +1,7 @@
-// Reading the server's numbered replies (RFC 5321, section 4.2).
+// The server's numbered replies (RFC 5321, section 4.2), read from bytes
+// alone: the connection feeds them.
 #pragma once
 
-#include "transport/connection.h"
-
-#include <chrono>
 #include <cstddef>
 #include <string>
 #include <string_view>
@@ -15,18 +13,6 @@ namespace lsmtp {
 inline constexpr std::size_t max_reply_line = 1024;
 // A multi-line reply longer than this is not a reply we asked for.
 inline constexpr std::size_t max_reply_lines = 100;
-inline constexpr std::chrono::seconds reply_wait_limit{10};
-// The reply to the end of the data may come late: a server may scan the
-// whole message before it answers. RFC 5321 section 4.5.3.2.6 asks for 10
-// minutes, since a client that gives up sooner has its caller send a
-// message twice that was delivered once.
-inline constexpr std::chrono::minutes end_of_data_wait_limit{10};
-
-// How long one dialogue waits for its replies.
-struct ReplyLimits {
-    std::chrono::milliseconds reply = reply_wait_limit;
-    std::chrono::milliseconds end_of_data = end_of_data_wait_limit;
-};
 
 struct ReplyScan {
     enum class Status { complete, need_more, malformed };
@@ -66,9 +52,5 @@ struct Reply {
 // ends, joined by "\n"; control characters (C0, DEL and C1) and bytes that
 // are not UTF-8 written as \xNN; cut to max_reply_text bytes, "..." marking the cut.
 std::string reply_text(std::string_view reply);
-
-// Reads the next whole reply within `limit`.
-// Bytes after the reply stay in the session for the next call.
-Reply read_reply(SmtpSession &session, std::chrono::milliseconds limit = reply_wait_limit);
 
 } // namespace lsmtp

@@ -84,8 +84,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     };
     lsmtp::platform::ScopedSeams installed(std::move(seams));
 
-    lsmtp::SmtpSession session;
-    lsmtp::DataWriter writer(session);
+    lsmtp::Connection connection;
+    lsmtp::DataWriter writer(connection);
     for (const std::string &piece : pieces) {
         LSMTP_FUZZ_CHECK(writer.write(piece) == !failed);
         if (flush_each_write)

@@ -20,7 +20,7 @@ protected:
         lsmtp::test::RawSocket ends[2];
         ASSERT_TRUE(lsmtp::test::socket_pair(ends));
         ASSERT_TRUE(lsmtp::test::socket_make_nonblocking(ends[0]));
-        session_.socket = lsmtp::platform::Socket{ends[0]};
+        socket_ = lsmtp::platform::Socket{ends[0]};
         peer_ = ends[1];
     }
     void TearDown() override
@@ -28,7 +28,7 @@ protected:
         if (peer_ >= 0)
             lsmtp::test::socket_close(peer_);
     }
-    lsmtp::SmtpSession session_;
+    lsmtp::platform::Socket socket_;
     lsmtp::test::RawSocket peer_ = lsmtp::test::no_socket;
 };
 
@@ -39,15 +39,16 @@ TEST_F(Transport, WritingToAClosedPeerFailsWithoutASignal)
 #endif
     lsmtp::test::socket_reset(peer_);
     peer_ = -1;
-    EXPECT_FALSE(lsmtp::send_text(session_, "HELO sorvane\r\n"));
+    lsmtp::Connection connection(std::move(socket_));
+    EXPECT_FALSE(connection.command("HELO sorvane"));
 #ifndef _WIN32
     EXPECT_EQ(sigpipe.raised, 0);
 #endif
     // The system's word is kept, the first one: a later failure adds nothing.
-    const lsmtp::platform::Failure first = session_.failure;
+    const lsmtp::platform::Failure first = connection.failure();
     EXPECT_TRUE(first) << first.text;
-    EXPECT_FALSE(lsmtp::send_text(session_, "QUIT\r\n"));
-    EXPECT_EQ(session_.failure.text, first.text);
+    EXPECT_FALSE(connection.command("QUIT"));
+    EXPECT_EQ(connection.failure().text, first.text);
 }
 
 TEST_F(Transport, WritesLargerThanTheSocketBufferArriveWhole)
@@ -63,7 +64,8 @@ TEST_F(Transport, WritesLargerThanTheSocketBufferArriveWhole)
             received.append(chunk, static_cast<std::size_t>(got));
         }
     });
-    EXPECT_TRUE(lsmtp::send_text(session_, block));
+    lsmtp::Connection connection(std::move(socket_));
+    EXPECT_TRUE(connection.send_bytes(block.data(), block.size()));
     reader.join();
     EXPECT_TRUE(received == block);
 }
@@ -73,7 +75,7 @@ TEST_F(Transport, AStalledPeerEndsTheWrite)
 {
     const std::string block(16 << 20, 's');
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(lsmtp::platform::send_all(session_.socket, block.data(), block.size(), std::chrono::milliseconds(200)).code,
+    EXPECT_EQ(lsmtp::platform::send_all(socket_, block.data(), block.size(), std::chrono::milliseconds(200)).code,
               lsmtp::platform::timed_out().code);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
 }

@@ -1,6 +1,7 @@
 // The reply reader: scan_reply from byte strings alone, read_reply over a
 // real socket pair, and reply_text, the reply as a caller may show it.
 #include "portable.h"
+#include "transport/connection.h"
 #include "transport/reply.h"
 
 #include <gtest/gtest.h>
@@ -9,6 +10,7 @@
 #include <chrono>
 #ifndef _WIN32
 #include <csignal>
+#include <optional>
 #include <pthread.h>
 #endif
 #include <string>
@@ -166,7 +168,8 @@ protected:
     {
         lsmtp::test::RawSocket ends[2];
         ASSERT_TRUE(lsmtp::test::socket_pair(ends));
-        session_.socket = lsmtp::platform::Socket{ends[0]};
+        client_ = ends[0];
+        connection_.emplace(lsmtp::platform::Socket{ends[0]});
         server_ = ends[1];
     }
     void TearDown() override { close_server(); }
@@ -184,7 +187,7 @@ protected:
     // Bytes the client end has not received yet.
     int unread() const
     {
-        return lsmtp::test::socket_unread(session_.socket.native());
+        return lsmtp::test::socket_unread(client_);
     }
     // Writes each piece only once the client has taken everything before
     // it, so that every piece arrives in a receive of its own.
@@ -199,41 +202,42 @@ protected:
         });
     }
 
-    lsmtp::SmtpSession session_;
+    std::optional<lsmtp::Connection> connection_;
+    lsmtp::test::RawSocket client_ = lsmtp::test::no_socket;
     lsmtp::test::RawSocket server_ = lsmtp::test::no_socket;
 };
 
 TEST_F(ReadReply, PutsAReplySplitAcrossReceivesBackTogether)
 {
     std::thread server = serve_in_pieces({"5", "5", "0", "-mailbox\r", "\n550 unavailable", "\r\n250 next\r\n"});
-    EXPECT_EQ(lsmtp::read_reply(session_, 5s).code, 550);
+    EXPECT_EQ(connection_->read_reply(5s).code, 550);
     server.join();
-    EXPECT_EQ(lsmtp::read_reply(session_, 5s).code, 250);
-    EXPECT_TRUE(session_.replies.empty());
+    EXPECT_EQ(connection_->read_reply(5s).code, 250);
+    EXPECT_EQ(connection_->read_reply(50ms).status, Got::timed_out);
 }
 
 TEST_F(ReadReply, AnswersFromLeftoverWithoutTheNetwork)
 {
     serve("220-first\r\n220 second\r\n250 OK\r\n\r\n354 go ahead\r\n");
     close_server();  // any receive from now on would fail
-    EXPECT_EQ(lsmtp::read_reply(session_, 5s).code, 220);
-    EXPECT_EQ(lsmtp::read_reply(session_, 5s).code, 250);
-    EXPECT_EQ(lsmtp::read_reply(session_, 5s).code, 354);
-    EXPECT_EQ(lsmtp::read_reply(session_, 5s).status, Got::lost);
+    EXPECT_EQ(connection_->read_reply(5s).code, 220);
+    EXPECT_EQ(connection_->read_reply(5s).code, 250);
+    EXPECT_EQ(connection_->read_reply(5s).code, 354);
+    EXPECT_EQ(connection_->read_reply(5s).status, Got::lost);
 }
 
 TEST_F(ReadReply, ClosingInsideAReplyIsARecvError)
 {
     serve("250-first line\r\n250 sec");
     close_server();
-    EXPECT_EQ(lsmtp::read_reply(session_, 5s).status, Got::lost);
+    EXPECT_EQ(connection_->read_reply(5s).status, Got::lost);
 }
 
 TEST_F(ReadReply, AnUnfinishedReplyTimesOut)
 {
     serve("5");
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(lsmtp::read_reply(session_, 200ms).status, Got::timed_out);
+    EXPECT_EQ(connection_->read_reply(200ms).status, Got::timed_out);
     EXPECT_GE(std::chrono::steady_clock::now() - start, 200ms);
 }
 
@@ -254,7 +258,7 @@ TEST_F(ReadReply, TricklingBytesDoNotExtendTheLimit)
         lsmtp::test::socket_shutdown(server_);
     });
     const auto start = std::chrono::steady_clock::now();
-    const Got got = lsmtp::read_reply(session_, 100ms).status;
+    const Got got = connection_->read_reply(100ms).status;
     const auto took = std::chrono::steady_clock::now() - start;
     stop = true;
     server.join();
@@ -267,13 +271,13 @@ TEST_F(ReadReply, TricklingBytesDoNotExtendTheLimit)
 TEST_F(ReadReply, EachReplyKeepsItsOwnLimitAcrossPieces)
 {
     serve("220 ready\r\n");
-    EXPECT_EQ(lsmtp::read_reply(session_, 60s).code, 220);
+    EXPECT_EQ(connection_->read_reply(60s).code, 220);
 
     // A short limit after a long one; the reply's first piece is there, the
     // rest never comes.
     serve("250-first piece\r\n");
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(lsmtp::read_reply(session_, 200ms).status, Got::timed_out);
+    EXPECT_EQ(connection_->read_reply(200ms).status, Got::timed_out);
     const auto took = std::chrono::steady_clock::now() - start;
     EXPECT_GE(took, 200ms);
     EXPECT_LT(took, 5s);
@@ -281,12 +285,11 @@ TEST_F(ReadReply, EachReplyKeepsItsOwnLimitAcrossPieces)
     // A long limit after a short one: a slow server is waited for to the
     // end. The pause stands for the server's slowness; the result does not
     // depend on its length.
-    session_.replies.clear();
     std::thread slow([&] {
         std::this_thread::sleep_for(600ms);
         serve("250 late\r\n");
     });
-    EXPECT_EQ(lsmtp::read_reply(session_, 60s).code, 250);
+    EXPECT_EQ(connection_->read_reply(60s).code, 250);
     slow.join();
 }
 
@@ -313,10 +316,10 @@ TEST_F(ReadReply, SignalsNeitherEndNorExtendTheWait)
         });
         serve("220-ready\r\n");
         std::thread server = serve_in_pieces({"2", "20 go\r\n"});
-        EXPECT_EQ(lsmtp::read_reply(session_, 10s).code, 220) << flags;
+        EXPECT_EQ(connection_->read_reply(10s).code, 220) << flags;
         server.join();
         const auto start = std::chrono::steady_clock::now();
-        EXPECT_EQ(lsmtp::read_reply(session_, 300ms).status, Got::timed_out) << flags;
+        EXPECT_EQ(connection_->read_reply(300ms).status, Got::timed_out) << flags;
         const auto took = std::chrono::steady_clock::now() - start;
         stop = true;
         signals.join();
@@ -331,7 +334,7 @@ TEST_F(ReadReply, SignalsNeitherEndNorExtendTheWait)
 TEST_F(ReadReply, GarbageIsNotAReply)
 {
     serve("banner without line end");
-    EXPECT_EQ(lsmtp::read_reply(session_, 10s).status, Got::malformed);
+    EXPECT_EQ(connection_->read_reply(10s).status, Got::malformed);
 }
 
 // A reply that fills several receives of the reader's buffer is read whole.
@@ -343,9 +346,9 @@ TEST_F(ReadReply, ReadsRepliesLargerThanOneReceive)
     reply += "250 last\r\n";
     ASSERT_GT(reply.size(), 1024u);
     std::thread server([&] { serve(reply + "221 bye\r\n"); });
-    EXPECT_EQ(lsmtp::read_reply(session_, 5s).code, 250);
+    EXPECT_EQ(connection_->read_reply(5s).code, 250);
     server.join();
-    EXPECT_EQ(lsmtp::read_reply(session_, 5s).code, 221);
+    EXPECT_EQ(connection_->read_reply(5s).code, 221);
 }
 
 TEST(ReplyText, JoinsEscapesAndBounds)
