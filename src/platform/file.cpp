@@ -52,22 +52,17 @@ Failure File::rewind()
     return backend::rewind_file(native_);
 }
 
-File::Offset File::size() const
-{
-    if (!valid())
-        return {0, not_open()};
-    if (!call_allowed_by_seams(Call::position))
-        return {0, refused_by_seams()};
-    return backend::file_size(native_);
-}
+File::Offset File::size() const { return measured(backend::file_size); }
 
-File::Offset File::position() const
+File::Offset File::position() const { return measured(backend::file_position); }
+
+File::Offset File::measured(Offset (*measure)(Native)) const
 {
     if (!valid())
         return {0, not_open()};
     if (!call_allowed_by_seams(Call::position))
         return {0, refused_by_seams()};
-    return backend::file_position(native_);
+    return measure(native_);
 }
 
 Failure File::close()

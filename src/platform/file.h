@@ -57,6 +57,9 @@ public:
     Failure close();
 
 private:
+    // A size or position of the open file, once the seams let it be asked.
+    Offset measured(Offset (*measure)(Native)) const;
+
     Native native_ = invalid_native;
 };
 

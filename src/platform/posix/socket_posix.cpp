@@ -46,6 +46,10 @@ Wait wait_for(int fd, short events, Deadline deadline, short *seen = nullptr)
     }
 }
 
+// Why a wait did not end ready, taken right after it: its deadline passed,
+// or poll failed.
+Failure unready(Wait waited) { return waited == Wait::timed_out ? timed_out() : last_failure(); }
+
 } // namespace
 
 namespace backend {
@@ -93,14 +97,8 @@ Failure connect_socket(Socket &socket, const Endpoint &endpoint, Deadline deadli
     // time. A failed attempt is reported as writable too, with an error or a
     // hang-up beside it; only a failure asks for its cause.
     short seen = 0;
-    switch (wait_for(fd, POLLOUT, deadline, &seen)) {
-    case Wait::ready:
-        break;
-    case Wait::timed_out:
-        return timed_out();
-    case Wait::failed:
-        return last_failure();
-    }
+    if (const Wait waited = wait_for(fd, POLLOUT, deadline, &seen); waited != Wait::ready)
+        return unready(waited);
     if ((seen & (POLLERR | POLLHUP)) == 0)
         return {};
     int pending = 0;
@@ -164,14 +162,8 @@ Failure send_all(const Socket &socket, const char *data, std::size_t length, std
         if (sent < 0 && errno != EAGAIN && errno != EWOULDBLOCK)
             return last_failure();
         // The peer's window is full: wait for room, but not forever.
-        switch (wait_for(fd, POLLOUT, deadline_after(stall_limit))) {
-        case Wait::ready:
-            break;
-        case Wait::timed_out:
-            return timed_out();
-        case Wait::failed:
-            return last_failure();
-        }
+        if (const Wait waited = wait_for(fd, POLLOUT, deadline_after(stall_limit)); waited != Wait::ready)
+            return unready(waited);
     }
     return {};
 }

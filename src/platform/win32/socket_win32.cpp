@@ -54,6 +54,10 @@ Wait wait_for(SOCKET handle, Readiness readiness, Deadline deadline)
     }
 }
 
+// Why a wait did not end ready, taken right after it: its deadline passed,
+// or select failed.
+Failure unready(Wait waited) { return waited == Wait::timed_out ? timed_out() : failure_of(WSAGetLastError()); }
+
 // The failure a connection attempt ended in, or none.
 Failure pending_failure(SOCKET handle)
 {
@@ -107,14 +111,8 @@ Failure connect_socket(Socket &socket, const Endpoint &endpoint, Deadline deadli
             return failure_of(error);
         // A refused attempt lands in the except set at once; either way only
         // a clear SO_ERROR is a connection.
-        switch (wait_for(handle, Readiness::write, deadline)) {
-        case Wait::ready:
-            break;
-        case Wait::timed_out:
-            return timed_out();
-        case Wait::failed:
-            return failure_of(WSAGetLastError());
-        }
+        if (const Wait waited = wait_for(handle, Readiness::write, deadline); waited != Wait::ready)
+            return unready(waited);
         if (Failure failed = pending_failure(handle))
             return failed;
     }
@@ -163,14 +161,8 @@ Failure send_all(const Socket &socket, const char *data, std::size_t length, std
         if (error != WSAEWOULDBLOCK)
             return failure_of(error);
         // The peer's window is full: wait for room, but not forever.
-        switch (wait_for(handle, Readiness::write, deadline_after(stall_limit))) {
-        case Wait::ready:
-            break;
-        case Wait::timed_out:
-            return timed_out();
-        case Wait::failed:
-            return failure_of(WSAGetLastError());
-        }
+        if (const Wait waited = wait_for(handle, Readiness::write, deadline_after(stall_limit)); waited != Wait::ready)
+            return unready(waited);
     }
     return {};
 }
