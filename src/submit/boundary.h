@@ -13,17 +13,6 @@
 
 namespace lsmtp {
 
-// The fixed boundary, unless a line of the body as sent starts with "--"
-// and it; then the first "<fixed>-<n>" (n = 1, 2, ...) that no line starts
-// with after "--". A line that merely begins with a delimiter ends the part
-// too (RFC 2046, section 5.1.1), so "--<fixed>-12" rules out "-1" as well as
-// "-12". CR and LF both end a line. One pass over the body, whatever it
-// holds: the text is the caller's and may be hostile.
-//
-// `Body` is anything that gives the body's bytes by index, its size() and
-// find(char, from) as string_view does, so that a test can watch which bytes
-// are read; the library passes a string_view (choose_boundary).
-
 // A line that starts with the fixed delimiter: the number (without leading
 // zeros, at most 19 digits) that follows its "-", and how many digits it has
 // (0 when no such number follows).
@@ -32,7 +21,8 @@ struct DelimiterLine {
     std::size_t digits = 0;
 };
 
-// Adds the delimiter lines of `body`, which starts at a line start.
+// Adds the delimiter lines of `body`, which starts at a line start (see
+// choose_boundary_in for `Body`).
 template <typename Body>
 void collect_delimiter_lines(const Body &body, std::vector<DelimiterLine> &lines)
 {
@@ -75,6 +65,16 @@ void collect_delimiter_lines(const Body &body, std::vector<DelimiterLine> &lines
 // first "<fixed>-<n>" (n = 1, 2, ...) that no delimiter line rules out.
 std::string boundary_for(const std::vector<DelimiterLine> &lines);
 
+// The fixed boundary, unless a line of the body as sent starts with "--"
+// and it; then the first "<fixed>-<n>" (n = 1, 2, ...) that no line starts
+// with after "--". A line that merely begins with a delimiter ends the part
+// too (RFC 2046, section 5.1.1), so "--<fixed>-12" rules out "-1" as well as
+// "-12". CR and LF both end a line. One pass over the body, whatever it
+// holds: the text is the caller's and may be hostile.
+//
+// `Body` is anything that gives the body's bytes by index, its size() and
+// find(char, from) as string_view does, so that a test can watch which bytes
+// are read; the library passes a string_view (choose_boundary).
 template <typename Body>
 std::string choose_boundary_in(const Body &body)
 {
