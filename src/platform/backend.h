@@ -44,9 +44,9 @@ OpenedFile create_private(const std::string &path);
 // POSIX; on Windows nothing to do, the file goes when it is closed.
 Failure remove_name(const std::string &path);
 
-// Starts the system's socket library for a SocketLibrary (false when it
-// would not start), and stops it again.
-bool start_sockets();
+// Starts the system's socket library for a SocketLibrary, and stops it
+// again.
+Failure start_sockets();
 void stop_sockets();
 
 // A new socket of the endpoint's family, moved into `socket` when made.

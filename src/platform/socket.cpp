@@ -37,11 +37,11 @@ Socket::Native Socket::release()
     return native;
 }
 
-SocketLibrary::SocketLibrary() : started_(backend::start_sockets()) {}
+SocketLibrary::SocketLibrary() : failure_(backend::start_sockets()) {}
 
 SocketLibrary::~SocketLibrary()
 {
-    if (started_)
+    if (started())
         backend::stop_sockets();
 }
 

@@ -62,10 +62,12 @@ public:
     SocketLibrary(const SocketLibrary &) = delete;
     SocketLibrary &operator=(const SocketLibrary &) = delete;
 
-    bool started() const { return started_; }
+    bool started() const { return !failure_; }
+    // Why the library would not start.
+    const Failure &failure() const { return failure_; }
 
 private:
-    bool started_ = false;
+    Failure failure_;
 };
 
 // unresolved: the name does not exist or has no address; unresolved_for_now:

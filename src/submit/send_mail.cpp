@@ -188,7 +188,7 @@ Outcome send_mail(const MailArguments &args, const ReplyLimits &limits)
     // Started before the name lookup and the socket, stopped after both.
     const platform::SocketLibrary socket_library;
     if (!socket_library.started())
-        return stopped(SMTP_ERR_SOCKET, Step::connect, request.host);
+        return stopped(SMTP_ERR_SOCKET, Step::connect, request.host, socket_library.failure().text);
     Connection connection(limits, session_observer());
     platform::ConnectResult connected = connection.open(request.host, smtp_port);
     if (Outcome failed = connect_failure(connected, request.host); failed.code != 0)

@@ -55,7 +55,7 @@ Failure unready(Wait waited) { return waited == Wait::timed_out ? timed_out() : 
 namespace backend {
 
 // POSIX sockets need no start.
-bool start_sockets() { return true; }
+Failure start_sockets() { return {}; }
 void stop_sockets() {}
 
 // close alone ends the connection as a shutdown would: the descriptor is

@@ -72,10 +72,13 @@ Failure pending_failure(SOCKET handle)
 
 namespace backend {
 
-bool start_sockets()
+// WSAStartup answers its error itself; WSAGetLastError needs the library
+// started.
+Failure start_sockets()
 {
     WSADATA data;
-    return WSAStartup(MAKEWORD(2, 2), &data) == 0;
+    const int error = WSAStartup(MAKEWORD(2, 2), &data);
+    return error == 0 ? Failure{} : failure_of(error);
 }
 
 void stop_sockets() { WSACleanup(); }
