@@ -133,6 +133,6 @@ int main(int argc, char **argv)
         [&] { return run(library, name_server); });
     std::free(library);
     if (!result)
-        std::fprintf(stderr, "the host process died or could not be set up\n");
+        std::fprintf(stderr, "the namespace could not be set up\n");
     return result.value_or(70);
 }

@@ -5,29 +5,9 @@
 #include <fstream>
 #include <sched.h>
 #include <sys/mount.h>
-#include <sys/wait.h>
-#include <unistd.h>
+#include <thread>
 
 namespace lsmtp::test {
-namespace {
-
-// Steps of the child, which may do nothing but report after fork.
-[[noreturn]] void child(const std::vector<SystemFile> &files, const std::vector<std::string> &copies,
-                        const std::function<int()> &work, int report)
-{
-    // Private first: a bind mount must never travel back to the parent's
-    // namespace (and, for root, to the host's).
-    if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
-        _exit(1);
-    for (std::size_t i = 0; i < files.size(); ++i) {
-        if (mount(copies[i].c_str(), files[i].path.c_str(), nullptr, MS_BIND, nullptr) != 0)
-            _exit(1);
-    }
-    const int result = work();
-    _exit(write(report, &result, sizeof result) == sizeof result ? 0 : 1);
-}
-
-} // namespace
 
 std::optional<int> run_with_system_files(const std::vector<SystemFile> &files, const std::function<int()> &work)
 {
@@ -39,22 +19,23 @@ std::optional<int> run_with_system_files(const std::vector<SystemFile> &files, c
         copies.push_back((folder / std::to_string(copies.size())).string());
         std::ofstream(copies.back()) << file.text;
     }
+    // A thread of its own rather than a child process: forking while the
+    // test server's threads run can leave the child stuck on a lock one of
+    // them held (the sanitizers' allocator does). A mount namespace may be
+    // one thread's alone, and threads it starts (the lookup worker) inherit
+    // it.
     std::optional<int> result;
-    int channel[2];
-    if (pipe(channel) == 0) {
-        const pid_t pid = fork();
-        if (pid == 0) {
-            close(channel[0]);
-            child(files, copies, work, channel[1]);
+    std::thread([&] {
+        // Private first: a bind mount must never travel back to the
+        // process's namespace (and, for root, to the host's).
+        if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
+            return;
+        for (std::size_t i = 0; i < files.size(); ++i) {
+            if (mount(copies[i].c_str(), files[i].path.c_str(), nullptr, MS_BIND, nullptr) != 0)
+                return;
         }
-        close(channel[1]);
-        int reported = 0;
-        if (pid > 0 && read(channel[0], &reported, sizeof reported) == sizeof reported)
-            result = reported;
-        close(channel[0]);
-        if (pid > 0)
-            waitpid(pid, nullptr, 0);
-    }
+        result = work();
+    }).join();
     std::filesystem::remove_all(folder);
     return result;
 }

@@ -12,14 +12,14 @@ namespace lsmtp::test {
 
 struct SystemFile {
     std::string path;  // the file to hide, such as /etc/hosts
-    std::string text;  // what the child process reads there instead
+    std::string text;  // what the work reads there instead
 };
 
-// Runs `work` in a child process whose private mount namespace has each
-// file's text bind-mounted over its path, so that nothing outside the child
-// sees the change; the child shares the caller's network namespace. Returns
-// what `work` returned, or nothing when the child could not be set up or
-// did not report.
+// Runs `work` on a thread whose private mount namespace has each file's
+// text bind-mounted over its path, so that nothing outside that thread (and
+// the threads it starts) sees the change; it shares the process's network
+// namespace. Returns what `work` returned, or nothing when the namespace
+// could not be set up.
 std::optional<int> run_with_system_files(const std::vector<SystemFile> &files, const std::function<int()> &work);
 
 } // namespace lsmtp::test
