@@ -160,11 +160,18 @@ TEST(AttachmentLimits, KilledMidSendLeavesNothing)
     const fs::path folder = scratch_folder("lsmtp-kill-");
     const fs::path temporary = scratch_folder("lsmtp-tmp-");
     std::ofstream(folder / "big.bin") << std::string(200000, 'k');
+    // The child is forked before the server's threads start (a lock one of
+    // them held at the fork would stay held in the child), and sends once
+    // told that the server listens.
     int ready[2];
+    int go[2];
     ASSERT_EQ(pipe(ready), 0);
-    lsmtp::test::SmtpTestServer server;
+    ASSERT_EQ(pipe(go), 0);
     const pid_t child = fork();
     if (child == 0) {
+        char listening = 0;
+        if (read(go[0], &listening, 1) != 1)
+            _exit(1);
         setenv("TMPDIR", temporary.c_str(), 1);
         lsmtp::platform::Seams hold;
         int pauses = 0;
@@ -184,8 +191,16 @@ TEST(AttachmentLimits, KilledMidSendLeavesNothing)
         call.send();
         _exit(1);
     }
+    close(ready[1]);  // a child that ends early ends the wait below
+    close(go[0]);
+    lsmtp::test::SmtpTestServer server;
+    ASSERT_EQ(write(go[1], "g", 1), 1);
+    close(go[1]);
     char signal = 0;
-    ASSERT_EQ(read(ready[0], &signal, 1), 1);
+    if (read(ready[0], &signal, 1) != 1) {
+        waitpid(child, nullptr, 0);
+        FAIL() << "the child ended before its copy was made";
+    }
     // The child holds its copy open, yet neither folder shows it.
     std::size_t copies_open = 0;
     for (const auto &entry : fs::directory_iterator("/proc/" + std::to_string(child) + "/fd")) {
@@ -202,7 +217,6 @@ TEST(AttachmentLimits, KilledMidSendLeavesNothing)
     int status = 0;
     waitpid(child, &status, 0);
     close(ready[0]);
-    close(ready[1]);
     EXPECT_TRUE(WIFSIGNALED(status));
     EXPECT_EQ(std::distance(fs::directory_iterator(folder), {}), 1);
     EXPECT_TRUE(fs::is_empty(temporary));
