@@ -4,6 +4,10 @@ namespace lsmtp {
 namespace {
 
 // Per-thread, so that concurrent calls never report to each other's observer.
+// Read at every write: one load from the static TLS block (see seams.cpp).
+#if defined(__ELF__) && defined(__GNUC__)
+[[gnu::tls_model("initial-exec")]]
+#endif
 thread_local SessionObserver *installed_observer = nullptr;
 
 } // namespace
