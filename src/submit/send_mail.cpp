@@ -110,10 +110,11 @@ Outcome failed_write_result(Connection &connection, Outcome failed)
 
 // The call's result once the server took the message: the code of
 // `last_word`, the reply that has the last say, and the words of the reply
-// that accepted it, which carry the server's queue id.
-Outcome accepted_by(const Reply &accepted, const Reply &last_word)
+// that accepted it, which carry the server's queue id, when anyone reads
+// them (`text_wanted`).
+Outcome accepted_by(const Reply &accepted, const Reply &last_word, bool text_wanted)
 {
-    return stopped(last_word.code, Step::none, {}, {}, reply_text(accepted.raw));
+    return stopped(last_word.code, Step::none, {}, {}, text_wanted ? reply_text(accepted.raw) : std::string());
 }
 
 // The content after the DATA reply, up to and including the end-of-data
@@ -138,7 +139,7 @@ Outcome write_message(Connection &connection, const std::string &header_block, c
 // The dialogue from the greeting to QUIT over an open connection; returns
 // the call's result.
 Outcome converse(Connection &connection, const Request &request, const std::string &header_block,
-                 const MessageContent &content)
+                 const MessageContent &content, bool text_wanted)
 {
     if (Outcome stop = await_reply(connection, positive, Step::greeting); stop.code != 0)
         return stop;
@@ -167,13 +168,13 @@ Outcome converse(Connection &connection, const Request &request, const std::stri
     // Accepted means accepted: whatever happens at QUIT, the call succeeds,
     // or a caller who retries would send the message twice.
     if (!connection.command("QUIT"))
-        return accepted_by(accepted, accepted);
+        return accepted_by(accepted, accepted, text_wanted);
     const Reply farewell = connection.read_reply();
     const Reply &last_word = farewell.code / 100 == positive ? farewell : accepted;
-    return accepted_by(accepted, last_word);
+    return accepted_by(accepted, last_word, text_wanted);
 }
 
-Outcome send_mail(const MailArguments &args, const ReplyLimits &limits)
+Outcome send_mail(const MailArguments &args, const ReplyLimits &limits, bool text_wanted)
 {
     Request request;
     if (Outcome refused = read_request(args, request); refused.code != 0)
@@ -193,7 +194,7 @@ Outcome send_mail(const MailArguments &args, const ReplyLimits &limits)
     platform::ConnectResult connected = connection.open(request.host, smtp_port);
     if (Outcome failed = connect_failure(connected, request.host); failed.code != 0)
         return failed;
-    Outcome result = converse(connection, request, header_block, content);
+    Outcome result = converse(connection, request, header_block, content, text_wanted);
     // The server's address, which every result after the connection names.
     result.server_address = std::move(connected.address);
     return result;
@@ -204,11 +205,11 @@ Outcome send_mail(const MailArguments &args, const ReplyLimits &limits)
 // Only running out of memory can throw inside the library; anything else
 // would be a fault of ours, and noexcept makes that stop the process here
 // rather than cross into C.
-Outcome send_mail_at_edge(const MailArguments &args, const ReplyLimits &limits) noexcept
+Outcome send_mail_at_edge(const MailArguments &args, const ReplyLimits &limits, bool text_wanted) noexcept
 {
     Outcome outcome;
     try {
-        outcome = send_mail(args, limits);
+        outcome = send_mail(args, limits, text_wanted || session_observer() != nullptr);
     } catch (const std::bad_alloc &) {
         // Empty texts: nothing here may allocate.
         outcome = stopped(SMTP_ERR_MEMORY, Step::memory);
@@ -261,7 +262,7 @@ extern "C" LSMTP_API int LSMTP_CALL lsmtp_send_mail_ex(const char *smtp_host, co
         .mailer = mailer,
         .attachments = attachments,
     };
-    const lsmtp::Outcome outcome = lsmtp::send_mail_at_edge(args);
+    const lsmtp::Outcome outcome = lsmtp::send_mail_at_edge(args, {}, result_text != nullptr && result_text_size > 0);
     lsmtp::write_result_text(outcome, result_text, result_text_size);
     return outcome.code;
 }
