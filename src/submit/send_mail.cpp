@@ -125,7 +125,10 @@ Outcome write_message(Connection &connection, const std::string &header_block, c
     SessionObserver *observer = connection.observer();
     if (observer != nullptr)
         observer->message_headers(header_block);
-    if (!writer.write(header_block))
+    // Composed in wire form: its lines end in CR LF, a folded line starts
+    // with white space, and a value's own line breaks were refused or
+    // folded, so no line starts with ".".
+    if (!writer.write_wire_lines(header_block))
         return stopped(SMTP_ERR_WRITE, Step::message);
     if (Outcome stop = write_body_and_attachments(writer, content); stop.code != 0)
         return stop;

@@ -45,6 +45,12 @@ bool DataWriter::write(std::string_view text)
     return !failed_;
 }
 
+bool DataWriter::write_wire_lines(std::string_view lines)
+{
+    put(lines);
+    return !failed_;
+}
+
 std::size_t DataWriter::put_lines(std::string_view text, std::size_t from)
 {
     // The rest of the line goes out as it is, and with it the lines after it

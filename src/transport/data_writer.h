@@ -29,6 +29,10 @@ public:
     // Adds the text to the output. False once any send of this writer has
     // failed; after that nothing more is buffered or sent.
     bool write(std::string_view text);
+    // Adds bytes in wire form already, whole lines ending in CR LF of which
+    // none starts with ".", as they are: nothing to look at byte by byte.
+    // Only where a line starts (no CR waiting for its LF).
+    bool write_wire_lines(std::string_view lines);
     // Sends what the buffer holds. Call before waiting or working locally for
     // long, so that what was written is on its way meanwhile.
     bool flush();
