@@ -5,6 +5,7 @@
 #include "text/text.h"
 
 #include <atomic>
+#include <iterator>
 
 namespace lsmtp {
 namespace {
@@ -13,16 +14,15 @@ namespace {
 // name of their own use too.
 constexpr std::string_view fallback_domain = "localhost";
 
-void append_base36(std::string &out, std::uint64_t value)
+// Writes the digits before `end`; returns where they start. 36^13 > 2^64:
+// thirteen digits hold any value.
+char *base36_before(char *end, std::uint64_t value)
 {
-    // 36^13 > 2^64: thirteen digits hold any value.
-    char text[13];
-    std::size_t start = sizeof text;
     do {
-        text[--start] = "0123456789abcdefghijklmnopqrstuvwxyz"[value % 36];
+        *--end = "0123456789abcdefghijklmnopqrstuvwxyz"[value % 36];
         value /= 36;
     } while (value != 0);
-    out.append(text + start, sizeof text - start);
+    return end;
 }
 
 // Letters, digits, hyphens and inner dots only: a domain that needs no
@@ -52,12 +52,15 @@ void append_message_id(std::string &out, std::string_view sender, const UniquePa
 {
     const std::uint64_t milliseconds =
         static_cast<std::uint64_t>(unique.now.seconds) * 1000 + static_cast<std::uint64_t>(unique.now.milliseconds);
-    out += '<';
-    for (const std::uint64_t part : {milliseconds, std::uint64_t{unique.process}, unique.count}) {
-        append_base36(out, part);
-        out += '.';
+    // Written backwards into one buffer, appended at once.
+    char text[1 + 4 * 14];
+    char *start = base36_before(std::end(text), unique.random);
+    for (const std::uint64_t part : {unique.count, std::uint64_t{unique.process}, milliseconds}) {
+        *--start = '.';
+        start = base36_before(start, part);
     }
-    append_base36(out, unique.random);
+    *--start = '<';
+    out.append(start, std::end(text));
     concat_append(out, "@", domain_of(sender), ">");
 }
 
