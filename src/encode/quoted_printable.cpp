@@ -2,6 +2,9 @@
 
 #include "text/text.h"
 
+#include <algorithm>
+#include <cstring>
+
 namespace lsmtp {
 namespace {
 
@@ -23,6 +26,16 @@ void for_each_line(std::string_view text, LineFn line)
     }
 }
 
+std::size_t last_line_feed(std::string_view text)
+{
+#if defined(__GLIBC__)
+    const void *found = memrchr(text.data(), '\n', text.size());
+    return found == nullptr ? std::string_view::npos : static_cast<std::size_t>(static_cast<const char *>(found) - text.data());
+#else
+    return text.rfind('\n');
+#endif
+}
+
 bool is_literal(unsigned char c) { return (c >= 33 && c <= 126 && c != '=') || c == ' ' || c == '\t'; }
 
 } // namespace
@@ -30,19 +43,24 @@ bool is_literal(unsigned char c) { return (c >= 33 && c <= 126 && c != '=') || c
 bool has_overlong_line(std::string_view text)
 {
     // Text whose LFs are never more than a line apart has no line too long,
-    // whatever its CRs; only a longer stretch is looked at line by line.
-    for (std::size_t start = 0; start < text.size();) {
+    // whatever its CRs; only a longer stretch is looked at line by line. The
+    // last LF within a line's length of the start passes every line before
+    // it: one search for many short lines.
+    for (std::size_t start = 0; text.size() - start > max_text_line;) {
+        const std::size_t line_feed = last_line_feed(text.substr(start, max_text_line + 1));
+        if (line_feed != std::string_view::npos) {
+            start += line_feed + 1;
+            continue;
+        }
         std::size_t end = text.find('\n', start);
         if (end == std::string_view::npos)
             end = text.size();
-        if (end - start > max_text_line) {
-            bool overlong = false;
-            for_each_line(text.substr(start, end - start),
-                          [&](std::string_view line, bool) { overlong = overlong || line.size() > max_text_line; });
-            if (overlong)
-                return true;
-        }
-        start = end + 1;
+        bool overlong = false;
+        for_each_line(text.substr(start, end - start),
+                      [&](std::string_view line, bool) { overlong = overlong || line.size() > max_text_line; });
+        if (overlong)
+            return true;
+        start = std::min(end + 1, text.size());
     }
     return false;
 }
