@@ -5,11 +5,11 @@
 
 namespace lsmtp {
 
-BodyText prepare_body(std::string_view body)
+BodyText prepare_body(std::string_view body, bool known_ascii)
 {
     BodyText part;
     part.original = body;
-    if (!is_ascii(part.original))
+    if (!known_ascii && !is_ascii(part.original))
         part.charset = charset_of(part.original);
     part.quoted = !part.charset.empty() || has_overlong_line(part.original);
     return part;

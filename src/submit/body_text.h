@@ -22,6 +22,8 @@ struct BodyText {
 // ASCII text goes as written unless a line is too long for SMTP; non-ASCII
 // text is labelled with its charset and always goes quoted-printable, so
 // that every byte on the wire is 7-bit.
-BodyText prepare_body(std::string_view body);
+// `known_ascii` spares the look at each byte when the caller's text was
+// found ASCII on entry already.
+BodyText prepare_body(std::string_view body, bool known_ascii = false);
 
 } // namespace lsmtp

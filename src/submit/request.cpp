@@ -65,6 +65,8 @@ std::string_view text_of(const char *argument) { return argument == nullptr ? st
 EntryText on_entry(const char *argument)
 {
     const std::string_view text = text_of(argument);
+    if (is_ascii(text))
+        return {std::nullopt, text, true};
     return {utf8_on_entry(text), text};
 }
 

@@ -55,6 +55,9 @@ struct Attachment {
 struct EntryText {
     std::optional<std::string> converted;
     std::string_view caller;
+    // The caller's text is ASCII: nothing was converted, and nothing needs
+    // a charset.
+    bool ascii = false;
 
     std::string_view text() const { return converted ? std::string_view(*converted) : caller; }
     operator std::string_view() const { return text(); }

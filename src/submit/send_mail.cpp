@@ -183,7 +183,7 @@ Outcome send_mail(const MailArguments &args, const ReplyLimits &limits, bool tex
     if (Outcome refused = read_request(args, request); refused.code != 0)
         return refused;
     const std::vector<Attachment> &attachments = request.attachments;
-    MessageContent content{prepare_body(request.body), attachments, {}};
+    MessageContent content{prepare_body(request.body, request.body.ascii), attachments, {}};
     content.boundary = content.body.quoted ? choose_boundary_quoted(content.body.original)
                                            : choose_boundary(content.body.original);
     // The whole header block is composed before connecting, like every
