@@ -4,24 +4,24 @@
 #include "text/utf8.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace lsmtp {
 namespace {
 
-// Whether the start of a line (possibly not all of it yet) can begin a reply
-// line: "ddd" then "-", " ", CR or LF.
-bool line_start_valid(std::string_view line)
+// Whether the start of a line of `length` bytes (possibly not all of it yet)
+// can begin a reply line with the code at `code`: "ddd" then "-", " ", CR or
+// LF.
+bool line_start_valid(const char *line, std::size_t length, const char *code)
 {
-    for (std::size_t i = 0; i < line.size() && i < 4; ++i) {
-        const char c = line[i];
-        if (i == 0 && (c < '1' || c > '5'))
-            return false;
-        if (i < 3 && !is_digit(c))
-            return false;
-        if (i == 3 && c != '-' && c != ' ' && c != '\r' && c != '\n')
+    const std::size_t digits = std::min<std::size_t>(length, 3);
+    for (std::size_t i = 0; i < digits; ++i) {
+        if (!is_digit(line[i]) || line[i] != code[i])
             return false;
     }
-    return true;
+    if (length > 0 && (line[0] < '1' || line[0] > '5'))
+        return false;
+    return length < 4 || line[3] == '-' || line[3] == ' ' || line[3] == '\r' || line[3] == '\n';
 }
 
 } // namespace
@@ -70,22 +70,22 @@ ReplyScan scan_reply(std::string_view received)
     // RFC 5321 section 4.2.1: every line of a reply carries the same code.
     // A "554-" line followed by "250 " is no acceptance, whatever its last
     // line says.
-    const std::string_view first_code = received.substr(position, 3);
+    const char *const data = received.data();
+    const char *const first_code = data + position;
     for (std::size_t lines = 1;; ++lines) {
-        const std::string_view rest = received.substr(position);
-        const std::size_t line_end = rest.find('\n');
-        const std::string_view line = rest.substr(0, line_end);
-        if (!line_start_valid(line) || line.size() > max_reply_line || lines > max_reply_lines)
+        const char *const line = data + position;
+        const std::size_t rest = received.size() - position;
+        const auto *line_feed = static_cast<const char *>(std::memchr(line, '\n', rest));
+        const std::size_t length = line_feed == nullptr ? rest : static_cast<std::size_t>(line_feed - line);
+        if (!line_start_valid(line, length, first_code) || length > max_reply_line || lines > max_reply_lines)
             return malformed;
-        if (line.substr(0, 3) != first_code.substr(0, std::min<std::size_t>(line.size(), 3)))
-            return malformed;
-        if (line_end == std::string_view::npos)
+        if (line_feed == nullptr)
             return need_more;
-        if (line.size() < 3)
+        if (length < 3)
             return malformed;
-        position += line_end + 1;
+        position += length + 1;
         // "-" after the code: more lines of this reply follow.
-        if (line.size() == 3 || line[3] != '-') {
+        if (length == 3 || line[3] != '-') {
             const int code = (line[0] - '0') * 100 + (line[1] - '0') * 10 + (line[2] - '0');
             return ReplyScan{ReplyScan::Status::complete, code, position};
         }
