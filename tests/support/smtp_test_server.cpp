@@ -1,10 +1,14 @@
 #include "smtp_test_server.h"
 #include "portable.h"
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <stdexcept>
 
 #ifdef _WIN32
@@ -76,6 +80,11 @@ void wait_for_hang_up(int fd)
     WSAPOLLFD watched{native(fd), POLLPRI, 0};
     WSAPoll(&watched, 1, -1);
 }
+bool input_within(int fd, std::chrono::milliseconds limit)
+{
+    WSAPOLLFD watched{native(fd), POLLIN, 0};
+    return WSAPoll(&watched, 1, static_cast<int>(limit.count())) != 0;
+}
 #else
 bool interrupted() { return errno == EINTR; }
 int listening_socket(int family) { return socket(family, SOCK_STREAM | SOCK_CLOEXEC, 0); }
@@ -102,6 +111,18 @@ void wait_for_hang_up(int fd)
     while (poll(&watched, 1, -1) < 0 && interrupted()) {
     }
 }
+// Whether bytes (or the peer's close, or an error) come within the limit.
+bool input_within(int fd, std::chrono::milliseconds limit)
+{
+    const auto due = std::chrono::steady_clock::now() + limit;
+    for (;;) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(due - std::chrono::steady_clock::now());
+        pollfd watched{fd, POLLIN, 0};
+        const int ready = poll(&watched, 1, static_cast<int>(std::max(left.count(), std::chrono::milliseconds::rep{0})));
+        if (ready >= 0 || !interrupted())
+            return ready != 0;
+    }
+}
 #endif
 
 const std::map<std::string, std::string> default_replies = {
@@ -113,6 +134,25 @@ const std::map<std::string, std::string> default_replies = {
     {".", "250 queued\r\n"},
     {"QUIT", "221 bye\r\n"},
 };
+
+// A client goes on at once after each reply, and a test asks for its
+// sessions once the client is done: a wait this long means what was due
+// is not coming, and the test should fail now rather than at a safety limit.
+constexpr std::chrono::seconds due_within{5};
+// The safety limit, for sessions that the script keeps open on purpose.
+constexpr std::chrono::seconds safety_limit{60};
+
+// The test in which a session went overdue: the rest of its rows would
+// each wait as long again.
+std::atomic<const void *> overdue_test{nullptr};
+
+const void *current_test() { return ::testing::UnitTest::GetInstance()->current_test_info(); }
+
+std::runtime_error overdue_error()
+{
+    return std::runtime_error("the test server had nothing from the client for " +
+                              std::to_string(due_within.count()) + " s when its next line was due");
+}
 
 void write_all(int fd, const std::string &bytes)
 {
@@ -141,8 +181,11 @@ std::string command_key(const std::string &line)
 
 } // namespace
 
-SmtpTestServer::SmtpTestServer(std::string address, std::uint16_t port) : address_(std::move(address))
+SmtpTestServer::SmtpTestServer(std::string address, std::uint16_t port)
+    : address_(std::move(address)), test_(current_test())
 {
+    if (test_ != nullptr && overdue_test.load() == test_)
+        throw overdue_error();
     // IPv4 or IPv6 text alike.
     addrinfo hints{};
     hints.ai_flags = AI_NUMERICHOST | AI_NUMERICSERV;
@@ -208,10 +251,17 @@ ScriptedReply SmtpTestServer::reply_for(const std::string &key, int use)
 
 std::vector<RecordedSession> SmtpTestServer::sessions(std::size_t count)
 {
+    const auto due = std::chrono::steady_clock::now() + due_within;
     std::unique_lock lock(mutex_);
-    changed_.wait_for(lock, std::chrono::seconds(60), [&] {
+    const auto all_ended = [&] {
         return static_cast<std::size_t>(std::count(ended_.begin(), ended_.end(), true)) >= count;
-    });
+    };
+    // Past the due time, a connection that never came is not coming; one
+    // still open ends by the client or by its own due time.
+    if (!changed_.wait_until(lock, due, all_ended))
+        changed_.wait_for(lock, safety_limit, [&] { return all_ended() || open_fds_.empty(); });
+    if (overdue_)
+        throw overdue_error();
     return sessions_;
 }
 
@@ -287,6 +337,16 @@ void SmtpTestServer::serve(int fd, std::size_t index)
             // Nothing is read, so the client's writes fill the window and
             // wait; the connection ends when the client closes it.
             wait_for_hang_up(fd);
+            break;
+        }
+        // Unless the script keeps silent, the client's next bytes are due
+        // at once: a reply that never went out, or a line that got lost,
+        // ends the session here instead of at the client's long limit.
+        if (!silent && !input_within(fd, due_within)) {
+            std::fprintf(stderr, "%s: the connection closed\n", overdue_error().what());
+            std::lock_guard lock(mutex_);
+            overdue_ = true;
+            overdue_test = test_;
             break;
         }
         const ssize_t got = recv(fd, chunk, sizeof chunk, 0);

@@ -1,6 +1,8 @@
 // A scriptable SMTP server for the dialogue tests: it listens on one
 // loopback address, answers each command from a script, and records the
-// exact bytes every client sent.
+// exact bytes every client sent. A client that sends nothing for a few
+// seconds while its next line is due has its connection closed, and the
+// test ends at its next wait for a session or its next server.
 #pragma once
 
 #include <condition_variable>
@@ -37,7 +39,8 @@ struct RecordedSession {
 
 class SmtpTestServer {
 public:
-    // Listens on address:port at once; throws when it cannot.
+    // Listens on address:port at once; throws when it cannot, or when a
+    // session of another server in the same test went overdue.
     explicit SmtpTestServer(std::string address = "127.0.0.1", std::uint16_t port = 25);
     ~SmtpTestServer();
     SmtpTestServer(const SmtpTestServer &) = delete;
@@ -50,8 +53,11 @@ public:
     void reply(const std::string &key, int nth, ScriptedReply reply);
 
     // Waits until `count` connections have ended and returns them in the
-    // order they were accepted. Gives up (with what it has) after a generous
-    // safety limit so that a failing test cannot hang the suite.
+    // order they were accepted; for a test to ask once its client is done.
+    // Gives up (with what it has) a few seconds on when no connection is
+    // open, and after a generous safety limit in any case, so that a
+    // failing test fails soon and cannot hang the suite. Throws when a
+    // session went overdue.
     std::vector<RecordedSession> sessions(std::size_t count);
     std::size_t connections_accepted();
 
@@ -72,6 +78,8 @@ private:
     std::vector<bool> ended_;
     std::vector<int> open_fds_;
     std::vector<std::thread> handlers_;
+    const void *test_;  // the test that made the server
+    bool overdue_ = false;
 };
 
 } // namespace lsmtp::test

@@ -76,7 +76,7 @@ TEST(Connect, NumericHostsAreReadWithoutALookup)
     for (const char *host : {"127.0.0.1", "127.1", "::1", "[::1]"}) {
         MailCall call;
         call.smtp_host = host;
-        EXPECT_EQ(call.send(), 221) << host;
+        ASSERT_EQ(call.send(), 221) << host;  // the servers came first: stop at the first call that fails
     }
     EXPECT_TRUE(log.lookups().empty());
     EXPECT_EQ(ipv4.sessions(2).size(), 2u);
