@@ -37,6 +37,34 @@ Endpoint ipv4_endpoint(in_addr address, std::uint16_t port)
     return endpoint;
 }
 
+// "a.b.c.d" in plain decimal, each part at most 255 without a leading zero:
+// the usual numeric host, read by hand (inet_addr goes through strtoul for
+// every part). inet_addr's other forms (octal, hexadecimal, fewer parts,
+// white space after) and 255.255.255.255, which it takes for a failure, are
+// left to it.
+bool plain_dotted_quad(const char *host, in_addr &address)
+{
+    std::uint32_t value = 0;
+    const char *at = host;
+    for (int part = 0; part < 4; ++part) {
+        if (part > 0 && *at++ != '.')
+            return false;
+        if (*at < '0' || *at > '9' || (*at == '0' && at[1] >= '0' && at[1] <= '9'))
+            return false;
+        std::uint32_t octet = 0;
+        for (int digits = 0; *at >= '0' && *at <= '9'; ++at) {
+            if (++digits > 3)
+                return false;
+            octet = octet * 10 + static_cast<std::uint32_t>(*at - '0');
+        }
+        if (octet > 255)
+            return false;
+        value = value << 8 | octet;
+    }
+    address.s_addr = htonl(value);
+    return *at == '\0' && address.s_addr != INADDR_NONE;
+}
+
 Endpoint ipv6_endpoint(const in6_addr &address, std::uint16_t port)
 {
     Endpoint endpoint;
@@ -140,6 +168,8 @@ void run_lookup(void *context)
 std::optional<Endpoint> numeric_endpoint(const char *host, std::uint16_t port)
 {
     in_addr ipv4{};
+    if (plain_dotted_quad(host, ipv4))
+        return ipv4_endpoint(ipv4, port);
     ipv4.s_addr = inet_addr(host);
     if (ipv4.s_addr != INADDR_NONE)
         return ipv4_endpoint(ipv4, port);
