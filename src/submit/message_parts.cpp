@@ -20,7 +20,9 @@ constexpr std::size_t quoted_piece = 16 * 1024;
 Outcome write_failed() { return stopped(SMTP_ERR_WRITE, Step::message); }
 
 // The delimiter line that opens a part, in a buffer with room for the
-// part's usual header lines after it.
+// part's usual header lines after it. The part headers are made in wire
+// form: CR LF lines, none starting with "." (a fold starts with white space,
+// a file name with a control character was refused).
 std::string boundary_line(std::string_view boundary)
 {
     std::string line;
@@ -44,7 +46,7 @@ Outcome write_body_part(DataWriter &writer, const BodyText &body, std::string_vi
     if (body.quoted)
         concat_append(header, "Content-Transfer-Encoding: quoted-printable\r\n");
     concat_append(header, wire::body_part_description);
-    if (!writer.write(header))
+    if (!writer.write_wire_lines(header))
         return write_failed();
     std::size_t sent = body.original.size();
     if (!body.quoted) {
@@ -111,7 +113,7 @@ Outcome write_attachment_part(DataWriter &writer, const Attachment &attachment, 
     concat_append(header, "Content-Type: application/octet-stream", name_parameter(attachment.name), "\r\n",
                   "Content-Transfer-Encoding: base64\r\n", "Content-Disposition: attachment",
                   filename_parameter(attachment.name), "\r\n\r\n");
-    if (!writer.write(header))
+    if (!writer.write_wire_lines(header))
         return write_failed();
     // Read back through the same handle: the copy is never opened by name,
     // so nobody can put another file in its place.

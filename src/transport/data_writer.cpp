@@ -47,6 +47,8 @@ bool DataWriter::write(std::string_view text)
 
 bool DataWriter::write_wire_lines(std::string_view lines)
 {
+    if (pending_cr_ || !line_start_)
+        return write(lines);
     put(lines);
     return !failed_;
 }

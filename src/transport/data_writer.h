@@ -30,8 +30,9 @@ public:
     // failed; after that nothing more is buffered or sent.
     bool write(std::string_view text);
     // Adds bytes in wire form already, whole lines ending in CR LF of which
-    // none starts with ".", as they are: nothing to look at byte by byte.
-    // Only where a line starts (no CR waiting for its LF).
+    // none starts with ".", as they are where a line starts: nothing to look
+    // at byte by byte. Elsewhere (after a CR that may await its LF, or
+    // within a line) they go through write.
     bool write_wire_lines(std::string_view lines);
     // Sends what the buffer holds. Call before waiting or working locally for
     // long, so that what was written is on its way meanwhile.
