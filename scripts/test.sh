@@ -43,6 +43,10 @@ CC=clang CXX=clang++ cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLS
     -DLSMTP_TESTS=OFF >/dev/null
 cmake --build "$dir" -j "$jobs" --target fuzzers
 (cd "$dir" && ctest --output-on-failure -j "$jobs")
+# The same tree shows the same figures on every run.
+for stats in "$dir"/tests/fuzz/fuzz_*.stats; do
+    echo "$(basename "$stats" .stats):" $(sed 's/^stat:://' "$stats")
+done
 echo "== interoperability with real mail servers"
 sh tests/interop/run.sh build/test-plain/tools/lsmtp-send
 echo "== Windows x64 build under Wine"

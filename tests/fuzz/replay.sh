@@ -16,5 +16,10 @@ scratch="$harness.scratch"
 rm -rf "$scratch"
 mkdir -p "$scratch"
 inputs=$(LC_ALL=C ls "$corpus" | sed "s|^|$corpus/|" | paste -sd, -)
-exec "$harness" -seed=1 -runs="$runs" -reload=0 -purge_allocator_interval=-1 -use_cmp=0 -seed_inputs="$inputs" \
-    -artifact_prefix="$scratch/" -print_final_stats=1 "$scratch"
+# The run's statistics stay beside the harness for the test log.
+status=0
+"$harness" -seed=1 -runs="$runs" -reload=0 -purge_allocator_interval=-1 -use_cmp=0 -seed_inputs="$inputs" \
+    -artifact_prefix="$scratch/" -print_final_stats=1 "$scratch" 2>"$harness.log" || status=$?
+cat "$harness.log" >&2
+grep -E '^stat::(number_of_executed_units|new_units_added):' "$harness.log" >"$harness.stats" || true
+exit $status
