@@ -19,15 +19,13 @@ constexpr std::size_t quoted_piece = 16 * 1024;
 
 Outcome write_failed() { return stopped(SMTP_ERR_WRITE, Step::message); }
 
-// The delimiter line that opens a part, in a buffer with room for the
-// part's usual header lines after it. The part headers are made in wire
-// form: CR LF lines, none starting with "." (a fold starts with white space,
-// a file name with a control character was refused).
-std::string boundary_line(std::string_view boundary)
+// Puts the delimiter line that opens a part into `part`, which the part's
+// header lines then follow. Part headers are made in wire form: CR LF
+// lines, none starting with "." (a fold starts with white space, a file name
+// with a control character was refused).
+std::string &start_part(std::string &part, std::string_view boundary)
 {
-    std::string line;
-    line.reserve(boundary.size() + 192);
-    return concat_into(line, "\r\n--", boundary, "\r\n");
+    return concat_into(part, "\r\n--", boundary, "\r\n");
 }
 
 void tell_part(std::string_view part_headers, std::size_t content_bytes)
@@ -36,9 +34,9 @@ void tell_part(std::string_view part_headers, std::size_t content_bytes)
         observer->message_part(part_headers, content_bytes);
 }
 
-Outcome write_body_part(DataWriter &writer, const BodyText &body, std::string_view boundary)
+Outcome write_body_part(DataWriter &writer, const BodyText &body, std::string_view boundary, std::string &header)
 {
-    std::string header = boundary_line(boundary);
+    start_part(header, boundary);
     concat_append(header, "Content-Type: text/plain");
     if (!body.charset.empty())
         concat_append(header, "; charset=", body.charset);
@@ -95,7 +93,8 @@ Outcome stream_copy(DataWriter &writer, platform::File &copy, const std::string 
     }
 }
 
-Outcome write_attachment_part(DataWriter &writer, const Attachment &attachment, std::string_view boundary)
+Outcome write_attachment_part(DataWriter &writer, const Attachment &attachment, std::string_view boundary,
+                              std::string &header)
 {
     platform::OpenedFile opened = platform::open_for_reading(attachment.path);
     if (!opened.file.valid())
@@ -109,7 +108,7 @@ Outcome write_attachment_part(DataWriter &writer, const Attachment &attachment, 
     if (Outcome stop = encode_to_copy(source, attachment.path, copy); stop.code != 0)
         return stop;
     source.close();
-    std::string header = boundary_line(boundary);
+    start_part(header, boundary);
     concat_append(header, "Content-Type: application/octet-stream", name_parameter(attachment.name), "\r\n",
                   "Content-Transfer-Encoding: base64\r\n", "Content-Disposition: attachment",
                   filename_parameter(attachment.name), "\r\n\r\n");
@@ -128,23 +127,25 @@ Outcome write_attachment_part(DataWriter &writer, const Attachment &attachment, 
 
 Outcome write_body_and_attachments(DataWriter &writer, const MessageContent &content)
 {
+    // One buffer for every part's header lines and the closing delimiter,
+    // with room for the usual ones.
+    std::string lines;
+    lines.reserve(content.boundary.size() + 192);
     // A multipart message needs at least one part: without a body and
     // without files, an empty text part stands in.
     if (!content.body.original.empty() || content.attachments.empty()) {
-        if (Outcome stop = write_body_part(writer, content.body, content.boundary); stop.code != 0)
+        if (Outcome stop = write_body_part(writer, content.body, content.boundary, lines); stop.code != 0)
             return stop;
     }
     for (const Attachment &attachment : content.attachments) {
         // A dead connection stops the work: no file is read or encoded for it.
         if (writer.failed())
             return write_failed();
-        if (Outcome stop = write_attachment_part(writer, attachment, content.boundary); stop.code != 0)
+        if (Outcome stop = write_attachment_part(writer, attachment, content.boundary, lines); stop.code != 0)
             return stop;
     }
-    writer.write("\r\n--");
-    writer.write(content.boundary);
-    writer.write("--\r\n");
-    return writer.failed() ? write_failed() : Outcome{};
+    concat_into(lines, "\r\n--", content.boundary, "--\r\n");
+    return writer.write_wire_lines(lines) ? Outcome{} : write_failed();
 }
 
 } // namespace lsmtp

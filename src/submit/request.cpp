@@ -9,6 +9,7 @@
 #include "text/address_tokens.h"
 #include "text/text.h"
 
+#include <algorithm>
 #include <optional>
 
 namespace lsmtp {
@@ -59,6 +60,16 @@ std::string_view rule_of(HeaderFault fault)
     return {};
 }
 
+bool in_bare_address(char c)
+{
+    switch (c) {
+    case '"': case '<': case '>': case '[': case ']': case ':': case ',': case ';': case ' ':
+        return false;
+    default:
+        return !is_control(c);
+    }
+}
+
 // NULL and "" mean the same for every optional argument.
 std::string_view text_of(const char *argument) { return argument == nullptr ? std::string_view() : argument; }
 
@@ -86,37 +97,38 @@ struct ItemRefusal {
     std::size_t item = 0;
 };
 
-// An address header's value from an address list as the caller wrote it:
-// a bare address gets angle brackets, "Name <a@b>" stays as written, the
-// items of a list are joined by ", ". Empty when an item is not an address,
-// `refusal` then saying which and why.
-std::optional<std::string> address_header_value(std::string_view list, ItemRefusal &refusal)
+// An address header's value, in `value`, from an address list as the
+// caller wrote it: a bare address gets angle brackets, "Name <a@b>" stays
+// as written, the items of a list are joined by ", ". False when an item is
+// not an address, `refusal` then saying which and why.
+bool address_header_value(std::string_view list, std::string &value, ItemRefusal &refusal)
 {
-    std::string value;
-    const std::vector<std::string_view> pieces = split_address_list(list);
-    // No address at all is the null address, as the empty sender is.
-    if (pieces.empty())
-        return "<>";
-    for (const std::string_view piece : pieces) {
+    value.clear();
+    const bool all_addresses = for_each_address_piece(list, [&](std::string_view piece) {
         std::string_view address;
         ++refusal.item;
         if (const AddressFault fault = envelope_address(piece, address); fault != AddressFault::none) {
             refusal.rule = rule_of(fault);
-            return std::nullopt;
+            return false;
         }
-        value.append(value.empty() ? "" : ", ");
         if (address.size() == piece.size())
-            value.append("<").append(piece).append(">");
+            concat_append(value, value.empty() ? "" : ", ", "<", piece, ">");
         else
-            value.append(piece);
-    }
-    return value;
+            concat_append(value, value.empty() ? "" : ", ", piece);
+        return true;
+    });
+    // No address at all is the null address, as the empty sender is.
+    if (all_addresses && value.empty())
+        value = "<>";
+    return all_addresses;
 }
 
 // The header lines so far; the first value refused is the refusal.
 struct Lines {
     std::string &text;
     Outcome refusal;
+    // An address value being made, kept for the next.
+    std::string value = {};
 
     void add(std::string_view label, std::string_view value, HeaderKind kind, std::string_view argument)
     {
@@ -129,8 +141,8 @@ struct Lines {
     void add_addresses(std::string_view label, std::string_view list, std::string_view argument)
     {
         ItemRefusal item;
-        if (const std::optional<std::string> value = address_header_value(list, item))
-            add(label, *value, HeaderKind::addresses, argument);
+        if (address_header_value(list, value, item))
+            add(label, value, HeaderKind::addresses, argument);
         else if (refusal.code == 0)
             refusal = refused(argument, item.rule, item.item);
     }
@@ -141,14 +153,16 @@ struct Lines {
 Outcome read_recipients(std::string_view list, std::string_view argument, std::vector<Recipient> &recipients)
 {
     std::size_t item = 0;
-    for (const std::string_view piece : split_address_list(list)) {
+    AddressFault fault = AddressFault::none;
+    for_each_address_piece(list, [&](std::string_view piece) {
         std::string_view address;
         ++item;
-        if (const AddressFault fault = envelope_address(piece, address); fault != AddressFault::none)
-            return refused(argument, rule_of(fault), item);
+        if (fault = envelope_address(piece, address); fault != AddressFault::none)
+            return false;
         recipients.push_back(Recipient{std::string(address), std::string(piece)});
-    }
-    return {};
+        return true;
+    });
+    return fault == AddressFault::none ? Outcome{} : refused(argument, rule_of(fault), item);
 }
 
 // The attachments: opened by the caller's bytes, named after the pieces
@@ -217,6 +231,12 @@ Outcome read_headers(const MailArguments &args, const std::vector<Recipient> &re
 
 AddressFault envelope_address(std::string_view piece, std::string_view &address)
 {
+    // Most pieces are a bare address: nothing that could open a name, a
+    // quote, brackets or a group, and no white space or control character.
+    if (std::all_of(piece.begin(), piece.end(), in_bare_address)) {
+        address = piece;
+        return AddressFault::none;
+    }
     // The display name is dropped, but a line break in it would still end
     // the To or Cc line written from the list.
     for (const char c : piece) {

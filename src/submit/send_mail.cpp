@@ -108,15 +108,6 @@ Outcome failed_write_result(Connection &connection, Outcome failed)
     return failed;
 }
 
-// The call's result once the server took the message: the code of
-// `last_word`, the reply that has the last say, and the words of the reply
-// that accepted it, which carry the server's queue id, when anyone reads
-// them (`text_wanted`).
-Outcome accepted_by(const Reply &accepted, const Reply &last_word, bool text_wanted)
-{
-    return stopped(last_word.code, Step::none, {}, {}, text_wanted ? reply_text(accepted.raw) : std::string());
-}
-
 // The content after the DATA reply, up to and including the end-of-data
 // marker; code 0, or the outcome that ends the session without the marker.
 Outcome write_message(Connection &connection, const std::string &header_block, const MessageContent &content)
@@ -169,12 +160,16 @@ Outcome converse(Connection &connection, const Request &request, const std::stri
         return stop;
     }
     // Accepted means accepted: whatever happens at QUIT, the call succeeds,
-    // or a caller who retries would send the message twice.
-    if (!connection.command("QUIT"))
-        return accepted_by(accepted, accepted, text_wanted);
-    const Reply farewell = connection.read_reply();
-    const Reply &last_word = farewell.code / 100 == positive ? farewell : accepted;
-    return accepted_by(accepted, last_word, text_wanted);
+    // or a caller who retries would send the message twice. The result's
+    // code is the last positive word, its text the acceptance's, which
+    // carries the server's queue id, when anyone reads it (`text_wanted`);
+    // taken before the next read reuses the reply's bytes.
+    Outcome result = stopped(accepted.code, Step::none, {}, {}, text_wanted ? reply_text(accepted.raw) : "");
+    if (connection.command("QUIT")) {
+        if (const Reply farewell = connection.read_reply(); farewell.code / 100 == positive)
+            result.code = farewell.code;
+    }
+    return result;
 }
 
 Outcome send_mail(const MailArguments &args, const ReplyLimits &limits, bool text_wanted)

@@ -38,19 +38,14 @@ std::size_t find_line_break(std::string_view text, std::size_t from)
     return found == std::string_view::npos ? found : from + found;
 }
 
-namespace {
-
-void add_trimmed(std::vector<std::string_view> &pieces, std::string_view piece)
+std::string_view trimmed(std::string_view text)
 {
-    while (!piece.empty() && is_white_space(piece.front()))
-        piece.remove_prefix(1);
-    while (!piece.empty() && is_white_space(piece.back()))
-        piece.remove_suffix(1);
-    if (!piece.empty())
-        pieces.push_back(piece);
+    while (!text.empty() && is_white_space(text.front()))
+        text.remove_prefix(1);
+    while (!text.empty() && is_white_space(text.back()))
+        text.remove_suffix(1);
+    return text;
 }
-
-} // namespace
 
 std::vector<std::string_view> split_plain_list(std::string_view list)
 {
@@ -60,7 +55,8 @@ std::vector<std::string_view> split_plain_list(std::string_view list)
         std::size_t end = list.find_first_of(",;", start);
         if (end == std::string_view::npos)
             end = list.size();
-        add_trimmed(pieces, list.substr(start, end - start));
+        if (const std::string_view piece = trimmed(list.substr(start, end - start)); !piece.empty())
+            pieces.push_back(piece);
         start = end + 1;
     }
     return pieces;
@@ -69,19 +65,10 @@ std::vector<std::string_view> split_plain_list(std::string_view list)
 std::vector<std::string_view> split_address_list(std::string_view list)
 {
     std::vector<std::string_view> pieces;
-    std::size_t start = 0;
-    bool bracketed = false;
-    for (std::size_t at = 0; at < list.size();) {
-        const AddressToken token = address_token_at(list, at, Parentheses::text);
-        at = token.end;
-        if (token.kind == TokenKind::open_angle || token.kind == TokenKind::close_angle) {
-            bracketed = token.kind == TokenKind::open_angle;
-        } else if (token.kind == TokenKind::separator && !bracketed) {
-            add_trimmed(pieces, list.substr(start, token.begin - start));
-            start = token.end;
-        }
-    }
-    add_trimmed(pieces, list.substr(start));
+    for_each_address_piece(list, [&pieces](std::string_view piece) {
+        pieces.push_back(piece);
+        return true;
+    });
     return pieces;
 }
 

@@ -1,6 +1,8 @@
 // Small string helpers shared by the whole library.
 #pragma once
 
+#include "text/address_tokens.h"
+
 #include <string>
 #include <string_view>
 #include <vector>
@@ -77,9 +79,35 @@ std::string_view path_base_name(std::string_view path);
 // skipped; the pieces point into `list`.
 std::vector<std::string_view> split_plain_list(std::string_view list);
 
+// The text without the white space at either end.
+std::string_view trimmed(std::string_view text);
+
 // Splits an address list as split_plain_list does, except that a "," or
 // ";" inside a quoted string ("Doe, Jane", backslash escapes honoured) or
 // inside angle brackets does not separate: RFC 5322 writes lists so.
+// Hands each piece to `take` in order, keeping no list, until `take`
+// returns false; returns whether every piece was taken.
+template <typename Take>
+bool for_each_address_piece(std::string_view list, Take &&take)
+{
+    std::size_t start = 0;
+    bool bracketed = false;
+    for (std::size_t at = 0; at < list.size();) {
+        const AddressToken token = address_token_at(list, at, Parentheses::text);
+        at = token.end;
+        if (token.kind == TokenKind::open_angle || token.kind == TokenKind::close_angle) {
+            bracketed = token.kind == TokenKind::open_angle;
+        } else if (token.kind == TokenKind::separator && !bracketed) {
+            const std::string_view piece = trimmed(list.substr(start, token.begin - start));
+            if (!piece.empty() && !take(piece))
+                return false;
+            start = token.end;
+        }
+    }
+    const std::string_view last = trimmed(list.substr(start));
+    return last.empty() || take(last);
+}
+
 std::vector<std::string_view> split_address_list(std::string_view list);
 
 } // namespace lsmtp

@@ -4,8 +4,9 @@ namespace lsmtp {
 
 Connection::Connection(ReplyLimits limits, SessionObserver *observer) : limits_(limits), observer_(observer)
 {
-    // Room for the usual command lines at once.
+    // Room for the usual command lines and replies at once.
     line_.reserve(128);
+    replies_.reserve(512);
 }
 
 Connection::Connection(platform::Socket connected, ReplyLimits limits, SessionObserver *observer)
@@ -44,13 +45,17 @@ void Connection::keep(platform::Failure failure)
 
 Reply Connection::read_reply(std::chrono::milliseconds limit)
 {
+    // The last reply's bytes are given up now; usually nothing came after
+    // them.
+    replies_.erase(0, reply_end_);
+    reply_end_ = 0;
     const platform::Deadline deadline = platform::deadline_after(limit);
     for (;;) {
         // Nothing held back from the last read: nothing to scan yet.
         const ReplyScan scan = replies_.empty() ? ReplyScan{} : scan_reply(replies_);
         if (scan.status == ReplyScan::Status::complete) {
-            Reply reply{Reply::Status::received, scan.code, replies_.substr(0, scan.consumed)};
-            replies_.erase(0, scan.consumed);
+            reply_end_ = scan.consumed;
+            const Reply reply{Reply::Status::received, scan.code, std::string_view(replies_).substr(0, reply_end_)};
             if (observer_ != nullptr)
                 observer_->reply(reply_text(reply.raw));
             return reply;

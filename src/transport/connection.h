@@ -60,7 +60,8 @@ public:
     }
 
     // The next whole reply within the reply limit, or `limit`. Bytes after
-    // the reply stay for the next one.
+    // the reply stay for the next one. The reply's bytes are valid until the
+    // next read.
     Reply read_reply() { return read_reply(limits_.reply); }
     Reply read_reply(std::chrono::milliseconds limit);
     const ReplyLimits &limits() const { return limits_; }
@@ -76,7 +77,9 @@ private:
     void keep(platform::Failure failure);
 
     platform::Socket socket_;
+    // Replies received; those before `reply_end_` were read already.
     std::string replies_;
+    std::size_t reply_end_ = 0;
     std::string line_;
     ReplyLimits limits_;
     SessionObserver *observer_ = nullptr;

@@ -43,9 +43,10 @@ struct Reply {
     // The server's code, 100 to 599; 0 unless a reply was received.
     int code = 0;
     // The reply as received, line ends included; empty when no reply was
-    // read. Made readable by reply_text only where a reply is told, so the
-    // replies nobody looks at cost a copy and no more.
-    std::string raw;
+    // read. It stays in the connection's buffer, valid until the next read:
+    // made readable by reply_text only where a reply is told, so the replies
+    // nobody looks at cost nothing more.
+    std::string_view raw;
 };
 
 // The lines of a whole reply (as scan_reply found it) without their line
