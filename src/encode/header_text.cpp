@@ -5,6 +5,9 @@
 #include "text/address_tokens.h"
 #include "text/text.h"
 
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
 #include <vector>
 
 namespace lsmtp {
@@ -380,19 +383,36 @@ HeaderFault address_lines(std::string_view label, std::string_view value, std::s
     return HeaderFault::none;
 }
 
+bool printable_or_tab(char c)
+{
+    const auto byte = static_cast<unsigned char>(c);
+    return (byte >= 0x20 && byte < 0x7F) || c == '\t';
+}
+
 // Whether the value goes out as it is, judged in one pass: printable ASCII
 // and tabs only (no line break, so no fold to check), on one line short
-// enough. Most values are.
+// enough. Most values are, so eight bytes are judged at a step; a step that
+// finds a byte below the space or from DEL up (a tab among them) looks at
+// its bytes one by one.
 bool plain_line(std::string_view label, std::string_view value)
 {
     if (label.size() + value.size() > max_header_line)
         return false;
-    for (const char c : value) {
-        const auto byte = static_cast<unsigned char>(c);
-        if ((byte < 0x20 && c != '\t') || byte >= 0x7F)
+    if (value.size() < 8)
+        return std::all_of(value.begin(), value.end(), printable_or_tab);
+    constexpr std::uint64_t ones = 0x0101010101010101u;
+    constexpr std::uint64_t high_bits = ones * 0x80;
+    // The last step ends at the value's end, overlapping the one before.
+    for (std::size_t at = 0;; at = std::min(at + 8, value.size() - 8)) {
+        std::uint64_t word = 0;
+        std::memcpy(&word, value.data() + at, sizeof word);
+        const std::uint64_t below_space = (word - ones * 0x20) & ~word & high_bits;
+        const std::uint64_t del_or_above = ((word + ones) | word) & high_bits;
+        if ((below_space | del_or_above) != 0 && !std::all_of(value.data() + at, value.data() + at + 8, printable_or_tab))
             return false;
+        if (at == value.size() - 8)
+            return true;
     }
-    return true;
 }
 
 } // namespace

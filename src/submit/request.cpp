@@ -9,7 +9,6 @@
 #include "text/address_tokens.h"
 #include "text/text.h"
 
-#include <algorithm>
 #include <optional>
 
 namespace lsmtp {
@@ -60,14 +59,20 @@ std::string_view rule_of(HeaderFault fault)
     return {};
 }
 
-bool in_bare_address(char c)
+// Nothing that could open a name, a quote, brackets or a group, and no
+// white space or control character.
+bool is_bare_address(std::string_view piece)
 {
-    switch (c) {
-    case '"': case '<': case '>': case '[': case ']': case ':': case ',': case ';': case ' ':
-        return false;
-    default:
-        return !is_control(c);
+    for (const char c : piece) {
+        switch (c) {
+        case '"': case '<': case '>': case '[': case ']': case ':': case ',': case ';': case ' ':
+            return false;
+        default:
+            if (is_control(c))
+                return false;
+        }
     }
+    return true;
 }
 
 // NULL and "" mean the same for every optional argument.
@@ -231,9 +236,8 @@ Outcome read_headers(const MailArguments &args, const std::vector<Recipient> &re
 
 AddressFault envelope_address(std::string_view piece, std::string_view &address)
 {
-    // Most pieces are a bare address: nothing that could open a name, a
-    // quote, brackets or a group, and no white space or control character.
-    if (std::all_of(piece.begin(), piece.end(), in_bare_address)) {
+    // Most pieces are a bare address.
+    if (is_bare_address(piece)) {
         address = piece;
         return AddressFault::none;
     }
