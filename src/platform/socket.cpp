@@ -7,6 +7,8 @@
 #include "platform/endpoint.h"
 #include "platform/seams.h"
 
+#include <span>
+
 namespace lsmtp::platform {
 
 int milliseconds_left(Deadline deadline)
@@ -53,19 +55,11 @@ void Socket::close()
     call_allowed_by_seams(Call::close);  // nothing to report a failure to
 }
 
-ConnectResult connect_to_host(Socket &socket, const char *host, std::uint16_t port, Deadline deadline)
-{
-    std::vector<Endpoint> endpoints;
-    if (std::optional<Endpoint> numeric = numeric_endpoint(host, port)) {
-        endpoints.push_back(*numeric);
-    } else {
-        FoundEndpoints found = look_up_endpoints(host, port, deadline);
-        if (found.endpoints.empty())
-            return {found.for_now ? ConnectOutcome::unresolved_for_now : ConnectOutcome::unresolved,
-                    std::move(found.failure), {}};
-        endpoints = std::move(found.endpoints);
-    }
+namespace {
 
+// Tries each address in turn until one connects.
+ConnectResult connect_to_any(Socket &socket, std::span<const Endpoint> endpoints, Deadline deadline)
+{
     Failure why;
     std::size_t attempts = 0;
     std::size_t without_socket = 0;
@@ -90,6 +84,19 @@ ConnectResult connect_to_host(Socket &socket, const char *host, std::uint16_t po
         why.text.append(why.text.empty() ? "" : "; ").append("no time left for the other addresses");
     return {attempts > 0 && without_socket == attempts ? ConnectOutcome::no_socket : ConnectOutcome::failed,
             std::move(why), {}};
+}
+
+} // namespace
+
+ConnectResult connect_to_host(Socket &socket, const char *host, std::uint16_t port, Deadline deadline)
+{
+    if (const std::optional<Endpoint> numeric = numeric_endpoint(host, port))
+        return connect_to_any(socket, {&*numeric, 1}, deadline);
+    FoundEndpoints found = look_up_endpoints(host, port, deadline);
+    if (found.endpoints.empty())
+        return {found.for_now ? ConnectOutcome::unresolved_for_now : ConnectOutcome::unresolved,
+                std::move(found.failure), {}};
+    return connect_to_any(socket, found.endpoints, deadline);
 }
 
 Received receive_before(Socket &socket, char *buffer, std::size_t capacity, Deadline deadline)

@@ -2,13 +2,26 @@
 
 #include "encode/quoted_printable.h"
 
+#include <charconv>
+#include <iterator>
+
 namespace lsmtp {
 
-std::string boundary_for(const std::vector<DelimiterLine> &lines)
+Boundary::Boundary(std::uint64_t number)
 {
     const std::string_view fixed = wire::message_boundary;
+    char *end = std::copy(fixed.begin(), fixed.end(), text_);
+    if (number != 0) {
+        *end++ = '-';
+        end = std::to_chars(end, std::end(text_), number).ptr;
+    }
+    size_ = static_cast<std::size_t>(end - text_);
+}
+
+Boundary boundary_for(const std::vector<DelimiterLine> &lines)
+{
     if (lines.empty())
-        return std::string(fixed);
+        return Boundary();
     // Each line rules out at most one candidate of each length in digits:
     // among the numbers of `digits` digits, once there are more of them
     // than lines, one is free, so no larger number needs looking at.
@@ -29,12 +42,12 @@ std::string boundary_for(const std::vector<DelimiterLine> &lines)
             taken[number] = true;
     }
     const auto first_free = std::find(taken.begin() + 1, taken.end(), false) - taken.begin();
-    return concat(fixed, "-", std::to_string(first_free));
+    return Boundary(static_cast<std::uint64_t>(first_free));
 }
 
-std::string choose_boundary(std::string_view wire_body) { return choose_boundary_in(wire_body); }
+Boundary choose_boundary(std::string_view wire_body) { return choose_boundary_in(wire_body); }
 
-std::string choose_boundary_quoted(std::string_view text)
+Boundary choose_boundary_quoted(std::string_view text)
 {
     // Each piece ends where an encoded line ends, so each starts a line.
     constexpr std::size_t piece_size = 16 * 1024;

@@ -61,9 +61,24 @@ void collect_delimiter_lines(const Body &body, std::vector<DelimiterLine> &lines
     }
 }
 
+// A boundary's text, held without an allocation: the fixed boundary, or it
+// followed by "-" and a number.
+class Boundary {
+public:
+    // Number 0 stands for the fixed boundary itself.
+    explicit Boundary(std::uint64_t number = 0);
+    std::string_view text() const { return {text_, size_}; }
+    operator std::string_view() const { return text(); }
+    friend bool operator==(const Boundary &boundary, std::string_view text) { return boundary.text() == text; }
+
+private:
+    char text_[wire::message_boundary.size() + 21]; // "-" and up to 20 digits
+    std::size_t size_ = 0;
+};
+
 // The fixed boundary when no line starts with its delimiter; else the
 // first "<fixed>-<n>" (n = 1, 2, ...) that no delimiter line rules out.
-std::string boundary_for(const std::vector<DelimiterLine> &lines);
+Boundary boundary_for(const std::vector<DelimiterLine> &lines);
 
 // The fixed boundary, unless a line of the body as sent starts with "--"
 // and it; then the first "<fixed>-<n>" (n = 1, 2, ...) that no line starts
@@ -76,17 +91,17 @@ std::string boundary_for(const std::vector<DelimiterLine> &lines);
 // find(char, from) as string_view does, so that a test can watch which bytes
 // are read; the library passes a string_view (choose_boundary).
 template <typename Body>
-std::string choose_boundary_in(const Body &body)
+Boundary choose_boundary_in(const Body &body)
 {
     std::vector<DelimiterLine> lines;
     collect_delimiter_lines(body, lines);
     return boundary_for(lines);
 }
 
-std::string choose_boundary(std::string_view wire_body);
+Boundary choose_boundary(std::string_view wire_body);
 
 // The boundary for a body that goes quoted-printable, chosen over its
 // encoded form, which is made a piece at a time and never whole.
-std::string choose_boundary_quoted(std::string_view text);
+Boundary choose_boundary_quoted(std::string_view text);
 
 } // namespace lsmtp

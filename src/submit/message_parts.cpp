@@ -130,7 +130,7 @@ Outcome write_body_and_attachments(DataWriter &writer, const MessageContent &con
     // One buffer for every part's header lines and the closing delimiter,
     // with room for the usual ones.
     std::string lines;
-    lines.reserve(content.boundary.size() + 192);
+    lines.reserve(content.boundary.text().size() + 192);
     // A multipart message needs at least one part: without a body and
     // without files, an empty text part stands in.
     if (!content.body.original.empty() || content.attachments.empty()) {

@@ -17,7 +17,7 @@ namespace lsmtp {
 struct MessageContent {
     BodyText body;
     const std::vector<Attachment> &attachments;
-    std::string boundary;
+    Boundary boundary;
 };
 
 // Writes the body part when a body is given (or when there is nothing else

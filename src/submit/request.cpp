@@ -164,7 +164,7 @@ Outcome read_recipients(std::string_view list, std::string_view argument, std::v
         ++item;
         if (fault = envelope_address(piece, address); fault != AddressFault::none)
             return false;
-        recipients.push_back(Recipient{std::string(address), std::string(piece)});
+        recipients.push_back(Recipient{address, piece});
         return true;
     });
     return fault == AddressFault::none ? Outcome{} : refused(argument, rule_of(fault), item);
@@ -201,9 +201,8 @@ Outcome read_headers(const MailArguments &args, const std::vector<Recipient> &re
     const std::string_view from_addr = args.from_addr;
 
     // Room for the usual lines at once, rather than growing line by line.
-    request.address_lines.reserve(512);
-    request.text_lines.reserve(256);
-    Lines lines{request.address_lines, {}};
+    request.header_lines.reserve(768);
+    Lines lines{request.header_lines, {}};
     if (!to_header.empty())
         lines.add("To:", to_header, addresses, "to_header");
     else
@@ -226,10 +225,10 @@ Outcome read_headers(const MailArguments &args, const std::vector<Recipient> &re
         lines.add_addresses("Return-Receipt-To:", receipt_to, "receipt_to");
     lines.add(wire::mailer_label, mailer.empty() ? wire::default_mailer : std::string_view(mailer),
               HeaderKind::unstructured, "mailer");
-    Lines texts{request.text_lines, std::move(lines.refusal)};
-    texts.add("Comments:", on_entry(args.comments), HeaderKind::unstructured, "comments");
-    texts.add("Subject:", on_entry(args.subject), HeaderKind::unstructured, "subject");
-    return std::move(texts.refusal);
+    request.text_lines_at = request.header_lines.size();
+    lines.add("Comments:", on_entry(args.comments), HeaderKind::unstructured, "comments");
+    lines.add("Subject:", on_entry(args.subject), HeaderKind::unstructured, "subject");
+    return std::move(lines.refusal);
 }
 
 } // namespace

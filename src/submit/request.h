@@ -4,10 +4,10 @@
 // splitting and trimming, "Name <addr>", the refusals of unsafe text, the
 // header lines and their folds, the attachments' names and the check that
 // they can be read. What comes after (the message's composition and the
-// dialogue) reads the record and never a caller's pointer, except for the
-// body's bytes: a body may be large, so it is not copied but read where the
-// caller keeps it, which the call's contract leaves untouched until it
-// returns.
+// dialogue) reads the record and never a caller's argument. Text the record
+// takes as it is (the envelope addresses, the body) it does not copy but
+// views where the caller keeps it, which the call's contract leaves
+// untouched until it returns.
 #pragma once
 
 #include "base/outcome.h"
@@ -39,9 +39,10 @@ struct MailArguments {
     const char *attachments;
 };
 
+// Both point into the caller's list.
 struct Recipient {
-    std::string address; // offered in RCPT TO
-    std::string written; // the list's item as the caller wrote it, trimmed
+    std::string_view address; // offered in RCPT TO
+    std::string_view written; // the list's item as the caller wrote it, trimmed
 };
 
 struct Attachment {
@@ -66,14 +67,19 @@ struct EntryText {
 
 struct Request {
     std::string host;
-    // The envelope sender; empty for the null reverse path "MAIL FROM:<>".
-    std::string sender;
+    // The envelope sender, in the caller's from_addr; empty for the null
+    // reverse path "MAIL FROM:<>".
+    std::string_view sender;
     // To, then Cc, then Bcc recipients, in the order written.
     std::vector<Recipient> recipients;
     // Finished header lines, each ending in CR LF: To up to X-Mailer (before
-    // the MIME lines), and Comments and Subject (after them).
-    std::string address_lines;
-    std::string text_lines;
+    // the MIME lines), then from `text_lines_at` Comments and Subject (after
+    // them).
+    std::string header_lines;
+    std::size_t text_lines_at = 0;
+
+    std::string_view address_lines() const { return std::string_view(header_lines).substr(0, text_lines_at); }
+    std::string_view text_lines() const { return std::string_view(header_lines).substr(text_lines_at); }
     // The body as taken on entry.
     EntryText body;
     std::vector<Attachment> attachments;

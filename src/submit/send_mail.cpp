@@ -177,10 +177,9 @@ Outcome send_mail(const MailArguments &args, const ReplyLimits &limits, bool tex
     Request request;
     if (Outcome refused = read_request(args, request); refused.code != 0)
         return refused;
-    const std::vector<Attachment> &attachments = request.attachments;
-    MessageContent content{prepare_body(request.body, request.body.ascii), attachments, {}};
-    content.boundary = content.body.quoted ? choose_boundary_quoted(content.body.original)
-                                           : choose_boundary(content.body.original);
+    const BodyText body = prepare_body(request.body, request.body.ascii);
+    const MessageContent content{body, request.attachments,
+                                 body.quoted ? choose_boundary_quoted(body.original) : choose_boundary(body.original)};
     // The whole header block is composed before connecting, like every
     // check of the request, so the server sees nothing of a refused call.
     const std::string header_block = compose_header_block(request, content.boundary);

@@ -23,7 +23,7 @@ std::string addresses_of(const lsmtp::Request &request)
 {
     std::string joined;
     for (const lsmtp::Recipient &recipient : request.recipients)
-        joined += (joined.empty() ? "" : " ") + recipient.address;
+        joined.append(joined.empty() ? "" : " ").append(recipient.address);
     return joined;
 }
 
@@ -119,13 +119,13 @@ TEST(Request, WhatTheRecordHolds)
     EXPECT_EQ(request.sender, "ann@example.org");
     ASSERT_EQ(request.recipients.size(), 4u);
     EXPECT_EQ(request.recipients[0].written, "Bob <bob@x.test>");
-    EXPECT_EQ(request.address_lines, "To:Bob <bob@x.test>, carl@x.test\r\n"
+    EXPECT_EQ(request.address_lines(), "To:Bob <bob@x.test>, carl@x.test\r\n"
                                      "Reply-To:Ann <ann@example.org>\r\n"
                                      "Sender:Ann <ann@example.org>\r\n"
                                      "From:Ann <ann@example.org>\r\n"
                                      "Cc:dan@x.test\r\n"
                                      "X-Mailer: lumetra mail library\r\n");
-    EXPECT_EQ(request.text_lines, "Comments:\r\nSubject:Hi\r\n");
+    EXPECT_EQ(request.text_lines(), "Comments:\r\nSubject:Hi\r\n");
     EXPECT_EQ(request.attachments[1].name, lsmtp::folder_separators == "/" ? "c\\d.bin" : "d.bin");
     ASSERT_EQ(request.attachments.size(), 2u);
     EXPECT_EQ(request.attachments[0].path, "a/b.txt");
@@ -153,9 +153,9 @@ TEST(Request, AddressHeadersHoldAddresses)
         ASSERT_EQ(lsmtp::read_request(call.arguments(), request).code, 0) << row.lines;
         std::string lines;
         for (const char *label : {"Reply-To:", "Return-Receipt-To:"}) {
-            const std::size_t at = request.address_lines.find(label);
+            const std::size_t at = request.address_lines().find(label);
             if (at != std::string::npos)
-                lines += request.address_lines.substr(at, request.address_lines.find("\r\n", at) + 2 - at);
+                lines += request.address_lines().substr(at, request.address_lines().find("\r\n", at) + 2 - at);
         }
         EXPECT_EQ(lines, row.lines);
     }
@@ -192,7 +192,7 @@ TEST(Request, EncodedWordsStayWithinSeventyFiveCharacters)
     call.from_header = name.c_str();
     lsmtp::Request request;
     ASSERT_EQ(lsmtp::read_request(call.arguments(), request).code, 0);
-    const std::string lines = request.address_lines + request.text_lines;
+    const std::string lines = request.header_lines;
     std::size_t words = 0;
     for (std::size_t start = lines.find("=?"); start != std::string::npos; start = lines.find("=?", start + 2)) {
         const std::size_t end = lines.find("?=", lines.find('?', lines.find('?', start + 2) + 1) + 1);
