@@ -94,7 +94,8 @@ mcs -nologo -warnaserror -optimize -sdk:4.7-api -target:library -doc:"$stage/lib
     -out:"$stage/lib/net47/Lsmtp.dll" bindings/csharp/Lsmtp.cs build/package-nuget-assembly.cs
 cp bindings/csharp/Lsmtp.targets "$stage/build/"
 cp bindings/csharp/README.md "$stage/"
-sed -e "s/[$]version[$]/$version/" -e "s/[$]copyright[$]/$copyright/" bindings/csharp/Lsmtp.nuspec >"$stage/Lsmtp.nuspec"
+# The package's manifest: NuGet reads it under the name Lsmtp.nuspec.
+sed -e "s/[$]version[$]/$version/" -e "s/[$]copyright[$]/$copyright/" bindings/csharp/Lsmtp.package.xml >"$stage/Lsmtp.nuspec"
 printf '%s\n' '<?xml version="1.0" encoding="utf-8"?>' \
     '<Types xmlns="http://schemas.openxmlformats.org/package/2006/content-types">' \
     '  <Default Extension="rels" ContentType="application/vnd.openxmlformats-package.relationships+xml" />' \
