@@ -26,15 +26,23 @@
 namespace lsmtp::platform {
 namespace {
 
-Endpoint ipv4_endpoint(in_addr address, std::uint16_t port)
+// The endpoint that holds `address`, a sockaddr_in or a sockaddr_in6.
+template <typename SocketAddress>
+Endpoint endpoint_of(const SocketAddress &address)
 {
     Endpoint endpoint;
-    auto *ipv4 = reinterpret_cast<sockaddr_in *>(&endpoint.address);
-    ipv4->sin_family = AF_INET;
-    ipv4->sin_port = htons(port);
-    ipv4->sin_addr = address;
-    endpoint.length = sizeof(sockaddr_in);
+    std::memcpy(&endpoint.address, &address, sizeof address);
+    endpoint.length = sizeof address;
     return endpoint;
+}
+
+Endpoint ipv4_endpoint(in_addr address, std::uint16_t port)
+{
+    sockaddr_in ipv4{};
+    ipv4.sin_family = AF_INET;
+    ipv4.sin_port = htons(port);
+    ipv4.sin_addr = address;
+    return endpoint_of(ipv4);
 }
 
 // "a.b.c.d" in plain decimal, each part at most 255 without a leading zero:
@@ -67,13 +75,11 @@ bool plain_dotted_quad(const char *host, in_addr &address)
 
 Endpoint ipv6_endpoint(const in6_addr &address, std::uint16_t port)
 {
-    Endpoint endpoint;
-    auto *ipv6 = reinterpret_cast<sockaddr_in6 *>(&endpoint.address);
-    ipv6->sin6_family = AF_INET6;
-    ipv6->sin6_port = htons(port);
-    ipv6->sin6_addr = address;
-    endpoint.length = sizeof(sockaddr_in6);
-    return endpoint;
+    sockaddr_in6 ipv6{};
+    ipv6.sin6_family = AF_INET6;
+    ipv6.sin6_port = htons(port);
+    ipv6.sin6_addr = address;
+    return endpoint_of(ipv6);
 }
 
 // "[::1]" as written in URLs and mail domains; anything else as it is.
@@ -117,11 +123,10 @@ FoundEndpoints endpoints_of_name(const std::string &name, std::uint16_t port)
             endpoints.push_back(ipv4_endpoint(reinterpret_cast<const sockaddr_in *>(entry->ai_addr)->sin_addr, port));
         if (entry->ai_family == AF_INET6) {
             // Keeps the scope of a link-local address.
-            Endpoint endpoint;
-            std::memcpy(&endpoint.address, entry->ai_addr, sizeof(sockaddr_in6));
-            reinterpret_cast<sockaddr_in6 *>(&endpoint.address)->sin6_port = htons(port);
-            endpoint.length = sizeof(sockaddr_in6);
-            endpoints.push_back(endpoint);
+            sockaddr_in6 ipv6;
+            std::memcpy(&ipv6, entry->ai_addr, sizeof ipv6);
+            ipv6.sin6_port = htons(port);
+            endpoints.push_back(endpoint_of(ipv6));
         }
     }
     return {std::move(endpoints), {}};
