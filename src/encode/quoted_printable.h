@@ -27,4 +27,20 @@ std::string encode_quoted_printable(std::string_view text);
 std::size_t encode_quoted_printable_piece(std::string_view text, std::size_t from, std::string &out,
                                           std::size_t budget);
 
+// Hands `take` the encoding of `text` in pieces of about 16 KB, each ending
+// where an encoded line ends, until `take` returns false; never the whole
+// encoding at once.
+template <typename Take>
+void for_each_quoted_piece(std::string_view text, Take &&take)
+{
+    constexpr std::size_t piece_size = 16 * 1024;
+    std::string piece;
+    for (std::size_t at = 0; at < text.size();) {
+        piece.clear();
+        at = encode_quoted_printable_piece(text, at, piece, piece_size);
+        if (!take(std::string_view(piece)))
+            return;
+    }
+}
+
 } // namespace lsmtp

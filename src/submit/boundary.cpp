@@ -49,15 +49,12 @@ Boundary choose_boundary(std::string_view wire_body) { return choose_boundary_in
 
 Boundary choose_boundary_quoted(std::string_view text)
 {
-    // Each piece ends where an encoded line ends, so each starts a line.
-    constexpr std::size_t piece_size = 16 * 1024;
+    // Each piece starts a line.
     std::vector<DelimiterLine> lines;
-    std::string piece;
-    for (std::size_t at = 0; at < text.size();) {
-        piece.clear();
-        at = encode_quoted_printable_piece(text, at, piece, piece_size);
-        collect_delimiter_lines(std::string_view(piece), lines);
-    }
+    for_each_quoted_piece(text, [&lines](std::string_view piece) {
+        collect_delimiter_lines(piece, lines);
+        return true;
+    });
     return boundary_for(lines);
 }
 

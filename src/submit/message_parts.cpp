@@ -14,8 +14,6 @@ namespace lsmtp {
 namespace {
 
 constexpr std::size_t stream_chunk = 4096;
-// How much of a quoted body is encoded at a time.
-constexpr std::size_t quoted_piece = 16 * 1024;
 
 Outcome write_failed() { return stopped(SMTP_ERR_WRITE, Step::message); }
 
@@ -50,15 +48,11 @@ Outcome write_body_part(DataWriter &writer, const BodyText &body, std::string_vi
     if (!body.quoted) {
         writer.write(body.original);
     } else {
-        // Encoded a piece at a time from the caller's text, never whole.
         sent = 0;
-        std::string piece;
-        for (std::size_t at = 0; at < body.original.size() && !writer.failed();) {
-            piece.clear();
-            at = encode_quoted_printable_piece(body.original, at, piece, quoted_piece);
-            writer.write(piece);
+        for_each_quoted_piece(body.original, [&](std::string_view piece) {
             sent += piece.size();
-        }
+            return writer.write(piece);
+        });
     }
     if (writer.failed())
         return write_failed();
