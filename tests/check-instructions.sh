@@ -1,9 +1,8 @@
 #!/bin/sh
 # Fails when the instructions per small message (1 KB body) grow past LIMIT:
-# callgrind counts the user-space instructions of a run of 201 messages to
-# the benchmark's sink less those of a run of one, so the program's start
-# and end are left out. Counts, never times. TOP=1 also lists the ten
-# costliest functions of the long run, inclusive and self.
+# callgrind's user-space count for 201 messages to the benchmark's sink less
+# that for one, so the program's start and end are left out. Counts, never
+# times. TOP=1 also lists the ten costliest functions, inclusive and self.
 #
 #   sh tests/check-instructions.sh SINK HOST LIMIT   (bench's lsmtp_e2e_sink and lsmtp_e2e_lsmtp)
 set -eu
@@ -14,8 +13,7 @@ count() {
 }
 . "$(dirname "$0")/per-message-runs.sh"
 for inclusive in ${TOP:+yes no}; do
-    callgrind_annotate --inclusive=$inclusive "$work/many" | grep -E '^ *[0-9,]+ ' | grep -v 'PROGRAM TOTALS' |
-        head -n 10
+    callgrind_annotate --inclusive=$inclusive "$work/many" | grep -E '^ *[0-9,]+ ' | grep -v 'PROGRAM TOTALS' | head -n 10
 done
 
 # The totals line of each profile: "totals: <instructions>".

@@ -1,9 +1,7 @@
-# Read by the per-message guards (check-syscalls.sh, check-instructions.sh)
-# after they set $tool and define count NAME MESSAGES, which runs the
-# benchmark's host under $tool for MESSAGES messages into "$work/NAME". Runs
-# the guard again inside a private network, where the sink takes
-# 127.0.0.1:25, then counts a run of one message and a run of
-# $((messages + 1)), so that the program's start and end cancel out.
+# Read by the per-message guards after they set $tool and define count NAME
+# MESSAGES, which runs the benchmark's host under $tool for MESSAGES messages
+# into "$work/NAME". Runs the guard again in a private network, where the
+# sink takes 127.0.0.1:25, then counts runs of 1 and $((messages + 1)).
 messages=200
 if [ "${1-}" != --inside ]; then
     [ $# -eq 3 ] || { echo "usage: $0 SINK HOST LIMIT" >&2; exit 64; }

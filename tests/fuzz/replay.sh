@@ -3,11 +3,10 @@
 # inputs in all from a fixed seed. New finds go to a scratch folder beside
 # the harness, never into the tree; a failing input is saved there too.
 #
-# The same tree gives the same runs every time: the inputs are named in one
-# order, whatever order the folder lists them in; the scratch folder is not
-# read back on a timer; no purge of the allocator on a timer; and no
-# mutation takes the values of comparisons, which include addresses that
-# change from run to run.
+# The same tree gives the same runs every time: the inputs named in one order
+# whatever the folder's; no reload of the scratch folder or purge of the
+# allocator on a timer; no mutation from the values of comparisons, which
+# include addresses that change from run to run.
 set -eu
 harness=$1
 corpus=$2

@@ -24,13 +24,6 @@ inline ScriptedReply closing()
     return reply;
 }
 
-inline ScriptedReply resetting()
-{
-    ScriptedReply reply;
-    reply.reset = true;
-    return reply;
-}
-
 inline RecordedSession only_session(SmtpTestServer &server)
 {
     const auto sessions = server.sessions(1);

@@ -111,17 +111,15 @@ void wait_for_hang_up(int fd)
     while (poll(&watched, 1, -1) < 0 && interrupted()) {
     }
 }
-// Whether bytes (or the peer's close, or an error) come within the limit.
+// Whether bytes (or the peer's close, or an error) come within the limit,
+// which a signal starts again.
 bool input_within(int fd, std::chrono::milliseconds limit)
 {
-    const auto due = std::chrono::steady_clock::now() + limit;
-    for (;;) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(due - std::chrono::steady_clock::now());
-        pollfd watched{fd, POLLIN, 0};
-        const int ready = poll(&watched, 1, static_cast<int>(std::max(left.count(), std::chrono::milliseconds::rep{0})));
-        if (ready >= 0 || !interrupted())
-            return ready != 0;
+    pollfd watched{fd, POLLIN, 0};
+    int ready;
+    while ((ready = poll(&watched, 1, static_cast<int>(limit.count()))) < 0 && interrupted()) {
     }
+    return ready != 0;
 }
 #endif
 
@@ -137,13 +135,11 @@ const std::map<std::string, std::string> default_replies = {
 
 // A client goes on at once after each reply, and a test asks for its
 // sessions once the client is done: a wait this long means what was due
-// is not coming, and the test should fail now rather than at a safety limit.
-constexpr std::chrono::seconds due_within{5};
-// The safety limit, for sessions that the script keeps open on purpose.
-constexpr std::chrono::seconds safety_limit{60};
+// is not coming. The safety limit is for sessions kept open on purpose.
+constexpr std::chrono::seconds due_within{5}, safety_limit{60};
 
-// The test in which a session went overdue: the rest of its rows would
-// each wait as long again.
+// The test in which a session went overdue: its further rows would each
+// wait as long again.
 std::atomic<const void *> overdue_test{nullptr};
 
 const void *current_test() { return ::testing::UnitTest::GetInstance()->current_test_info(); }
@@ -251,14 +247,13 @@ ScriptedReply SmtpTestServer::reply_for(const std::string &key, int use)
 
 std::vector<RecordedSession> SmtpTestServer::sessions(std::size_t count)
 {
-    const auto due = std::chrono::steady_clock::now() + due_within;
     std::unique_lock lock(mutex_);
     const auto all_ended = [&] {
         return static_cast<std::size_t>(std::count(ended_.begin(), ended_.end(), true)) >= count;
     };
     // Past the due time, a connection that never came is not coming; one
     // still open ends by the client or by its own due time.
-    if (!changed_.wait_until(lock, due, all_ended))
+    if (!changed_.wait_for(lock, due_within, all_ended))
         changed_.wait_for(lock, safety_limit, [&] { return all_ended() || open_fds_.empty(); });
     if (overdue_)
         throw overdue_error();
@@ -399,12 +394,10 @@ void SmtpTestServer::serve(int fd, std::size_t index)
         std::lock_guard lock(mutex_);
         sessions_[index].data = pending;
     }
-    if (reset) {
-        const linger abort_at_once{1, 0};
-        set_option(fd, SOL_SOCKET, SO_LINGER, abort_at_once);
-    } else {
+    if (reset)
+        set_option(fd, SOL_SOCKET, SO_LINGER, linger{1, 0});  // the close aborts at once
+    else
         shutdown(fd, SHUT_RDWR);
-    }
     std::lock_guard lock(mutex_);
     close(fd);
     open_fds_.erase(std::find(open_fds_.begin(), open_fds_.end(), fd));

@@ -54,10 +54,9 @@ public:
 
     // Waits until `count` connections have ended and returns them in the
     // order they were accepted; for a test to ask once its client is done.
-    // Gives up (with what it has) a few seconds on when no connection is
-    // open, and after a generous safety limit in any case, so that a
-    // failing test fails soon and cannot hang the suite. Throws when a
-    // session went overdue.
+    // Gives up (with what it has) a few seconds on when none is open, and
+    // after a generous safety limit in any case. Throws when a session went
+    // overdue.
     std::vector<RecordedSession> sessions(std::size_t count);
     std::size_t connections_accepted();
 

@@ -19,11 +19,9 @@ std::optional<int> run_with_system_files(const std::vector<SystemFile> &files, c
         copies.push_back((folder / std::to_string(copies.size())).string());
         std::ofstream(copies.back()) << file.text;
     }
-    // A thread of its own rather than a child process: forking while the
-    // test server's threads run can leave the child stuck on a lock one of
-    // them held (the sanitizers' allocator does). A mount namespace may be
-    // one thread's alone, and threads it starts (the lookup worker) inherit
-    // it.
+    // A thread, not a child process: a fork while the test server's threads
+    // run can leave the child stuck on a lock one of them held. A mount
+    // namespace may be one thread's alone, and the threads it starts inherit it.
     std::optional<int> result;
     std::thread([&] {
         // Private first: a bind mount must never travel back to the

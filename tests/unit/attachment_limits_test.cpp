@@ -169,8 +169,7 @@ TEST(AttachmentLimits, KilledMidSendLeavesNothing)
     ASSERT_EQ(pipe(go), 0);
     const pid_t child = fork();
     if (child == 0) {
-        char listening = 0;
-        if (read(go[0], &listening, 1) != 1)
+        if (char listening = 0; read(go[0], &listening, 1) != 1)
             _exit(1);
         setenv("TMPDIR", temporary.c_str(), 1);
         lsmtp::platform::Seams hold;
@@ -197,10 +196,7 @@ TEST(AttachmentLimits, KilledMidSendLeavesNothing)
     ASSERT_EQ(write(go[1], "g", 1), 1);
     close(go[1]);
     char signal = 0;
-    if (read(ready[0], &signal, 1) != 1) {
-        waitpid(child, nullptr, 0);
-        FAIL() << "the child ended before its copy was made";
-    }
+    ASSERT_EQ(read(ready[0], &signal, 1), 1) << "the child ended before its copy was made";
     // The child holds its copy open, yet neither folder shows it.
     std::size_t copies_open = 0;
     for (const auto &entry : fs::directory_iterator("/proc/" + std::to_string(child) + "/fd")) {

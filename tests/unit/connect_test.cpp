@@ -328,8 +328,7 @@ TEST(Connect, AnAttemptInterruptedBySignalGoesOn)
         close(listener);
         EXPECT_EQ(signals_handled, 1) << room;
         EXPECT_EQ(result.outcome, room ? ConnectOutcome::connected : ConnectOutcome::failed);
-        const std::string failure = room ? "" : "127.0.0.1: " + lsmtp::platform::failure_of(ETIMEDOUT).text;
-        EXPECT_EQ(result.failure.text, failure);
+        EXPECT_EQ(result.failure.text, room ? "" : "127.0.0.1: " + lsmtp::platform::failure_of(ETIMEDOUT).text);
         EXPECT_EQ(lsmtp::test::open_descriptors(), descriptors) << room;
     }
     sigaction(SIGUSR1, &previous, nullptr);

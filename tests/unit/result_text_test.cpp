@@ -15,7 +15,6 @@
 
 using lsmtp::test::MailCall;
 using lsmtp::test::with;
-using lsmtp::test::ScriptedReply;
 using lsmtp::test::text;
 using namespace std::chrono_literals;
 
@@ -29,55 +28,54 @@ TEST(ResultText, OneRowPerKindOfOutcome)
     while (long_path.size() < 1500)
         long_path += "\xC3\xA9";
     const std::string large_body(32 << 20, 'b');
-    ScriptedReply reset_at_first_byte = lsmtp::test::resetting();
+    lsmtp::test::ScriptedReply reset, reset_at_first_byte, silent;
+    reset.reset = reset_at_first_byte.reset = silent.silent = true;
     reset_at_first_byte.after_data_bytes = 1;
-    ScriptedReply silent;
-    silent.silent = true;
     struct Row {
         const char *kind;
         MailCall call;
-        const char *key;
-        ScriptedReply reply;
+        const char *key, *reply;
         int code;
         std::string starts, ends;
+        lsmtp::test::ScriptedReply scripted = {}; // for `key`, when `reply` is empty
     };
     const Row rows[] = {
-        {"accepted", {}, ".", text("250 2.0.0 Ok: queued as 4F1A2B3C\r\n"), 221,
+        {"accepted", {}, ".", "250 2.0.0 Ok: queued as 4F1A2B3C\r\n", 221,
          "accepted by 127.0.0.1: 250 2.0.0 Ok: queued as 4F1A2B3C", ""},
-        {"C1 controls in a refusal", {}, "RCPT", text("550-\xC2\x9B" "2J\r\n550 \xC2\x9D" "0;title\xC2\x9C\r\n"), 550,
+        {"C1 controls in a refusal", {}, "RCPT", "550-\xC2\x9B" "2J\r\n550 \xC2\x9D" "0;title\xC2\x9C\r\n", 550,
          "127.0.0.1 refused RCPT TO:<to@example.test>: 550-\\xC2\\x9B2J\n550 \\xC2\\x9D0;title\\xC2\\x9C", ""},
-        {"a port after an IPv4 address", with([](MailCall &c) { c.smtp_host = "127.0.0.2:587"; }), "", {},
+        {"a port after an IPv4 address", with([](MailCall &c) { c.smtp_host = "127.0.0.2:587"; }), "", "",
          SMTP_ERR_CONNECT, "cannot connect to 127.0.0.2:587: the name does not resolve to an address (",
          "); the port is always 25: give the host alone"},
-        {"the rule and the item", with([](MailCall &c) { c.to_list = "a@x.test, Ann <b@x.test> x"; }), "", {},
+        {"the rule and the item", with([](MailCall &c) { c.to_list = "a@x.test, Ann <b@x.test> x"; }), "", "",
          SMTP_ERR_ARGUMENT, "refused to_list, item 2: text after '>'; nothing was sent", ""},
-        {"cut at the longest text", with([&](MailCall &c) { c.attachments = long_path.c_str(); }), "", {},
+        {"cut at the longest text", with([&](MailCall &c) { c.attachments = long_path.c_str(); }), "", "",
          SMTP_ERR_ATTACH_OPEN, "attachment '/nonexistent/\xC3\xA9", "\xC3\xA9..."},
         // The system's word on a connection the server reset, while the
         // message went out (larger than the socket buffers) and after it.
-        {"a reset mid-data", with([&](MailCall &c) { c.body = large_body.c_str(); }), ".", reset_at_first_byte,
-         SMTP_ERR_WRITE, "sending the message to 127.0.0.1 failed, and the server gave no reason: Connection reset by peer",
-         ""},
+        {"a reset mid-data", with([&](MailCall &c) { c.body = large_body.c_str(); }), ".", "", SMTP_ERR_WRITE,
+         "sending the message to 127.0.0.1 failed, and the server gave no reason: Connection reset by peer", "",
+         reset_at_first_byte},
         // Under Wine this reset reaches the client with no word from the system.
-        {"a reset after the end of the data", {}, ".", lsmtp::test::resetting(), SMTP_ERR_RECV,
+        {"a reset after the end of the data", {}, ".", "", SMTP_ERR_RECV,
 #ifdef _WIN32
          "the connection to 127.0.0.1 was lost waiting for the reply to the end-of-data marker",
-         "; 127.0.0.1 may have accepted the message all the same: check before sending it again"},
+         "; 127.0.0.1 may have accepted the message all the same: check before sending it again",
 #else
          "the connection to 127.0.0.1 was lost waiting for the reply to the end-of-data marker: Connection reset by "
-         "peer; 127.0.0.1 may have accepted the message all the same: check before sending it again", ""},
+         "peer; 127.0.0.1 may have accepted the message all the same: check before sending it again", "",
 #endif
-        {"silence after the end of the data", {}, ".", silent, SMTP_ERR_TIMEOUT,
+         reset},
+        {"silence after the end of the data", {}, ".", "", SMTP_ERR_TIMEOUT,
          "127.0.0.1 gave no complete reply in time waiting for the reply to the end-of-data marker; 127.0.0.1 may "
-         "have accepted the message all the same: check before sending it again", ""},
+         "have accepted the message all the same: check before sending it again", "", silent},
     };
     for (const Row &row : rows) {
         SCOPED_TRACE(row.kind);
         lsmtp::test::SmtpTestServer server;
         if (*row.key != '\0')
-            server.reply(row.key, row.reply);
-        // As lsmtp_send_mail_ex tells it, with a short wait for a reply that
-        // never comes.
+            server.reply(row.key, *row.reply != '\0' ? text(row.reply) : row.scripted);
+        // As lsmtp_send_mail_ex tells it, with a short wait for a reply that never comes.
         const lsmtp::Outcome outcome = lsmtp::send_mail_at_edge(row.call.arguments(), {10s, 300ms});
         char buffer[LSMTP_RESULT_TEXT_SIZE];
         lsmtp::write_result_text(outcome, buffer, sizeof buffer);

@@ -7,7 +7,6 @@
 #include "send_tool.h"
 #include "smtp_test_server.h"
 #include "temp_folder.h"
-#include "text/text.h"
 
 #include <gtest/gtest.h>
 
@@ -29,9 +28,9 @@ struct ToolRun {
     std::string err;
 };
 
-ToolRun run_tool(std::vector<std::string> extra, const std::string &host = "127.0.0.1")
+ToolRun run_tool(std::vector<std::string> extra)
 {
-    std::vector<std::string> arguments{"--host", host, "--from", "a@any.test", "--to", "b@any.test",
+    std::vector<std::string> arguments{"--host", "127.0.0.1", "--from", "a@any.test", "--to", "b@any.test",
                                        "--subject", "hello", "--body", "text"};
     arguments.insert(arguments.end(), extra.begin(), extra.end());
     std::ostringstream out;
@@ -143,11 +142,8 @@ TEST(SendTool, VerboseShowsTheDialogueAndSummarisesTheMessage)
 TEST(SendTool, SuccessLineQuotesTheAcceptance)
 {
     const struct {
-        const char *key;
-        const char *reply;
-        const char *line;
+        const char *key, *reply, *line;
     } cases[] = {
-        {".", "250 2.0.0 Ok: queued as 4F1A2B3C\r\n", "221 accepted by 127.0.0.1: 250 2.0.0 Ok: queued as 4F1A2B3C\n"},
         {".", "250-2.0.0 Ok\r\n250 2.0.0 queued as 4F1A2B3C\r\n",
          "221 accepted by 127.0.0.1: 250-2.0.0 Ok 250 2.0.0 queued as 4F1A2B3C\n"},
         // QUIT refused after acceptance: the code that accepted the data.
@@ -160,20 +156,6 @@ TEST(SendTool, SuccessLineQuotesTheAcceptance)
         EXPECT_EQ(run.status, 0);
         EXPECT_EQ(run.out, c.line);
         EXPECT_EQ(run.err, "");
-    }
-}
-
-// A port after the host is a mistake of usage, told before any lookup
-// (which would fail, 68 or 75, for the name with its port).
-TEST(SendTool, HostWithAPortIsAUsageError)
-{
-    for (const char *host : {"127.0.0.2:587", "mail.example.org:25", "[::1]:25"}) {
-        const ToolRun run = run_tool({}, host);
-        EXPECT_EQ(run.status, 64) << host;
-        EXPECT_EQ(run.out, "");
-        EXPECT_NE(run.err.find(lsmtp::concat("lsmtp-send: --host '", host, "': the port is always 25: give the host alone")),
-                  std::string::npos)
-            << run.err;
     }
 }
 

@@ -5,7 +5,8 @@
 # that library from build/Lsmtp.targets. Read by check-release.sh, whose
 # $dist, $version, $work, $here, $source and fail() it uses.
 nuget_dir="$work/nuget"
-mkdir -p "$nuget_dir"
+packages="$nuget_dir/packages" consumer="$nuget_dir/consumer" project="$nuget_dir/framework"
+mkdir -p "$consumer" "$project"
 package="$dist/Lsmtp.$version.nupkg"
 tree=$(unzip -Z1 "$package" | sort)
 expected=$(printf '%s\n' '[Content_Types].xml' _rels/.rels Lsmtp.nuspec README.md build/Lsmtp.targets \
@@ -22,18 +23,13 @@ for arch in x64 x86; do
 done
 
 echo "== nuget install Lsmtp -Source $dist"
-packages="$nuget_dir/packages"
 HOME="$nuget_dir/home" nuget install Lsmtp -Source "$(cd "$dist" && pwd)" -OutputDirectory "$packages" -NonInteractive ||
     fail "nuget install"
 installed="$packages/Lsmtp.$version"
 cmp -s "$package" "$installed/Lsmtp.$version.nupkg" || fail "nuget did not install the package from $dist"
 
 # Only the package's library may answer the program's DllImport.
-if ldconfig -p | grep -F liblsmtp; then
-    fail "an lsmtp is installed on this system: the program would not need the package's"
-fi
-consumer="$nuget_dir/consumer"
-mkdir -p "$consumer"
+! ldconfig -p | grep -F liblsmtp || fail "an lsmtp is installed on this system: the program would not need the package's"
 cp "$installed/lib/net47/Lsmtp.dll" "$installed/runtimes/linux-x64/native/liblsmtp.so.1" "$consumer/"
 mcs -nologo -warnaserror -r:"$consumer/Lsmtp.dll" -out:"$consumer/SendMail.exe" "$source/tests/csharp/SendMail.cs" ||
     fail "SendMail.cs does not build against the package's Lsmtp.dll"
@@ -41,8 +37,6 @@ env -u LD_LIBRARY_PATH -u MONO_PATH /usr/bin/python3 "$here/dll_host_test.py" --
     fail "the program built against the package under Mono"
 
 echo "== a .NET Framework project with the package's targets, built with xbuild"
-project="$nuget_dir/framework"
-mkdir -p "$project"
 sed -e "s|@PACKAGE@|$installed|g" -e "s|@SOURCE@|$source|g" >"$project/SendMail.csproj" <<'EOF'
 <Project ToolsVersion="4.0" DefaultTargets="Build" xmlns="http://schemas.microsoft.com/developer/msbuild/2003">
   <PropertyGroup>
