@@ -37,22 +37,7 @@ env -u LD_LIBRARY_PATH -u MONO_PATH /usr/bin/python3 "$here/dll_host_test.py" --
     fail "the program built against the package under Mono"
 
 echo "== a .NET Framework project with the package's targets, built with xbuild"
-sed -e "s|@PACKAGE@|$installed|g" -e "s|@SOURCE@|$source|g" >"$project/SendMail.csproj" <<'EOF'
-<Project ToolsVersion="4.0" DefaultTargets="Build" xmlns="http://schemas.microsoft.com/developer/msbuild/2003">
-  <PropertyGroup>
-    <OutputType>Exe</OutputType>
-    <TargetFrameworkVersion>v4.7</TargetFrameworkVersion>
-    <OutputPath>bin</OutputPath>
-  </PropertyGroup>
-  <ItemGroup>
-    <Reference Include="System" />
-    <Reference Include="Lsmtp"><HintPath>@PACKAGE@/lib/net47/Lsmtp.dll</HintPath></Reference>
-    <Compile Include="@SOURCE@/tests/csharp/SendMail.cs" />
-  </ItemGroup>
-  <Import Project="$(MSBuildToolsPath)/Microsoft.CSharp.targets" />
-  <Import Project="@PACKAGE@/build/Lsmtp.targets" />
-</Project>
-EOF
+sed -e "s|@PACKAGE@|$installed|g" -e "s|@SOURCE@|$source|g" "$source/tests/csharp/SendMail.csproj.in" >"$project/SendMail.csproj"
 xbuild /nologo /verbosity:quiet "$project/SendMail.csproj" >"$nuget_dir/xbuild.log" 2>&1 || { cat "$nuget_dir/xbuild.log"; fail "xbuild"; }
 cmp -s "$project/bin/liblsmtp.so.1" "$installed/runtimes/linux-x64/native/liblsmtp.so.1" ||
     fail "the targets did not put the package's liblsmtp.so.1 beside the program: $(ls "$project/bin")"
