@@ -2,6 +2,7 @@
 // every address of a name in turn.
 #include "mail_call.h"
 #include "platform/failure.h"
+#include "scripted.h"
 #include "platform/seams.h"
 #include "platform/socket.h"
 #include "portable.h"
